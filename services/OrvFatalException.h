@@ -1,0 +1,46 @@
+// OrvFatalException.h - the exception raised for unrecoverable errors.
+#ifndef ORV_FATAL_EXCEPTION_H
+#define ORV_FATAL_EXCEPTION_H
+
+#include "OrvLog.h"
+#include "OrvServicesExport.h"
+#include "OrvWstring.h"
+
+#include <exception>
+#include <string>
+
+/// An unrecoverable error: where it was raised, which message it carries
+/// (the message number with its two top bits set, 0xC000083F for 2111) and
+/// the message's inserts, the first of which is the message text.
+/// `what()` reads "ZAQ2111: Non-positive size memory pool (file:line, function)".
+class ORV_SERVICES_EXPORT OrvFatalException : public OrvLog::Item, public std::exception {
+public:
+    OrvFatalException(const char* sourceFile, int line, const char* function, const OrvWstring& logSource,
+                      int messageId);
+    OrvFatalException(const OrvFatalException&) = default;
+    OrvFatalException& operator=(const OrvFatalException&) = default;
+    ~OrvFatalException() override;
+
+    /// Throws an independent copy of this object; never returns.
+    [[noreturn]] void throwThis() const;
+
+    const char* what() const noexcept override;
+
+    const char* sourceFile() const noexcept { return iSourceFile; }
+    int line() const noexcept { return iLine; }
+    const OrvWstring& logSource() const noexcept { return iLogSource; }
+    int messageId() const noexcept { return iMessageId; }
+    /// The message number without the severity bits, as "ZAQ2111".
+    std::string messageNumber() const;
+
+private:
+    std::string describe() const;
+
+    const char* iSourceFile;
+    int iLine;
+    OrvWstring iLogSource;
+    int iMessageId;
+    std::string iWhat;
+};
+
+#endif

@@ -1,0 +1,88 @@
+// OrvWstring.h - the UTF-16 string value used for every URI, prefix and name.
+#ifndef ORV_WSTRING_H
+#define ORV_WSTRING_H
+
+#include "OrvServicesExport.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+/// A UTF-16 string with value semantics.
+///
+/// Up to INLINE_CAPACITY code units live inside the object. Longer text lives
+/// in one immutable-while-shared heap block with an atomic reference count,
+/// so copying a string of any length never allocates; a mutation of a
+/// shared block copies it first. Copies, moves, destruction, `length`,
+/// `isEmpty`, `equals` and `compare` never throw. A default-constructed
+/// string is empty and makes no call.
+class ORV_SERVICES_EXPORT OrvWstring {
+public:
+    /// Code units held without a heap block.
+    static constexpr unsigned int INLINE_CAPACITY = 16;
+
+    OrvWstring() noexcept : iLength(0), iHeap(false) {}
+    OrvWstring(const unsigned short* text);
+    OrvWstring(const char16_t* text);
+    OrvWstring(const char16_t* text, unsigned int length);
+    OrvWstring(const OrvWstring& other) noexcept;
+    OrvWstring(OrvWstring&& other) noexcept;
+    OrvWstring& operator=(const OrvWstring& other) noexcept;
+    OrvWstring& operator=(OrvWstring&& other) noexcept;
+    ~OrvWstring() {
+        if (iHeap)
+            release();
+    }
+
+    /// Builds a string from UTF-8; malformed sequences become U+FFFD.
+    static OrvWstring fromUtf8(const char* text, std::size_t size);
+    static OrvWstring fromUtf8(const std::string& text) { return fromUtf8(text.data(), text.size()); }
+
+    OrvWstring& assign(const unsigned short* text);
+    OrvWstring& assign(const char16_t* text);
+    OrvWstring& append(const OrvWstring& other);
+    /// Inserts `count` copies of `codeUnit` before `position`; throws
+    /// std::out_of_range when `position` is past the end.
+    OrvWstring& insert(unsigned int position, unsigned int count, unsigned short codeUnit);
+
+    unsigned int length() const noexcept { return iLength; }
+    bool isEmpty() const noexcept { return iLength == 0; }
+    /// The code units; not zero-terminated. Valid until the next mutation.
+    const char16_t* data() const noexcept { return iHeap ? iRep->iText : iInline; }
+
+    bool equals(const OrvWstring& other) const noexcept;
+    /// Code-unit lexicographic order, shorter first on a common prefix.
+    /// Returns -1, 0 or 1; 0 exactly when `equals` is true.
+    int compare(const OrvWstring& other) const noexcept;
+
+    /// The text as UTF-8; unpaired surrogates become U+FFFD.
+    std::string toUtf8() const;
+    void appendUtf8To(std::string& out) const;
+
+    /// Strict weak ordering for the ordered maps that key on strings.
+    struct Less {
+        bool operator()(const OrvWstring& a, const OrvWstring& b) const noexcept { return a.compare(b) < 0; }
+    };
+
+private:
+    struct Rep {
+        std::atomic<std::uint32_t> iRefs;
+        std::uint32_t iCapacity;
+        char16_t iText[1];
+    };
+
+    static Rep* newRep(std::uint32_t capacity);
+    void release() noexcept;
+    /// Storage for `length` code units that this object alone may write,
+    /// holding the current text at its start.
+    char16_t* writable(std::uint64_t length);
+
+    union {
+        char16_t iInline[INLINE_CAPACITY];
+        Rep* iRep;
+    };
+    std::uint32_t iLength;
+    bool iHeap;
+};
+
+#endif

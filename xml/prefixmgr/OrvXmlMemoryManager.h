@@ -1,0 +1,127 @@
+// OrvXmlMemoryManager.h - pooled memory manager for the Xerces-C parser.
+#ifndef ORV_XML_MEMORY_MANAGER_H
+#define ORV_XML_MEMORY_MANAGER_H
+
+#include "ZaqPrefixMgrExport.h"
+
+#include "OrvWstring.h"
+
+#include <xercesc/framework/MemoryManager.hpp>
+
+#include <cstddef>
+
+/// The memory manager handed to the XML parser. Requests of up to 2048
+/// bytes come from six fixed-chunk pools (64 to 2048 bytes), requests of
+/// exactly 65536 and 163948 bytes from two buffers inside the object, one
+/// holder each at a time, and everything else, or whatever finds its pool
+/// exhausted or its buffer busy, from the heap for exactly its size.
+///
+/// The caller owns the manager; it owns its pools and buffers. Memory it
+/// hands out goes back through `deallocate` of the same manager, and pooled
+/// or buffered memory before the manager is destroyed. The object holds
+/// 229 484 bytes of buffers: create it on the heap. One thread at a time.
+class ZAQ_PREFIXMGR_EXPORT OrvXmlMemoryManager : public xercesc::MemoryManager {
+public:
+    /// A fixed-size chunk allocator over one heap block: constant-time
+    /// `allocate`/`deallocate` through a free list threaded in the free
+    /// chunks' first word, heap fallback when exhausted, and statistics.
+    /// It keeps no record of which chunks are out. One thread at a time.
+    class ZAQ_PREFIXMGR_EXPORT MemoryPool {
+    public:
+        /// Throws OrvFatalException "ZAQ2111" for a pool size of 0 and
+        /// "ZAQ2112" for a chunk size below 4; std::bad_alloc when the block
+        /// size does not fit in memory's size type or cannot be had.
+        MemoryPool(unsigned int poolSize, unsigned int chunkSize);
+        ~MemoryPool();
+        MemoryPool(const MemoryPool&) = delete;
+        MemoryPool& operator=(const MemoryPool&) = delete;
+
+        /// A free chunk, or a heap block of exactly `size` bytes when none is free.
+        void* allocate(unsigned int size);
+        /// Takes back a chunk of this pool that is out; nothing is checked.
+        void deallocate(void* p);
+        /// Whether `p` lies between the first and the final chunk's start.
+        bool contains(const void* p) const noexcept;
+
+        unsigned int getPoolSize() const noexcept { return iPoolSize; }
+        unsigned int getChunkSize() const noexcept { return iChunkSize; }
+        int getTalloc() const noexcept { return iTalloc; }
+        int getNalloc() const noexcept { return iNalloc; }
+        int getHighwater() const noexcept { return iHighwater; }
+        void setHighwater(int value) noexcept { iHighwater = value; }
+
+    private:
+        friend struct MemoryPoolTestAccess; // tests inspect the free list
+
+        unsigned int stride() const noexcept { return (iChunkSize + 7u) & ~7u; }
+        static void CompileTimeSizeofCheck();
+
+        unsigned int iPoolSize;
+        unsigned int iChunkSize;
+        int iTalloc;
+        int iNalloc;
+        int iHighwater;
+        unsigned char* iStart;
+        unsigned char* iLast;
+        unsigned char* iFreeList;
+    };
+
+    /// Builds the six pools from `poolSize` (N chunks of 64 bytes, N / 32 of
+    /// each larger size); N below 32 fails with "ZAQ2111".
+    explicit OrvXmlMemoryManager(unsigned int poolSize = 1024);
+    ~OrvXmlMemoryManager() override;
+    OrvXmlMemoryManager(const OrvXmlMemoryManager&) = delete;
+    OrvXmlMemoryManager& operator=(const OrvXmlMemoryManager&) = delete;
+
+    void* allocate(XMLSize_t size) override;
+    void deallocate(void* p) override;
+    /// The parser's global manager: exceptions may outlive this one.
+    xercesc::MemoryManager* getExceptionMemoryManager() override;
+
+    static int getDefaultPoolSize();
+    static int getDefaultChunkSize0();
+    static int getDefaultChunkSize1();
+    static int getDefaultChunkSize2();
+    static OrvWstring getMemoryManagerPoolSize();
+    static OrvWstring getMemoryManagerChunkSize0();
+    static OrvWstring getMemoryManagerChunkSize1();
+    static OrvWstring getMemoryManagerChunkSize2();
+
+    /// Read-only views for statistics: the pools in ascending chunk size,
+    /// and whether each embedded buffer is handed out.
+    static unsigned int getPoolCount() noexcept { return POOL_COUNT; }
+    const MemoryPool* getPool(unsigned int index) const noexcept {
+        return index < POOL_COUNT ? iPools[index] : nullptr;
+    }
+    bool isBuffer65536InUse() const noexcept { return iBuffer65536InUse; }
+    bool isBuffer163948InUse() const noexcept { return iBuffer163948InUse; }
+
+private:
+    friend struct OrvXmlMemoryManagerTestAccess; // tests inspect the buffers
+
+    static const unsigned int POOL_COUNT = 6;
+    static const std::size_t BUFFER_SIZE_0 = 65536;
+    static const std::size_t BUFFER_SIZE_1 = 163948;
+
+    static const int DEFAULT_POOLSIZE = 1024;
+    static const int DEFAULT_CHUNKSIZE0 = 24;
+    static const int DEFAULT_CHUNKSIZE1 = 64;
+    static const int DEFAULT_CHUNKSIZE2 = 512;
+    static const OrvWstring MEMORY_MANAGER_POOL_SIZE;
+    static const OrvWstring MEMORY_MANAGER_CHUNK_SIZE0;
+    static const OrvWstring MEMORY_MANAGER_CHUNK_SIZE1;
+    static const OrvWstring MEMORY_MANAGER_CHUNK_SIZE2;
+
+    void destroyPools() noexcept;
+    static void CompileTimeSizeofCheck();
+
+    unsigned int iPoolSize;
+    MemoryPool* iPools[POOL_COUNT];
+    // The parser places objects of any type in these.
+    alignas(alignof(std::max_align_t)) unsigned char iBuffer65536[BUFFER_SIZE_0];
+    alignas(alignof(std::max_align_t)) unsigned char iBuffer163948[BUFFER_SIZE_1];
+    bool iBuffer65536InUse;
+    bool iBuffer163948InUse;
+};
+
+#endif
