@@ -1,0 +1,31 @@
+// MemoryTestAccess.h - test-only view of pools and of the manager's buffers.
+#ifndef ZAQ_TESTS_MEMORY_TEST_ACCESS_H
+#define ZAQ_TESTS_MEMORY_TEST_ACCESS_H
+
+#include "OrvXmlMemoryManager.h"
+
+#include <cstring>
+#include <vector>
+
+struct MemoryPoolTestAccess {
+    using Pool = OrvXmlMemoryManager::MemoryPool;
+    static unsigned char* start(const Pool& p) { return p.iStart; }
+    static unsigned char* last(const Pool& p) { return p.iLast; }
+    static unsigned int stride(const Pool& p) { return p.stride(); }
+    /// Chunk indices on the free list, head first.
+    static std::vector<long> freeList(const Pool& p) {
+        std::vector<long> out;
+        for (unsigned char* c = p.iFreeList; c != nullptr;) {
+            out.push_back((c - p.iStart) / long(p.stride()));
+            std::memcpy(&c, c, sizeof c);
+        }
+        return out;
+    }
+};
+
+struct OrvXmlMemoryManagerTestAccess {
+    static const void* buffer65536(const OrvXmlMemoryManager& m) { return m.iBuffer65536; }
+    static const void* buffer163948(const OrvXmlMemoryManager& m) { return m.iBuffer163948; }
+};
+
+#endif
