@@ -22,5 +22,9 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/zaqprefixmgrConfigVersion
 install(FILES ${PROJECT_BINARY_DIR}/zaqprefixmgrConfig.cmake ${PROJECT_BINARY_DIR}/zaqprefixmgrConfigVersion.cmake
   DESTINATION ${ZAQ_CMAKE_DIR})
 
+# The .pc file finds its prefix from its own place, so an install moved with
+# DESTDIR or --prefix still works.
+file(RELATIVE_PATH ZAQ_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" ZAQ_PC_TO_PREFIX "${ZAQ_PC_TO_PREFIX}")
 configure_file(cmake/zaqprefixmgr.pc.in ${PROJECT_BINARY_DIR}/zaqprefixmgr.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zaqprefixmgr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
