@@ -11,6 +11,14 @@ function(zaq_set_warnings target)
   endif()
 endfunction()
 
+# Calls between the members of an exported class may be inlined: nobody is
+# meant to interpose the library's own symbols (clang assumes this already).
+function(zaq_library_options target)
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    target_compile_options(${target} PRIVATE -fno-semantic-interposition)
+  endif()
+endfunction()
+
 if(ZAQ_SANITIZE AND ZAQ_TSAN)
   message(FATAL_ERROR "ZAQ_SANITIZE and ZAQ_TSAN cannot be combined")
 endif()

@@ -55,40 +55,6 @@ OrvWstring::OrvWstring(const char16_t* text, unsigned int length) : iLength(0), 
     iLength = length;
 }
 
-OrvWstring::OrvWstring(const OrvWstring& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) {
-    if (iHeap) {
-        iRep = other.iRep;
-        iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
-    } else {
-        std::memcpy(iInline, other.iInline, std::size_t(iLength) * sizeof(char16_t));
-    }
-}
-
-OrvWstring::OrvWstring(OrvWstring&& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) {
-    if (iHeap)
-        iRep = other.iRep;
-    else
-        std::memcpy(iInline, other.iInline, std::size_t(iLength) * sizeof(char16_t));
-    other.iLength = 0;
-    other.iHeap = false;
-}
-
-OrvWstring& OrvWstring::operator=(const OrvWstring& other) noexcept {
-    if (this != &other) {
-        if (other.iHeap)
-            other.iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
-        if (iHeap)
-            release();
-        iLength = other.iLength;
-        iHeap = other.iHeap;
-        if (iHeap)
-            iRep = other.iRep;
-        else
-            std::memcpy(iInline, other.iInline, std::size_t(iLength) * sizeof(char16_t));
-    }
-    return *this;
-}
-
 OrvWstring& OrvWstring::operator=(OrvWstring&& other) noexcept {
     if (this != &other) {
         if (iHeap)
@@ -159,28 +125,6 @@ OrvWstring& OrvWstring::insert(unsigned int position, unsigned int count, unsign
         out[position + i] = static_cast<char16_t>(codeUnit);
     iLength += count;
     return *this;
-}
-
-bool OrvWstring::equals(const OrvWstring& other) const noexcept {
-    if (iLength != other.iLength)
-        return false;
-    if (iHeap && other.iHeap && iRep == other.iRep)
-        return true;
-    return std::memcmp(data(), other.data(), std::size_t(iLength) * sizeof(char16_t)) == 0;
-}
-
-int OrvWstring::compare(const OrvWstring& other) const noexcept {
-    const char16_t* a = data();
-    const char16_t* b = other.data();
-    if (a != b) {
-        const std::uint32_t n = iLength < other.iLength ? iLength : other.iLength;
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (a[i] != b[i])
-                return a[i] < b[i] ? -1 : 1;
-    }
-    if (iLength == other.iLength)
-        return 0;
-    return iLength < other.iLength ? -1 : 1;
 }
 
 OrvWstring OrvWstring::fromUtf8(const char* text, std::size_t size) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 /// A UTF-16 string with value semantics.
@@ -21,13 +22,34 @@ public:
     /// Code units held without a heap block.
     static constexpr unsigned int INLINE_CAPACITY = 16;
 
-    OrvWstring() noexcept : iLength(0), iHeap(false) {}
+    OrvWstring() noexcept : iRep(nullptr), iLength(0), iHeap(false) {}
     OrvWstring(const unsigned short* text);
     OrvWstring(const char16_t* text);
     OrvWstring(const char16_t* text, unsigned int length);
-    OrvWstring(const OrvWstring& other) noexcept;
-    OrvWstring(OrvWstring&& other) noexcept;
-    OrvWstring& operator=(const OrvWstring& other) noexcept;
+    OrvWstring(const OrvWstring& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) { copyFrom(other); }
+    OrvWstring(OrvWstring&& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) {
+        if (iHeap)
+            iRep = other.iRep; // the block moves with its count
+        else
+            copyInline(other);
+        other.iHeap = false;
+        other.iLength = 0;
+    }
+    OrvWstring& operator=(const OrvWstring& other) noexcept {
+        if (this != &other) {
+            if (other.iHeap)
+                other.iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
+            if (iHeap)
+                release();
+            iLength = other.iLength;
+            iHeap = other.iHeap;
+            if (iHeap)
+                iRep = other.iRep;
+            else
+                copyInline(other);
+        }
+        return *this;
+    }
     OrvWstring& operator=(OrvWstring&& other) noexcept;
     ~OrvWstring() {
         if (iHeap)
@@ -50,10 +72,27 @@ public:
     /// The code units; not zero-terminated. Valid until the next mutation.
     const char16_t* data() const noexcept { return iHeap ? iRep->iText : iInline; }
 
-    bool equals(const OrvWstring& other) const noexcept;
-    /// Code-unit lexicographic order, shorter first on a common prefix.
-    /// Returns -1, 0 or 1; 0 exactly when `equals` is true.
-    int compare(const OrvWstring& other) const noexcept;
+    bool equals(const OrvWstring& other) const noexcept {
+        if (iLength != other.iLength)
+            return false;
+        const char16_t* a = data();
+        const char16_t* b = other.data();
+        return a == b || std::memcmp(a, b, std::size_t(iLength) * sizeof(char16_t)) == 0;
+    }
+    /// A consistent total order, 0 exactly when `equals` is true: shorter
+    /// strings first, then by the bytes of the code units. Cheaper than a
+    /// lexicographic order for the long URIs that share their beginnings,
+    /// and all that ordered containers need.
+    int compare(const OrvWstring& other) const noexcept {
+        if (iLength != other.iLength)
+            return iLength < other.iLength ? -1 : 1;
+        const char16_t* a = data();
+        const char16_t* b = other.data();
+        if (a == b)
+            return 0;
+        const int order = std::memcmp(a, b, std::size_t(iLength) * sizeof(char16_t));
+        return (order > 0) - (order < 0);
+    }
 
     /// The text as UTF-8; unpaired surrogates become U+FFFD.
     std::string toUtf8() const;
@@ -71,6 +110,16 @@ private:
         char16_t iText[1];
     };
 
+    // The whole inline area: a fixed-size copy is a few moves, no call.
+    void copyInline(const OrvWstring& other) noexcept { std::memcpy(iInline, other.iInline, sizeof iInline); }
+    void copyFrom(const OrvWstring& other) noexcept {
+        if (iHeap) {
+            iRep = other.iRep;
+            iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
+        } else {
+            copyInline(other);
+        }
+    }
     static Rep* newRep(std::uint32_t capacity);
     void release() noexcept;
     /// Storage for `length` code units that this object alone may write,

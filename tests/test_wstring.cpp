@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -84,19 +85,31 @@ TEST(OrvWstring, MutatesAcrossInlineBoundary) {
     EXPECT_THROW(assigned.insert(assigned.length() + 1, 1, u'x'), std::out_of_range);
 }
 
-// compare is a total order consistent with equals and with code-unit order.
+// compare is a consistent total order: antisymmetric, transitive, and 0
+// exactly when equals holds, whatever the storage of either side.
 TEST(OrvWstring, CompareIsTotalOrderConsistentWithEquals) {
-    std::vector<std::u16string> values = {u"", u"a", u"ab", u"b", u"B", u"xml", u"xmlns", LONG_URI,
-                                          std::u16string(LONG_URI) + u"x", u"\xD800\xDC00", u"\xFFFF"};
-    for (const auto& x : values) {
-        for (const auto& y : values) {
-            OrvWstring a(x.data(), static_cast<unsigned>(x.size()));
-            OrvWstring b(y.data(), static_cast<unsigned>(y.size()));
-            const int expected = x < y ? -1 : (x == y ? 0 : 1);
-            EXPECT_EQ(a.compare(b), expected);
-            EXPECT_EQ(a.equals(b), x == y);
-            EXPECT_EQ(a.compare(b) == 0, a.equals(b));
+    std::vector<std::u16string> raw = {u"", u"a", u"ab", u"b", u"B", u"xml", u"xmlns", LONG_URI,
+                                       std::u16string(LONG_URI) + u"x", std::u16string(LONG_URI) + u"y",
+                                       u"\xD800\xDC00", u"\xFFFF", u"\x0100", u"\x0001"};
+    std::vector<OrvWstring> values;
+    for (const auto& r : raw)
+        values.emplace_back(r.data(), static_cast<unsigned>(r.size()));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        for (std::size_t j = 0; j < values.size(); ++j) {
+            const OrvWstring& a = values[i];
+            const OrvWstring& b = values[j];
+            EXPECT_EQ(a.equals(b), raw[i] == raw[j]);
+            EXPECT_EQ(a.compare(b) == 0, raw[i] == raw[j]);
+            EXPECT_EQ(a.compare(b), -b.compare(a));
+            for (const OrvWstring& c : values) {
+                if (a.compare(b) < 0 && b.compare(c) < 0) {
+                    EXPECT_LT(a.compare(c), 0);
+                }
+            }
         }
+        const OrvWstring copy(values[i]);
+        EXPECT_EQ(copy.compare(values[i]), 0);
+        EXPECT_TRUE(copy.equals(values[i]));
     }
 }
 
@@ -112,14 +125,14 @@ TEST(OrvWstring, ConvertsToAndFromUtf8) {
     EXPECT_EQ(OrvWstring(lone).toUtf8(), "\xEF\xBF\xBDx");
 }
 
-// Strings sort in ordered containers by compare.
-TEST(OrvWstring, LessOrdersLikeCodeUnits) {
-    std::vector<std::u16string> raw = {u"xmlns", u"", u"NS10", u"NS2", u"NS1", u"a"};
-    std::vector<OrvWstring> strings;
-    for (const auto& r : raw)
-        strings.emplace_back(r.data(), static_cast<unsigned>(r.size()));
-    std::sort(strings.begin(), strings.end(), OrvWstring::Less());
-    std::sort(raw.begin(), raw.end());
+// Ordered containers find every string again by compare alone.
+TEST(OrvWstring, LessServesOrderedContainers) {
+    std::map<OrvWstring, int, OrvWstring::Less> map;
+    std::vector<std::u16string> raw = {u"xmlns", u"", u"NS10", u"NS2", u"NS1", u"a", LONG_URI};
     for (std::size_t i = 0; i < raw.size(); ++i)
-        EXPECT_EQ(text(strings[i]), raw[i]);
+        map.emplace(OrvWstring(raw[i].data(), static_cast<unsigned>(raw[i].size())), int(i));
+    ASSERT_EQ(map.size(), raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i)
+        EXPECT_EQ(map.at(OrvWstring(raw[i].data(), static_cast<unsigned>(raw[i].size()))), int(i));
+    EXPECT_EQ(map.count(OrvWstring(u"NS3")), 0u);
 }

@@ -42,11 +42,15 @@ std::int64_t wrappingAdd(std::int64_t value, std::int64_t delta) {
     return static_cast<std::int64_t>(static_cast<std::uint64_t>(value) + static_cast<std::uint64_t>(delta));
 }
 
+// Room for the bindings an element usually makes, so that a sequence grows
+// at most rarely once its depth or prefix has been seen.
+constexpr std::size_t FIRST_CAPACITY = 8;
+
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot throw.
 template <typename Sequence> void reserveOne(Sequence& sequence) {
     if (sequence.size() == sequence.capacity())
-        sequence.reserve(sequence.capacity() ? 2 * sequence.capacity() : 4);
+        sequence.reserve(sequence.capacity() ? 2 * sequence.capacity() : FIRST_CAPACITY);
 }
 
 } // namespace
@@ -323,6 +327,7 @@ void XMLPrefixManager::addLevel() {
     if (level >= 0 && static_cast<std::uint64_t>(level) >= iLevelNamespaces.size()) {
         assert(static_cast<std::uint64_t>(level) == iLevelNamespaces.size() && "levels open one at a time");
         list = std::make_unique<LevelList>();
+        list->reserve(FIRST_CAPACITY);
         reserveOne(iLevelNamespaces);
     }
     reserveOne(iLevelLookupCache);

@@ -1,0 +1,298 @@
+// bench_memory.cpp - the pooled manager beside glibc malloc, Xerces-C's default
+// manager, std::pmr's unsynchronized pool and mimalloc, on the request sizes
+// that Xerces-C 3.2 actually makes; heap calls per parse; whole parses.
+#include "OrvXmlMemoryManager.h"
+#include "XercesDocuments.h"
+
+#include <benchmark/benchmark.h>
+#include <mimalloc.h>
+
+#include <xercesc/dom/DOM.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/internal/MemoryManagerImpl.hpp>
+#include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax2/XMLReaderFactory.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <memory_resource>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace xercesc;
+
+namespace {
+
+/// Forwards to a target manager and records every request size.
+class RecordingManager : public MemoryManager {
+public:
+    explicit RecordingManager(MemoryManager& target) : iTarget(target) {}
+    MemoryManager* getExceptionMemoryManager() override { return iTarget.getExceptionMemoryManager(); }
+    void* allocate(XMLSize_t size) override {
+        ++sizes[size];
+        ++requests;
+        return iTarget.allocate(size);
+    }
+    void deallocate(void* p) override { iTarget.deallocate(p); }
+    std::map<XMLSize_t, unsigned long> sizes;
+    unsigned long requests = 0;
+
+private:
+    MemoryManager& iTarget;
+};
+
+/// The pooled manager, counting the requests that reach the heap.
+class HeapCountingManager : public OrvXmlMemoryManager {
+public:
+    void* allocate(XMLSize_t size) override {
+        const bool busy0 = isBuffer65536InUse(), busy1 = isBuffer163948InUse();
+        void* p = OrvXmlMemoryManager::allocate(size);
+        bool pooled = false;
+        for (unsigned i = 0; i < getPoolCount(); ++i)
+            pooled = pooled || getPool(i)->contains(p);
+        if (!pooled && !(!busy0 && isBuffer65536InUse()) && !(!busy1 && isBuffer163948InUse())) {
+            ++heapRequests;
+            if (size <= 2048)
+                ++smallHeapRequests;
+        }
+        ++requests;
+        return p;
+    }
+    unsigned long requests = 0, heapRequests = 0, smallHeapRequests = 0;
+};
+
+class NullHandler : public DefaultHandler {};
+
+void saxParse(MemoryManager* manager, const std::string& doc) {
+    NullHandler handler;
+    std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(manager));
+    reader->setContentHandler(&handler);
+    reader->setErrorHandler(&handler);
+    MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "doc", false,
+                            manager ? manager : XMLPlatformUtils::fgMemoryManager);
+    reader->parse(input);
+}
+
+void domParse(MemoryManager* manager, const std::string& doc) {
+    MemoryManager* m = manager ? manager : XMLPlatformUtils::fgMemoryManager;
+    XercesDOMParser parser(nullptr, m);
+    parser.setDoNamespaces(true);
+    MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "doc", false, m);
+    parser.parse(input);
+    benchmark::DoNotOptimize(parser.getDocument());
+}
+
+const std::string& smallDocument() {
+    static const std::string doc = namespacedDocument(30);
+    return doc;
+}
+const std::string& largeDocument() {
+    static const std::string doc = namespacedDocument(60000);
+    return doc;
+}
+
+// ---- the request-size mix -------------------------------------------------
+
+std::map<XMLSize_t, unsigned long> gHistogram; // recorded over SAX and DOM parses
+std::vector<std::size_t> gMix;                 // 4096 sizes drawn from it
+
+void recordHistogram() {
+    MemoryManagerImpl heap;
+    RecordingManager recorder(heap);
+    for (int i = 0; i < 10; ++i)
+        saxParse(&recorder, smallDocument());
+    for (int i = 0; i < 10; ++i)
+        domParse(&recorder, smallDocument());
+    saxParse(&recorder, largeDocument());
+    domParse(&recorder, largeDocument());
+    gHistogram = recorder.sizes;
+    std::vector<XMLSize_t> values;
+    std::vector<double> weights;
+    for (const auto& entry : gHistogram) {
+        values.push_back(entry.first);
+        weights.push_back(double(entry.second));
+    }
+    std::mt19937 rng(7);
+    std::discrete_distribution<std::size_t> pick(weights.begin(), weights.end());
+    for (int i = 0; i < 4096; ++i)
+        gMix.push_back(values[pick(rng)]);
+}
+
+void printHistogram() {
+    const char* names[] = {"pool 64", "pool 128", "pool 256", "pool 512", "pool 1024", "pool 2048"};
+    unsigned long buckets[6] = {}, buffer0 = 0, buffer1 = 0, heap = 0, total = 0;
+    for (const auto& entry : gHistogram) {
+        total += entry.second;
+        std::size_t chunk = 64;
+        int index = 0;
+        while (index < 6 && entry.first > chunk) {
+            chunk *= 2;
+            ++index;
+        }
+        if (index < 6)
+            buckets[index] += entry.second;
+        else if (entry.first == 65536)
+            buffer0 += entry.second;
+        else if (entry.first == 163948)
+            buffer1 += entry.second;
+        else
+            heap += entry.second;
+    }
+    std::printf("request sizes recorded over 10 small SAX2 + 10 small DOM parses, one large SAX2 and one large DOM:\n");
+    for (int i = 0; i < 6; ++i)
+        std::printf("  %-12s %9lu (%5.1f%%)\n", names[i], buckets[i], 100.0 * buckets[i] / total);
+    std::printf("  %-12s %9lu\n  %-12s %9lu\n  %-12s %9lu (", "buffer 65536", buffer0, "buffer 163948", buffer1,
+                "heap >2048", heap);
+    bool first = true;
+    for (const auto& entry : gHistogram)
+        if (entry.first > 2048 && entry.first != 65536 && entry.first != 163948) {
+            std::printf("%s%zu x%lu", first ? "" : ", ", std::size_t(entry.first), entry.second);
+            first = false;
+        }
+    std::printf(")\n");
+}
+
+void heapCallsPerParse() {
+    const int parses = 100;
+    auto ours = std::make_unique<HeapCountingManager>();
+    for (int i = 0; i < parses; ++i)
+        saxParse(ours.get(), smallDocument());
+    std::printf("SAX2 parse of a small document (%zu bytes), new parser each time, %d parses:\n",
+                smallDocument().size(), parses);
+    std::printf("  requests per parse: %.1f; reaching the heap: pooled manager %.1f (of them <= 2048 bytes: %.1f), "
+                "default manager %.1f\n",
+                double(ours->requests) / parses, double(ours->heapRequests) / parses,
+                double(ours->smallHeapRequests) / parses, double(ours->requests) / parses);
+    auto dom = std::make_unique<HeapCountingManager>();
+    for (int i = 0; i < parses; ++i)
+        domParse(dom.get(), smallDocument());
+    std::printf("DOM parse of the same document: requests per parse %.1f, reaching the heap %.1f (<= 2048: %.1f)\n",
+                double(dom->requests) / parses, double(dom->heapRequests) / parses,
+                double(dom->smallHeapRequests) / parses);
+}
+
+// ---- allocators under test --------------------------------------------------
+
+struct Orv {
+    std::unique_ptr<OrvXmlMemoryManager> m = std::make_unique<OrvXmlMemoryManager>();
+    void* allocate(std::size_t n) { return m->allocate(n); }
+    void deallocate(void* p, std::size_t) { m->deallocate(p); }
+};
+struct Malloc {
+    void* allocate(std::size_t n) { return std::malloc(n); }
+    void deallocate(void* p, std::size_t) { std::free(p); }
+};
+struct XercesDefault {
+    MemoryManagerImpl m;
+    void* allocate(std::size_t n) { return m.allocate(n); }
+    void deallocate(void* p, std::size_t) { m.deallocate(p); }
+};
+struct PmrPool {
+    std::pmr::unsynchronized_pool_resource r;
+    void* allocate(std::size_t n) { return r.allocate(n ? n : 1); }
+    void deallocate(void* p, std::size_t n) { r.deallocate(p, n ? n : 1); }
+};
+struct Mimalloc {
+    void* allocate(std::size_t n) { return mi_malloc(n); }
+    void deallocate(void* p, std::size_t) { mi_free(p); }
+};
+
+template <typename A> void BM_Pairs(benchmark::State& state) {
+    A a;
+    std::size_t i = 0;
+    for (auto _ : state) {
+        const std::size_t n = gMix[i++ & 4095];
+        void* p = a.allocate(n);
+        benchmark::DoNotOptimize(p);
+        a.deallocate(p, n);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+constexpr int BURST = 64;
+
+template <typename A, bool Lifo> void BM_Burst(benchmark::State& state) {
+    A a;
+    void* held[BURST];
+    std::size_t sizes[BURST];
+    std::size_t i = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < BURST; ++k) {
+            sizes[k] = gMix[i++ & 4095];
+            held[k] = a.allocate(sizes[k]);
+        }
+        benchmark::DoNotOptimize(held);
+        if (Lifo)
+            for (int k = BURST - 1; k >= 0; --k)
+                a.deallocate(held[k], sizes[k]);
+        else
+            for (int k = 0; k < BURST; ++k)
+                a.deallocate(held[k], sizes[k]);
+    }
+    state.SetItemsProcessed(state.iterations() * BURST);
+}
+
+#define ZAQ_ALLOCATORS(macro) macro(Orv) macro(Malloc) macro(XercesDefault) macro(PmrPool) macro(Mimalloc)
+#define ZAQ_PAIRS(A) BENCHMARK(BM_Pairs<A>)->Name("pair/" #A);
+#define ZAQ_LIFO(A) BENCHMARK(BM_Burst<A, true>)->Name("burst_lifo/" #A);
+#define ZAQ_FIFO(A) BENCHMARK(BM_Burst<A, false>)->Name("burst_fifo/" #A);
+ZAQ_ALLOCATORS(ZAQ_PAIRS)
+ZAQ_ALLOCATORS(ZAQ_LIFO)
+ZAQ_ALLOCATORS(ZAQ_FIFO)
+
+// ---- whole parses -------------------------------------------------------------
+
+template <bool Pooled> void BM_SmallSax(benchmark::State& state) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    for (auto _ : state)
+        for (int i = 0; i < 1000; ++i)
+            saxParse(Pooled ? ours.get() : nullptr, smallDocument());
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+template <bool Pooled> void BM_SmallDom(benchmark::State& state) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    for (auto _ : state)
+        for (int i = 0; i < 1000; ++i)
+            domParse(Pooled ? ours.get() : nullptr, smallDocument());
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+template <bool Pooled> void BM_LargeSax(benchmark::State& state) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    for (auto _ : state)
+        saxParse(Pooled ? ours.get() : nullptr, largeDocument());
+    state.SetBytesProcessed(state.iterations() * std::int64_t(largeDocument().size()));
+}
+template <bool Pooled> void BM_LargeDom(benchmark::State& state) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    for (auto _ : state)
+        domParse(Pooled ? ours.get() : nullptr, largeDocument());
+    state.SetBytesProcessed(state.iterations() * std::int64_t(largeDocument().size()));
+}
+
+BENCHMARK(BM_SmallSax<true>)->Name("parse_1000_small_sax/Orv")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallSax<false>)->Name("parse_1000_small_sax/XercesDefault")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallDom<true>)->Name("parse_1000_small_dom/Orv")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallDom<false>)->Name("parse_1000_small_dom/XercesDefault")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeSax<true>)->Name("parse_large_sax/Orv")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeSax<false>)->Name("parse_large_sax/XercesDefault")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeDom<true>)->Name("parse_large_dom/Orv")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargeDom<false>)->Name("parse_large_dom/XercesDefault")->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    XercesPlatform platform;
+    recordHistogram();
+    printHistogram();
+    heapCallsPerParse();
+    std::printf("large document: %zu bytes\n", largeDocument().size());
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
