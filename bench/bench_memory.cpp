@@ -70,7 +70,8 @@ class NullHandler : public DefaultHandler {};
 
 void saxParse(MemoryManager* manager, const std::string& doc) {
     NullHandler handler;
-    std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(manager));
+    std::unique_ptr<SAX2XMLReader> reader(
+        XMLReaderFactory::createXMLReader(manager ? manager : XMLPlatformUtils::fgMemoryManager));
     reader->setContentHandler(&handler);
     reader->setErrorHandler(&handler);
     MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "doc", false,
@@ -98,22 +99,26 @@ const std::string& largeDocument() {
 
 // ---- the request-size mix -------------------------------------------------
 
-std::map<XMLSize_t, unsigned long> gHistogram; // recorded over SAX and DOM parses
-std::vector<std::size_t> gMix;                 // 4096 sizes drawn from it
+std::map<XMLSize_t, unsigned long> gSmallHistogram; // 10 small SAX2 and 10 small DOM parses
+std::map<XMLSize_t, unsigned long> gLargeHistogram; // one large SAX2 and one large DOM parse
+std::vector<std::size_t> gMix;                      // 4096 sizes drawn from the small parses
 
-void recordHistogram() {
+void recordHistograms() {
     MemoryManagerImpl heap;
-    RecordingManager recorder(heap);
+    RecordingManager small(heap);
     for (int i = 0; i < 10; ++i)
-        saxParse(&recorder, smallDocument());
+        saxParse(&small, smallDocument());
     for (int i = 0; i < 10; ++i)
-        domParse(&recorder, smallDocument());
-    saxParse(&recorder, largeDocument());
-    domParse(&recorder, largeDocument());
-    gHistogram = recorder.sizes;
+        domParse(&small, smallDocument());
+    gSmallHistogram = small.sizes;
+    RecordingManager large(heap);
+    saxParse(&large, largeDocument());
+    domParse(&large, largeDocument());
+    gLargeHistogram = large.sizes;
+
     std::vector<XMLSize_t> values;
     std::vector<double> weights;
-    for (const auto& entry : gHistogram) {
+    for (const auto& entry : gSmallHistogram) {
         values.push_back(entry.first);
         weights.push_back(double(entry.second));
     }
@@ -123,10 +128,10 @@ void recordHistogram() {
         gMix.push_back(values[pick(rng)]);
 }
 
-void printHistogram() {
+void printHistogram(const char* title, const std::map<XMLSize_t, unsigned long>& histogram) {
     const char* names[] = {"pool 64", "pool 128", "pool 256", "pool 512", "pool 1024", "pool 2048"};
     unsigned long buckets[6] = {}, buffer0 = 0, buffer1 = 0, heap = 0, total = 0;
-    for (const auto& entry : gHistogram) {
+    for (const auto& entry : histogram) {
         total += entry.second;
         std::size_t chunk = 64;
         int index = 0;
@@ -143,13 +148,13 @@ void printHistogram() {
         else
             heap += entry.second;
     }
-    std::printf("request sizes recorded over 10 small SAX2 + 10 small DOM parses, one large SAX2 and one large DOM:\n");
+    std::printf("request sizes, %s (%lu requests):\n", title, total);
     for (int i = 0; i < 6; ++i)
-        std::printf("  %-12s %9lu (%5.1f%%)\n", names[i], buckets[i], 100.0 * buckets[i] / total);
-    std::printf("  %-12s %9lu\n  %-12s %9lu\n  %-12s %9lu (", "buffer 65536", buffer0, "buffer 163948", buffer1,
-                "heap >2048", heap);
+        std::printf("  %-13s %8lu (%5.1f%%)\n", names[i], buckets[i], 100.0 * buckets[i] / total);
+    std::printf("  %-13s %8lu\n  %-13s %8lu\n  %-13s %8lu (", "buffer 65536", buffer0, "buffer 163948", buffer1,
+                "heap > 2048", heap);
     bool first = true;
-    for (const auto& entry : gHistogram)
+    for (const auto& entry : histogram)
         if (entry.first > 2048 && entry.first != 65536 && entry.first != 163948) {
             std::printf("%s%zu x%lu", first ? "" : ", ", std::size_t(entry.first), entry.second);
             first = false;
@@ -285,10 +290,30 @@ BENCHMARK(BM_LargeDom<false>)->Name("parse_large_dom/XercesDefault")->Unit(bench
 
 } // namespace
 
+// `bench_memory --only KIND MANAGER COUNT` parses and exits, for counting
+// instructions under callgrind: KIND is small-sax, small-dom, large-sax or
+// large-dom, MANAGER orv or default.
+int parseOnly(const std::string& kind, const std::string& which, int count) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    MemoryManager* manager = which == "orv" ? ours.get() : nullptr;
+    const std::string& doc = kind.compare(0, 5, "small") == 0 ? smallDocument() : largeDocument();
+    const bool dom = kind.size() > 3 && kind.compare(kind.size() - 3, 3, "dom") == 0;
+    for (int i = 0; i < count; ++i) {
+        if (dom)
+            domParse(manager, doc);
+        else
+            saxParse(manager, doc);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     XercesPlatform platform;
-    recordHistogram();
-    printHistogram();
+    if (argc == 5 && std::string(argv[1]) == "--only")
+        return parseOnly(argv[2], argv[3], std::atoi(argv[4]));
+    recordHistograms();
+    printHistogram("10 small SAX2 + 10 small DOM parses, the allocator mix", gSmallHistogram);
+    printHistogram("one large SAX2 + one large DOM parse", gLargeHistogram);
     heapCallsPerParse();
     std::printf("large document: %zu bytes\n", largeDocument().size());
     benchmark::Initialize(&argc, argv);

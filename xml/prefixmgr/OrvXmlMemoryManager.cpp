@@ -46,6 +46,19 @@ const char* const MANAGER_DTOR = "OrvXmlMemoryManager::~OrvXmlMemoryManager";
 
 const std::size_t LINK_SIZE = sizeof(void*);
 
+// Index of the smallest pool chunk (64 << index bytes) that holds `size`,
+// for 65 to 2048 bytes.
+unsigned int chunkIndex(unsigned int size) {
+#if defined(__GNUC__)
+    return 32u - static_cast<unsigned int>(__builtin_clz(size - 1)) - 6u;
+#else
+    unsigned int index = 0;
+    for (unsigned int chunk = 64; chunk < size; chunk *= 2)
+        ++index;
+    return index;
+#endif
+}
+
 unsigned char* linkOf(const unsigned char* chunk) {
     unsigned char* next;
     std::memcpy(&next, chunk, sizeof next);
@@ -207,9 +220,11 @@ void OrvXmlMemoryManager::destroyPools() noexcept {
 }
 
 void* OrvXmlMemoryManager::allocate(XMLSize_t size) {
-    for (MemoryPool* pool : iPools)
-        if (size <= pool->getChunkSize())
-            return pool->allocate(static_cast<unsigned int>(size));
+    if (size <= 2048) {
+        // The first pool whose chunks fit: 64 << index >= size.
+        const unsigned int index = size <= 64 ? 0u : chunkIndex(static_cast<unsigned int>(size));
+        return iPools[index]->allocate(static_cast<unsigned int>(size));
+    }
     if (size == BUFFER_SIZE_0 && !iBuffer65536InUse) {
         iBuffer65536InUse = true;
         ZAQ_UNPOISON(iBuffer65536, sizeof iBuffer65536);

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Prints every benchmark figure of the README from one build.
+# usage: bench/run.sh BUILD_DIR [--quick]
+set -euo pipefail
+build=${1:?usage: bench/run.sh BUILD_DIR [--quick]}
+quick=${2:-}
+bin="$build/bin"
+here=$(cd "$(dirname "$0")" && pwd)
+
+echo "== OrvWstring beside std::u16string"
+"$bin/bench_string" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null | grep -E '_median|^Benchmark'
+
+echo
+echo "== XMLPrefixManager beside Xalan-C XalanNamespacesStack"
+"$bin/bench_prefix" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
+    grep -E '^(workload|answers|allocations|Benchmark)|_median'
+
+echo
+echo "== OrvXmlMemoryManager beside glibc, Xerces-C default, std::pmr pool, mimalloc"
+"$bin/bench_memory" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
+    grep -vE '^(\*\*\*|Load|CPU|  L[123]|Run|20[0-9][0-9]-|-{10})' | grep -vE '_(mean|stddev|cv)\b'
+
+if command -v valgrind >/dev/null; then
+    echo
+    echo "== Instructions per parse (callgrind, deterministic): pooled manager / default manager"
+    instructions() { # kind manager count
+        valgrind --tool=callgrind --callgrind-out-file=/dev/null "$bin/bench_memory" --only "$1" "$2" "$3" 2>&1 |
+            sed -n 's/.*Collected : \([0-9]*\).*/\1/p'
+    }
+    for spec in small-sax:200 small-dom:200 large-sax:2 large-dom:2; do
+        kind=${spec%:*}
+        count=${spec#*:}
+        base=$(instructions "$kind" orv 0)
+        orv=$(($(instructions "$kind" orv "$count") - base))
+        def=$(($(instructions "$kind" default "$count") - base))
+        awk -v k="$kind" -v o="$orv" -v d="$def" -v n="$count" \
+            'BEGIN { printf "  %-10s %12.0f vs %12.0f instructions per parse: ratio %.3f\n", k, o / n, d / n, o / d }'
+    done
+fi
+
+echo
+echo "== zaqxml throughput and memory"
+if [ "$quick" = "--quick" ]; then
+    python3 "$here/throughput.py" "$build" --sizes 10 --stream-mb 64
+else
+    python3 "$here/throughput.py" "$build" --sizes 10,200 --stream-mb 1024
+fi
