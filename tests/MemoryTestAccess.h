@@ -17,7 +17,9 @@ struct MemoryPoolTestAccess {
         std::vector<long> out;
         for (unsigned char* c = p.iFreeList; c != nullptr;) {
             out.push_back((c - p.iStart) / long(p.stride()));
-            std::memcpy(&c, c, sizeof c);
+            unsigned char* next;
+            std::memcpy(&next, c, sizeof next);
+            c = next;
         }
         return out;
     }

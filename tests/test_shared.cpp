@@ -43,7 +43,8 @@ TEST(OrvShared, CopyAndAssignmentCarryTheCount) {
     one.share();
     one = five;
     EXPECT_EQ(one.release(), 4);
-    five = five;
+    const Counted& alias = five;
+    five = alias;
     EXPECT_EQ(five.share(), 6);
 }
 

@@ -51,7 +51,8 @@ TEST(OrvWstring, CopiesAreIndependentValues) {
         EXPECT_EQ(text(moved), std::u16string(start) + u"-b");
         c = OrvWstring();
         EXPECT_TRUE(c.isEmpty()) << "assigning an empty string empties the target";
-        a = a; // self-assignment keeps the value
+        const OrvWstring& alias = a;
+        a = alias; // self-assignment keeps the value
         EXPECT_EQ(text(a), start);
     }
 }
