@@ -75,9 +75,9 @@ public:
     bool equals(const OrvWstring& other) const noexcept {
         if (iLength != other.iLength)
             return false;
-        const char16_t* a = data();
-        const char16_t* b = other.data();
-        return a == b || std::memcmp(a, b, std::size_t(iLength) * sizeof(char16_t)) == 0;
+        if (iHeap && other.iHeap && iRep == other.iRep)
+            return true; // copies of one text: the common case for URIs
+        return std::memcmp(data(), other.data(), std::size_t(iLength) * sizeof(char16_t)) == 0;
     }
     /// A consistent total order, 0 exactly when `equals` is true: shorter
     /// strings first, then by the bytes of the code units. Cheaper than a
@@ -86,11 +86,9 @@ public:
     int compare(const OrvWstring& other) const noexcept {
         if (iLength != other.iLength)
             return iLength < other.iLength ? -1 : 1;
-        const char16_t* a = data();
-        const char16_t* b = other.data();
-        if (a == b)
+        if (iHeap && other.iHeap && iRep == other.iRep)
             return 0;
-        const int order = std::memcmp(a, b, std::size_t(iLength) * sizeof(char16_t));
+        const int order = std::memcmp(data(), other.data(), std::size_t(iLength) * sizeof(char16_t));
         return (order > 0) - (order < 0);
     }
 

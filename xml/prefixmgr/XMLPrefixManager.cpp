@@ -55,13 +55,19 @@ template <typename Sequence> void reserveOne(Sequence& sequence) {
 
 } // namespace
 
+#if defined(__GNUC__)
+#define ZAQ_UNLIKELY(condition) __builtin_expect(!!(condition), 0)
+#else
+#define ZAQ_UNLIKELY(condition) (condition)
+#endif
+
 void XMLPrefixManager::traceEntry(const char* function) const noexcept {
-    if (OrvLog::filter() > 3)
+    if (ZAQ_UNLIKELY(OrvLog::filter() > 3))
         OrvLog::writeDebugEntry(this, function);
 }
 
 void XMLPrefixManager::traceExit(const char* function) const noexcept {
-    if (OrvLog::filter() > 3)
+    if (ZAQ_UNLIKELY(OrvLog::filter() > 3))
         OrvLog::writeDebugExit(this, function);
 }
 
