@@ -21,8 +21,8 @@ namespace {
 constexpr int NAMESPACES = 4;
 constexpr int MAX_DEPTH = 12;
 const char16_t* const URIS[NAMESPACES] = {
-    u"http://schemas.xmlsoap.org/soap/envelope/", u"http://www.w3.org/2005/08/addressing",
-    u"urn:example:orders:2026", u"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"};
+    u"http://schemas.xmlsoap.org/soap/envelope/", u"http://www.w3.org/2005/08/addressing", u"urn:example:orders:2026",
+    u"http://docs.oasis-open.org/wss/2004/01/oasis-200401-wss-wssecurity-secext-1.0.xsd"};
 const char16_t* const PREFIXES[NAMESPACES] = {u"soap", u"wsa", u"ord", u"wsse"};
 
 /// One element of the workload: the namespaces of its name and two
@@ -238,8 +238,8 @@ int main(int argc, char** argv) {
             maxDepth = depth;
         depth += 1 - e.closeAfter;
     }
-    std::printf("workload: %d elements, deepest level %d, %d namespaces, 3 lookups per element\n", ELEMENTS,
-                maxDepth, NAMESPACES);
+    std::printf("workload: %d elements, deepest level %d, %d namespaces, 3 lookups per element\n", ELEMENTS, maxDepth,
+                NAMESPACES);
     if (!sameAnswers()) {
         std::fprintf(stderr, "bench_prefix: XMLPrefixManager and XalanNamespacesStack answer differently\n");
         return 1;

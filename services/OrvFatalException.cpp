@@ -5,8 +5,7 @@
 
 OrvFatalException::OrvFatalException(const char* sourceFile, int line, const char* function,
                                      const OrvWstring& logSource, int messageId)
-    : OrvLog::Item(function), iSourceFile(sourceFile), iLine(line), iLogSource(logSource),
-      iMessageId(messageId) {}
+    : OrvLog::Item(function), iSourceFile(sourceFile), iLine(line), iLogSource(logSource), iMessageId(messageId) {}
 
 OrvFatalException::~OrvFatalException() = default;
 
@@ -45,6 +44,4 @@ void OrvFatalException::throwThis() const {
     throw copy;
 }
 
-const char* OrvFatalException::what() const noexcept {
-    return iWhat.empty() ? "OrvFatalException" : iWhat.c_str();
-}
+const char* OrvFatalException::what() const noexcept { return iWhat.empty() ? "OrvFatalException" : iWhat.c_str(); }

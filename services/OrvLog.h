@@ -17,8 +17,8 @@ struct ORV_SERVICES_EXPORT OrvLogRecord {
     enum class Kind { DebugEntry, DebugExit, Entry, Exit, Trace };
 
     Kind kind;
-    const char* function;        ///< the operation's "Class::method" name
-    const OrvLogSource* source;  ///< the log source, for debug records; null otherwise
+    const char* function;       ///< the operation's "Class::method" name
+    const OrvLogSource* source; ///< the log source, for debug records; null otherwise
     std::vector<std::string> inserts;
 
     static const char* kindName(Kind kind) noexcept;

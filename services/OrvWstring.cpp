@@ -9,8 +9,7 @@
 
 namespace {
 
-template <typename Unit>
-std::size_t textLength(const Unit* text) {
+template <typename Unit> std::size_t textLength(const Unit* text) {
     std::size_t n = 0;
     if (text)
         while (text[n] != 0)
@@ -42,11 +41,9 @@ void OrvWstring::release() noexcept {
         ::operator delete(iRep);
 }
 
-OrvWstring::OrvWstring(const unsigned short* text)
-    : OrvWstring(reinterpret_cast<const char16_t*>(text)) {}
+OrvWstring::OrvWstring(const unsigned short* text) : OrvWstring(reinterpret_cast<const char16_t*>(text)) {}
 
-OrvWstring::OrvWstring(const char16_t* text)
-    : OrvWstring(text, checkedLength(textLength(text))) {}
+OrvWstring::OrvWstring(const char16_t* text) : OrvWstring(text, checkedLength(textLength(text))) {}
 
 OrvWstring::OrvWstring(const char16_t* text, unsigned int length) : iLength(0), iHeap(false) {
     char16_t* out = writable(length);
@@ -94,9 +91,7 @@ char16_t* OrvWstring::writable(std::uint64_t length) {
     return rep->iText;
 }
 
-OrvWstring& OrvWstring::assign(const unsigned short* text) {
-    return assign(reinterpret_cast<const char16_t*>(text));
-}
+OrvWstring& OrvWstring::assign(const unsigned short* text) { return assign(reinterpret_cast<const char16_t*>(text)); }
 
 OrvWstring& OrvWstring::assign(const char16_t* text) {
     // Built aside first: `text` may point into this string.

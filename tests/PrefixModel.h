@@ -115,8 +115,9 @@ private:
 /// and checks every answer and the manager's invariants after each call.
 /// Returns an empty string, or what differed first.
 inline std::string runPrefixScript(const std::uint8_t* data, std::size_t size) {
-    static const char* const URIS[] = {"urn:a", "urn:b", "", "http://example.com/a/rather/long/namespace/name/c",
-                                       PrefixModel::XML, PrefixModel::XMLNS};
+    static const char* const URIS[] = {
+        "urn:a",          "urn:b",           "", "http://example.com/a/rather/long/namespace/name/c",
+        PrefixModel::XML, PrefixModel::XMLNS};
     static const char* const PREFIXES[] = {"", "a", "p", "NS1", "NS2", "xml", "xmlns", "NS3"};
     constexpr std::size_t URI_COUNT = sizeof URIS / sizeof *URIS;
     constexpr std::size_t PREFIX_COUNT = sizeof PREFIXES / sizeof *PREFIXES;

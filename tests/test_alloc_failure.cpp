@@ -152,7 +152,8 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 // Construction fails cleanly at each of its allocations.
 TEST(AllocationFailure, PrefixManagerConstruction) {
-    const long points = sweep("construction", [] { XMLPrefixManager m(nullptr); }, [](long) {});
+    const long points = sweep(
+        "construction", [] { XMLPrefixManager m(nullptr); }, [](long) {});
     EXPECT_GT(points, 0);
 }
 
@@ -180,7 +181,9 @@ TEST(AllocationFailure, PrefixManagerReset) {
     m.addLevel();
     m.addLevel();
     ask(m, "urn:open");
-    EXPECT_EQ(sweep("reset", [&] { m.reset(); }, [](long) {}), 0);
+    EXPECT_EQ(sweep(
+                  "reset", [&] { m.reset(); }, [](long) {}),
+              0);
     EXPECT_TRUE(sameAnswers(serialised(m), freshAnswers()));
 }
 
@@ -192,16 +195,19 @@ TEST(AllocationFailure, PrefixManagerCopy) {
     source.addLevel();
     source.addLevel();
     ask(source, "urn:deep");
-    EXPECT_GT(sweep("copy construction", [&] { XMLPrefixManager copy(source); }, [](long) {}), 5);
+    EXPECT_GT(sweep(
+                  "copy construction", [&] { XMLPrefixManager copy(source); }, [](long) {}),
+              5);
 
     XMLPrefixManager target(nullptr);
     target.addLevel();
     ask(target, "urn:target");
-    EXPECT_GT(sweep("copy assignment", [&] { target = source; },
-                    [&](long k) {
-                        EXPECT_EQ(PM::level(target), 0) << k;
-                        EXPECT_EQ(ask(target, "urn:target"), (Answer{"NS1", true})) << k;
-                    }),
+    EXPECT_GT(sweep(
+                  "copy assignment", [&] { target = source; },
+                  [&](long k) {
+                      EXPECT_EQ(PM::level(target), 0) << k;
+                      EXPECT_EQ(ask(target, "urn:target"), (Answer{"NS1", true})) << k;
+                  }),
               5);
     EXPECT_EQ(PM::level(target), PM::level(source));
     expectRecovered(target, -1);
@@ -210,9 +216,8 @@ TEST(AllocationFailure, PrefixManagerCopy) {
 // The memory manager's construction (the object and every pool block) fails
 // cleanly at each allocation, with N = 1024.
 TEST(AllocationFailure, MemoryManagerConstruction) {
-    const long points =
-        sweep("memory manager construction", [] { auto m = std::make_unique<OrvXmlMemoryManager>(1024); },
-              [](long) {});
+    const long points = sweep(
+        "memory manager construction", [] { auto m = std::make_unique<OrvXmlMemoryManager>(1024); }, [](long) {});
     EXPECT_EQ(points, 13) << "the object, six pools and six blocks";
 }
 

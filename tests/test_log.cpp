@@ -27,8 +27,8 @@ TEST(OrvLog, RecordsReachTheSinkInOrder) {
     }
     OrvLog::writeExit("A::g");
     OrvLog::writeDebugExit(&owner, "A::f");
-    EXPECT_EQ(capture.lines(), (Lines{"debug entry A::f", "entry A::g 1024 64", "trace A::h Throwing exception w\xC3\xA9 7",
-                                      "exit A::g", "debug exit A::f"}));
+    EXPECT_EQ(capture.lines(), (Lines{"debug entry A::f", "entry A::g 1024 64",
+                                      "trace A::h Throwing exception w\xC3\xA9 7", "exit A::g", "debug exit A::f"}));
     EXPECT_EQ(capture.sources().front(), &owner);
 }
 
@@ -46,9 +46,9 @@ TEST(OrvLog, FailingSinkDropsTheRecord) {
 // The fatal exception throws an independent copy that says what failed.
 TEST(OrvFatalException, ThrowsCopyWithMessageAndInserts) {
     try {
-        OrvFatalException e("src/pool.cpp", 42, "Pool::Pool", OrvLog::iDefaultLogSource,
-                            static_cast<int>(0xC0000840u));
-        e << "Memory pool chunk sizes too small" << "Memory pool chunk sizes too small" << 3;
+        OrvFatalException e("src/pool.cpp", 42, "Pool::Pool", OrvLog::iDefaultLogSource, static_cast<int>(0xC0000840u));
+        e << "Memory pool chunk sizes too small"
+          << "Memory pool chunk sizes too small" << 3;
         e.throwThis();
     } catch (const OrvFatalException& caught) {
         EXPECT_EQ(static_cast<unsigned>(caught.messageId()), 0xC0000840u);

@@ -57,8 +57,8 @@ TEST(MemoryPool, RejectsZeroPoolAndTinyChunks) {
         OrvFatalException e = fatalFrom([&] { Pool pool(0, chunk); });
         EXPECT_EQ(static_cast<unsigned>(e.messageId()), 0xC000083Fu);
         EXPECT_EQ(e.messageNumber(), "ZAQ2111");
-        EXPECT_EQ(e.inserts(), (std::vector<std::string>{"Non-positive size memory pool",
-                                                           "Non-positive size memory pool"}));
+        EXPECT_EQ(e.inserts(),
+                  (std::vector<std::string>{"Non-positive size memory pool", "Non-positive size memory pool"}));
         EXPECT_STREQ(e.function(), "OrvXmlMemoryManager::MemoryPool::MemoryPool");
     }
     for (unsigned chunk : {0u, 1u, 2u, 3u}) {

@@ -66,7 +66,5 @@ TEST(MemoryStressDeathTest, UseAfterDeallocateInPoolIsCaught) {
         "use-after-poison");
 }
 #else
-TEST(MemoryStressDeathTest, UseAfterDeallocateInPoolIsCaught) {
-    GTEST_SKIP() << "needs AddressSanitizer";
-}
+TEST(MemoryStressDeathTest, UseAfterDeallocateInPoolIsCaught) { GTEST_SKIP() << "needs AddressSanitizer"; }
 #endif

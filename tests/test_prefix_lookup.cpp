@@ -184,20 +184,18 @@ TEST(PrefixTrace, DebugRecordsNestAsCallsDo) {
     capture.clear();
     ask(*m, "urn:a");
     EXPECT_EQ(capture.lines(),
-              (Lines{entry("getNamespacePrefix"), entry("createNewPrefix"), entry("generatePrefix"),
-                     entry("numToStr"), exit("numToStr"), exit("generatePrefix"), exit("createNewPrefix"),
-                     exit("getNamespacePrefix")}));
+              (Lines{entry("getNamespacePrefix"), entry("createNewPrefix"), entry("generatePrefix"), entry("numToStr"),
+                     exit("numToStr"), exit("generatePrefix"), exit("createNewPrefix"), exit("getNamespacePrefix")}));
 
     capture.clear();
     m->isDefaultSpace();
     bindPrefix(*m, "urn:b", "b");
     m->removeLevel();
     m->reset();
-    EXPECT_EQ(capture.lines(),
-              (Lines{entry("isDefaultSpace"), exit("isDefaultSpace"), entry("addNamespaceAndPrefix"),
-                     exit("addNamespaceAndPrefix"), entry("removeLevel"), exit("removeLevel"), entry("reset"),
-                     entry("addNamespace"), exit("addNamespace"), entry("addNamespace"), exit("addNamespace"),
-                     exit("reset")}));
+    EXPECT_EQ(capture.lines(), (Lines{entry("isDefaultSpace"), exit("isDefaultSpace"), entry("addNamespaceAndPrefix"),
+                                      exit("addNamespaceAndPrefix"), entry("removeLevel"), exit("removeLevel"),
+                                      entry("reset"), entry("addNamespace"), exit("addNamespace"),
+                                      entry("addNamespace"), exit("addNamespace"), exit("reset")}));
 
     capture.clear();
     XMLPrefixManager copy(*m);

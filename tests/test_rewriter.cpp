@@ -43,8 +43,7 @@ std::string rewrite(const std::string& doc, bool generate = false) {
         reader->setContentHandler(&handler);
         reader->setLexicalHandler(&handler);
         reader->setErrorHandler(&handler);
-        MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "t.xml", false,
-                                memory.get());
+        MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "t.xml", false, memory.get());
         reader->parse(input);
         out.flush();
     }
@@ -73,8 +72,7 @@ TEST(Rewriter, SiblingDeclarationDoesNotLeak) {
 // A prefix rebound on an element is not answered for its outer URI there,
 // even when an earlier name of the same element took it from outside.
 TEST(Rewriter, ShadowedPrefixIsNotUsedForOuterUri) {
-    EXPECT_EQ(rewrite("<p:r xmlns:p='urn:outer'><x:c xmlns:x='urn:outer' xmlns:q='urn:inner' q:a='1'/></p:r>",
-                      false),
+    EXPECT_EQ(rewrite("<p:r xmlns:p='urn:outer'><x:c xmlns:x='urn:outer' xmlns:q='urn:inner' q:a='1'/></p:r>", false),
               "<p:r xmlns:p=\"urn:outer\"><p:c xmlns:q=\"urn:inner\" q:a=\"1\"/></p:r>\n");
     // The element's own name takes p from outside; an attribute then needs p
     // for another URI: p is rebound here, so the element gets a new prefix.
@@ -106,8 +104,9 @@ TEST(Rewriter, AttributesKeepTheirNamespaces) {
 // No prefix is declared twice on one element, no prefix is bound to the
 // empty URI, xml is never declared and xmlns never bound.
 TEST(Rewriter, ReservedAndEmptyBindingsAreNeverWritten) {
-    EXPECT_EQ(rewrite("<r xmlns:xml='http://www.w3.org/XML/1998/namespace' xml:lang='en'><c xml:space='preserve'/></r>"),
-              "<r xml:lang=\"en\"><c xml:space=\"preserve\"/></r>\n");
+    EXPECT_EQ(
+        rewrite("<r xmlns:xml='http://www.w3.org/XML/1998/namespace' xml:lang='en'><c xml:space='preserve'/></r>"),
+        "<r xml:lang=\"en\"><c xml:space=\"preserve\"/></r>\n");
     const std::string out = rewrite("<a:r xmlns:a='urn:1' xmlns:b='urn:2' a:x='1' b:y='2'/>", true);
     EXPECT_EQ(out, "<NS1:r xmlns:NS1=\"urn:1\" xmlns:NS2=\"urn:2\" NS1:x=\"1\" NS2:y=\"2\"/>\n");
     EXPECT_EQ(out.find("xmlns:NS1", out.find("xmlns:NS1") + 1), std::string::npos);

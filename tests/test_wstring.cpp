@@ -89,9 +89,20 @@ TEST(OrvWstring, MutatesAcrossInlineBoundary) {
 // compare is a consistent total order: antisymmetric, transitive, and 0
 // exactly when equals holds, whatever the storage of either side.
 TEST(OrvWstring, CompareIsTotalOrderConsistentWithEquals) {
-    std::vector<std::u16string> raw = {u"", u"a", u"ab", u"b", u"B", u"xml", u"xmlns", LONG_URI,
-                                       std::u16string(LONG_URI) + u"x", std::u16string(LONG_URI) + u"y",
-                                       u"\xD800\xDC00", u"\xFFFF", u"\x0100", u"\x0001"};
+    std::vector<std::u16string> raw = {u"",
+                                       u"a",
+                                       u"ab",
+                                       u"b",
+                                       u"B",
+                                       u"xml",
+                                       u"xmlns",
+                                       LONG_URI,
+                                       std::u16string(LONG_URI) + u"x",
+                                       std::u16string(LONG_URI) + u"y",
+                                       u"\xD800\xDC00",
+                                       u"\xFFFF",
+                                       u"\x0100",
+                                       u"\x0001"};
     std::vector<OrvWstring> values;
     for (const auto& r : raw)
         values.emplace_back(r.data(), static_cast<unsigned>(r.size()));
@@ -120,7 +131,11 @@ TEST(OrvWstring, ConvertsToAndFromUtf8) {
     OrvWstring s = OrvWstring::fromUtf8(utf8);
     EXPECT_EQ(s.length(), 9u) << "the emoji takes a surrogate pair";
     EXPECT_EQ(s.toUtf8(), utf8);
-    EXPECT_EQ(OrvWstring::fromUtf8(std::string("a\xFF" "b")).toUtf8(), "a\xEF\xBF\xBD" "b");
+    EXPECT_EQ(OrvWstring::fromUtf8(std::string("a\xFF"
+                                               "b"))
+                  .toUtf8(),
+              "a\xEF\xBF\xBD"
+              "b");
     EXPECT_EQ(OrvWstring::fromUtf8(std::string("\xC3")).toUtf8(), "\xEF\xBF\xBD");
     const char16_t lone[] = {0xD800, u'x', 0};
     EXPECT_EQ(OrvWstring(lone).toUtf8(), "\xEF\xBF\xBDx");

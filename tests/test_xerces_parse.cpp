@@ -81,8 +81,8 @@ TEST(XercesWithManager, Sax2ParseReturnsEveryChunk) {
             reader->setContentHandler(&counter);
             reader->setLexicalHandler(&counter);
             reader->setErrorHandler(&counter);
-            MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "orders.xml",
-                                    false, manager.get());
+            MemBufInputSource input(reinterpret_cast<const XMLByte*>(doc.data()), doc.size(), "orders.xml", false,
+                                    manager.get());
             reader->parse(input);
         }
         EXPECT_EQ(counter.elements["urn:example:orders"], 1 + 1000);

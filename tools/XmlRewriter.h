@@ -81,7 +81,7 @@ private:
     Utf8Output& iOut;
     Options iOptions;
     std::vector<std::pair<OrvWstring, OrvWstring>> iPendingMappings; // prefix, URI
-    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;            // parser's URI text -> string
+    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;           // parser's URI text -> string
     std::vector<Name> iNames;                                        // of the current start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations;    // prefix, URI
     std::string iNameArena;                                          // written names of open elements

@@ -38,31 +38,30 @@ namespace {
 
 const char* const VERSION = ZAQXML_VERSION;
 
-const char* const USAGE =
-    "usage: zaqxml [options] [INPUT ...]\n"
-    "Rewrites each INPUT (default: the bundled sample; - for standard input) to\n"
-    "standard output, with the\n"
-    "namespace declarations that the prefix manager decides.\n"
-    "\n"
-    "  -o FILE              write to FILE instead (one input only); FILE appears\n"
-    "                       whole or not at all\n"
-    "  --generate           ignore the prefixes of the input: every namespace gets its\n"
-    "                       registered (--prefer) or a generated prefix (NS1, NS2, ...)\n"
-    "  --prefer PREFIX=URI  register a preferred prefix for URI (repeatable)\n"
-    "  --pool-size N        pool size of the memory manager (default 1024, at least 32)\n"
-    "  --stats              after each document, print the memory manager's pools,\n"
-    "                       buffers and heap requests to standard error\n"
-    "  --trace LEVEL        set the trace filter (3: memory manager, 4: also prefix\n"
-    "                       manager); records go to standard error\n"
-    "  -h, --help           show this help\n"
-    "  --version            show the version\n"
-    "\n"
-    "Environment:\n"
-    "  VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS  when defined (any value), an element whose\n"
-    "                       namespace is the default namespace in force is always\n"
-    "                       written unprefixed, even if a prefix for it is newer\n"
-    "\n"
-    "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
+const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
+                          "Rewrites each INPUT (default: the bundled sample; - for standard input) to\n"
+                          "standard output, with the\n"
+                          "namespace declarations that the prefix manager decides.\n"
+                          "\n"
+                          "  -o FILE              write to FILE instead (one input only); FILE appears\n"
+                          "                       whole or not at all\n"
+                          "  --generate           ignore the prefixes of the input: every namespace gets its\n"
+                          "                       registered (--prefer) or a generated prefix (NS1, NS2, ...)\n"
+                          "  --prefer PREFIX=URI  register a preferred prefix for URI (repeatable)\n"
+                          "  --pool-size N        pool size of the memory manager (default 1024, at least 32)\n"
+                          "  --stats              after each document, print the memory manager's pools,\n"
+                          "                       buffers and heap requests to standard error\n"
+                          "  --trace LEVEL        set the trace filter (3: memory manager, 4: also prefix\n"
+                          "                       manager); records go to standard error\n"
+                          "  -h, --help           show this help\n"
+                          "  --version            show the version\n"
+                          "\n"
+                          "Environment:\n"
+                          "  VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS  when defined (any value), an element whose\n"
+                          "                       namespace is the default namespace in force is always\n"
+                          "                       written unprefixed, even if a prefix for it is newer\n"
+                          "\n"
+                          "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
 
 /// The memory manager, counting where each request went.
 class CountingManager : public OrvXmlMemoryManager {
@@ -125,14 +124,10 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> preferred; // prefix, URI
 };
 
-std::string transcode(const XMLCh* text) {
-    return text ? OrvWstring(text).toUtf8() : std::string();
-}
+std::string transcode(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
 bool isNameStart(unsigned char c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
-bool isNameChar(unsigned char c) {
-    return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9');
-}
+bool isNameChar(unsigned char c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
 
 // An NCName, approximated for ASCII and accepting any non-ASCII character.
 bool isNcName(const std::string& name) {
@@ -320,8 +315,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                 std::fprintf(stderr, "%s: cannot write the output: %s\n", name.c_str(), std::strerror(errno));
         } catch (const SAXParseException& e) {
             output.flush();
-            std::fprintf(stderr, "%s:%llu:%llu: %s\n", name.c_str(),
-                         static_cast<unsigned long long>(e.getLineNumber()),
+            std::fprintf(stderr, "%s:%llu:%llu: %s\n", name.c_str(), static_cast<unsigned long long>(e.getLineNumber()),
                          static_cast<unsigned long long>(e.getColumnNumber()), transcode(e.getMessage()).c_str());
         } catch (const OutOfMemoryException&) {
             std::fprintf(stderr, "%s: out of memory\n", name.c_str());

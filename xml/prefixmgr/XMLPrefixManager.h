@@ -82,8 +82,7 @@ private:
     bool lookupCacheUsable() const noexcept;
     void initialNamespaces();
     static void copyState(const XMLPrefixManager& from, std::vector<std::unique_ptr<LevelList>>& levels,
-                          NamespaceMap& namespaces, PrefixMap& prefixes,
-                          std::vector<NamespaceMap::iterator>& cache);
+                          NamespaceMap& namespaces, PrefixMap& prefixes, std::vector<NamespaceMap::iterator>& cache);
     void traceEntry(const char* function) const noexcept;
     void traceExit(const char* function) const noexcept;
     static void CompileTimeSizeofCheck();
