@@ -49,6 +49,7 @@ private:
 /// The pooled manager, counting the requests that reach the heap.
 class HeapCountingManager : public OrvXmlMemoryManager {
 public:
+    explicit HeapCountingManager(unsigned int poolSize = 1024) : OrvXmlMemoryManager(poolSize) {}
     void* allocate(XMLSize_t size) override {
         const bool busy0 = isBuffer65536InUse(), busy1 = isBuffer163948InUse();
         void* p = OrvXmlMemoryManager::allocate(size);
@@ -164,21 +165,21 @@ void printHistogram(const char* title, const std::map<XMLSize_t, unsigned long>&
 
 void heapCallsPerParse() {
     const int parses = 100;
-    auto ours = std::make_unique<HeapCountingManager>();
-    for (int i = 0; i < parses; ++i)
-        saxParse(ours.get(), smallDocument());
-    std::printf("SAX2 parse of a small document (%zu bytes), new parser each time, %d parses:\n",
+    std::printf("heap requests per parse of a small document (%zu bytes), a new parser each time, %d parses:\n",
                 smallDocument().size(), parses);
-    std::printf("  requests per parse: %.1f; reaching the heap: pooled manager %.1f (of them <= 2048 bytes: %.1f), "
-                "default manager %.1f\n",
-                double(ours->requests) / parses, double(ours->heapRequests) / parses,
-                double(ours->smallHeapRequests) / parses, double(ours->requests) / parses);
-    auto dom = std::make_unique<HeapCountingManager>();
-    for (int i = 0; i < parses; ++i)
-        domParse(dom.get(), smallDocument());
-    std::printf("DOM parse of the same document: requests per parse %.1f, reaching the heap %.1f (<= 2048: %.1f)\n",
-                double(dom->requests) / parses, double(dom->heapRequests) / parses,
-                double(dom->smallHeapRequests) / parses);
+    for (unsigned int poolSize : {1024u, 2048u}) {
+        auto sax = std::make_unique<HeapCountingManager>(poolSize);
+        auto dom = std::make_unique<HeapCountingManager>(poolSize);
+        for (int i = 0; i < parses; ++i) {
+            saxParse(sax.get(), smallDocument());
+            domParse(dom.get(), smallDocument());
+        }
+        std::printf("  pool size %4u: SAX2 %.1f requests, %.1f to the heap (%.1f of them <= 2048 bytes); "
+                    "DOM %.1f requests, %.1f to the heap (%.1f <= 2048); default manager: every request\n",
+                    poolSize, double(sax->requests) / parses, double(sax->heapRequests) / parses,
+                    double(sax->smallHeapRequests) / parses, double(dom->requests) / parses,
+                    double(dom->heapRequests) / parses, double(dom->smallHeapRequests) / parses);
+    }
 }
 
 // ---- allocators under test --------------------------------------------------

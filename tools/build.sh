@@ -12,7 +12,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 libxerces-c-dev libgtest-dev)
+BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 libxerces-c-dev libgtest-dev libgmock-dev)
 EXTRA_PACKAGES=(clang clang-format libclang-rt-14-dev libbenchmark-dev libxalan-c-dev libmimalloc-dev libxml2-utils valgrind)
 
 install_packages() {
