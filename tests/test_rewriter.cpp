@@ -1,6 +1,7 @@
 // test_rewriter.cpp - the zaqxml writer on small documents: each failure mode
 // that other serialisers are known for, written out exactly.
 #include "OrvXmlMemoryManager.h"
+#include "XercesTestEnvironment.h"
 #include "XmlRewriter.h"
 
 #include <gtest/gtest.h>
@@ -18,12 +19,7 @@ using namespace xercesc;
 
 namespace {
 
-class Platform : public ::testing::Environment {
-public:
-    void SetUp() override { XMLPlatformUtils::Initialize(); }
-    void TearDown() override { XMLPlatformUtils::Terminate(); }
-};
-const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new Platform);
+const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTestEnvironment);
 
 const std::string DECL = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 

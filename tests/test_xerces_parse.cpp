@@ -1,6 +1,7 @@
 // test_xerces_parse.cpp - the pooled manager under the real Xerces-C parser.
 #include "OrvXmlMemoryManager.h"
 #include "XercesDocuments.h"
+#include "XercesTestEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +22,7 @@ using namespace xercesc;
 
 namespace {
 
-class Platform : public ::testing::Environment {
-public:
-    void SetUp() override { XMLPlatformUtils::Initialize(); }
-    void TearDown() override { XMLPlatformUtils::Terminate(); }
-};
-const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new Platform);
+const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTestEnvironment);
 
 std::string utf8(const XMLCh* text, MemoryManager* manager) {
     char* bytes = XMLString::transcode(text, manager);

@@ -88,16 +88,6 @@ void appendUtf8(std::string& out, const OrvWstring& text, Escape escape) {
     appendUtf8(out, text.data(), text.length(), escape);
 }
 
-const OrvWstring& xmlUri() {
-    static const OrvWstring uri(XMLPrefixManager::XML_NAMESPACE_URI);
-    return uri;
-}
-
-const OrvWstring& xmlnsUri() {
-    static const OrvWstring uri(XMLPrefixManager::XMLNS_NAMESPACE_URI);
-    return uri;
-}
-
 } // namespace
 
 bool Utf8Output::flush() {
@@ -108,7 +98,8 @@ bool Utf8Output::flush() {
 }
 
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
-    : iManager(manager), iOut(out), iOptions(options) {}
+    : iManager(manager), iOut(out), iOptions(options), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
+      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI) {}
 
 void XmlRewriter::startDocument() {
     iOut.buffer() += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -200,7 +191,7 @@ void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const X
                 iDeclarations.emplace_back(prefix, mappedUri);
                 defaultUri = mappedUri;
             }
-        } else if (!mappedUri.equals(xmlUri()) && !mappedUri.equals(xmlnsUri())) {
+        } else if (!mappedUri.equals(iXmlUri) && !mappedUri.equals(iXmlnsUri)) {
             iManager.addNamespace(mappedUri, prefix);
         }
     }

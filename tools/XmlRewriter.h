@@ -80,6 +80,8 @@ private:
     XMLPrefixManager& iManager;
     Utf8Output& iOut;
     Options iOptions;
+    const OrvWstring iXmlUri;                                        // input declarations of the reserved names are
+    const OrvWstring iXmlnsUri;                                      // never turned into preferences
     std::vector<std::pair<OrvWstring, OrvWstring>> iPendingMappings; // prefix, URI
     std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;           // parser's URI text -> string
     std::vector<Name> iNames;                                        // of the current start tag

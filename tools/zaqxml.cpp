@@ -38,11 +38,10 @@ namespace {
 
 const char* const VERSION = ZAQXML_VERSION;
 
-const char* const USAGE =
-    "usage: zaqxml [options] [INPUT ...]\n"
-    "Rewrites each INPUT (default: the bundled sample; - for standard input) to\n"
-    "standard output, with the namespace declarations that the prefix manager decides.\n"
-"\n"
+const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
+                          "Rewrites each INPUT (default: the bundled sample; - for standard input) to\n"
+                          "standard output, with the namespace declarations that the prefix manager decides.\n"
+                          "\n"
                           "  -o FILE              write to FILE instead (one input only); FILE appears\n"
                           "                       whole or not at all\n"
                           "  --generate           ignore the prefixes of the input: every namespace gets its\n"
