@@ -350,7 +350,8 @@ int main(int argc, char** argv) {
         try {
             memory = std::make_unique<CountingManager>(static_cast<unsigned int>(options.poolSize));
         } catch (const OrvFatalException& e) {
-            std::fprintf(stderr, "zaqxml: --pool-size %lu: %s\n", options.poolSize, e.what());
+            std::fprintf(stderr, "zaqxml: --pool-size %lu: the memory manager needs at least 32 (%s)\n",
+                         options.poolSize, e.what());
             XMLPlatformUtils::Terminate();
             return 1;
         } catch (const std::bad_alloc&) {
