@@ -44,7 +44,7 @@ deps)
 run)
     install_packages "${BASE_PACKAGES[@]}"
     configure build
-    cmake --build build -j2 --target zaqxml
+    cmake --build build -j2 --target zaqxml >&2
     build/bin/zaqxml
     ;;
 test)
