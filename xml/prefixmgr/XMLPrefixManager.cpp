@@ -101,7 +101,7 @@ XMLPrefixManager& XMLPrefixManager::operator=(const XMLPrefixManager& other) {
     copyState(other, levels, namespaces, prefixes, cache);
     std::vector<char> cacheAtEnd(cache.size());
     for (std::size_t i = 0; i < cache.size(); ++i)
-        cacheAtEnd[i] = cache[i] == namespaces.end();
+        cacheAtEnd[i] = static_cast<char>(cache[i] == namespaces.end());
 
     OrvOwnedLogSource::operator=(other);
     iLevelNamespaces.swap(levels);
