@@ -52,22 +52,6 @@ OrvWstring::OrvWstring(const char16_t* text, unsigned int length) : iLength(0), 
     iLength = length;
 }
 
-OrvWstring& OrvWstring::operator=(OrvWstring&& other) noexcept {
-    if (this != &other) {
-        if (iHeap)
-            release();
-        iLength = other.iLength;
-        iHeap = other.iHeap;
-        if (iHeap)
-            iRep = other.iRep;
-        else
-            std::memcpy(iInline, other.iInline, std::size_t(iLength) * sizeof(char16_t));
-        other.iLength = 0;
-        other.iHeap = false;
-    }
-    return *this;
-}
-
 char16_t* OrvWstring::writable(std::uint64_t length) {
     const std::uint32_t needed = checkedLength(length);
     if (!iHeap) {

@@ -26,31 +26,32 @@ public:
     OrvWstring(const unsigned short* text);
     OrvWstring(const char16_t* text);
     OrvWstring(const char16_t* text, unsigned int length);
-    OrvWstring(const OrvWstring& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) { copyFrom(other); }
-    OrvWstring(OrvWstring&& other) noexcept : iLength(other.iLength), iHeap(other.iHeap) {
-        if (iHeap)
-            iRep = other.iRep; // the block moves with its count
-        else
-            copyInline(other);
-        other.iHeap = false;
-        other.iLength = 0;
+    OrvWstring(const OrvWstring& other) noexcept {
+        other.share();
+        takeStorage(other);
+    }
+    OrvWstring(OrvWstring&& other) noexcept {
+        takeStorage(other); // the block moves with its count
+        other.clear();
     }
     OrvWstring& operator=(const OrvWstring& other) noexcept {
         if (this != &other) {
-            if (other.iHeap)
-                other.iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
+            other.share();
             if (iHeap)
                 release();
-            iLength = other.iLength;
-            iHeap = other.iHeap;
-            if (iHeap)
-                iRep = other.iRep;
-            else
-                copyInline(other);
+            takeStorage(other);
         }
         return *this;
     }
-    OrvWstring& operator=(OrvWstring&& other) noexcept;
+    OrvWstring& operator=(OrvWstring&& other) noexcept {
+        if (this != &other) {
+            if (iHeap)
+                release();
+            takeStorage(other);
+            other.clear();
+        }
+        return *this;
+    }
     ~OrvWstring() {
         if (iHeap)
             release();
@@ -108,15 +109,26 @@ private:
         char16_t iText[1];
     };
 
-    // The whole inline area: a fixed-size copy is a few moves, no call.
-    void copyInline(const OrvWstring& other) noexcept { std::memcpy(iInline, other.iInline, sizeof iInline); }
-    void copyFrom(const OrvWstring& other) noexcept {
-        if (iHeap) {
-            iRep = other.iRep;
+    /// One more holder of the heap block, if any.
+    void share() const noexcept {
+        if (iHeap)
             iRep->iRefs.fetch_add(1, std::memory_order_relaxed);
-        } else {
-            copyInline(other);
-        }
+    }
+    /// Takes over other's text without touching any count: the caller has
+    /// counted a shared block or is moving it. The whole inline area is
+    /// copied: a fixed-size copy is a few moves, no call.
+    void takeStorage(const OrvWstring& other) noexcept {
+        iLength = other.iLength;
+        iHeap = other.iHeap;
+        if (iHeap)
+            iRep = other.iRep;
+        else
+            std::memcpy(iInline, other.iInline, sizeof iInline);
+    }
+    /// Empty, owning nothing (after a move).
+    void clear() noexcept {
+        iHeap = false;
+        iLength = 0;
     }
     static Rep* newRep(std::uint32_t capacity);
     void release() noexcept;
