@@ -23,8 +23,9 @@ const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTest
 
 const std::string DECL = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 
-// Rewrites `doc` and returns the output without the XML declaration.
-std::string rewrite(const std::string& doc, bool generate = false) {
+// Rewrites `doc` and returns the output without the XML declaration; by
+// default in the mode that declares only what names need.
+std::string rewrite(const std::string& doc, bool generate = false, bool prune = true) {
     auto memory = std::make_unique<OrvXmlMemoryManager>();
     XMLPrefixManager prefixes(nullptr);
     char* text = nullptr;
@@ -33,9 +34,11 @@ std::string rewrite(const std::string& doc, bool generate = false) {
     {
         Utf8Output out(sink);
         XmlRewriter::Options options;
-        options.generate = generate;
+        options.namespaces.generate = generate;
+        options.namespaces.prune = prune;
         XmlRewriter handler(prefixes, out, options);
         std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(memory.get()));
+        reader->installAdvDocHandler(&handler.declarationListener());
         reader->setContentHandler(&handler);
         reader->setLexicalHandler(&handler);
         reader->setErrorHandler(&handler);
@@ -116,8 +119,35 @@ TEST(Rewriter, PreservesAndEscapesContent) {
               "<![CDATA[<&>]]>\xC3\xA9\xF0\x9F\x98\x80</r>\n");
 }
 
-// With --generate the input's prefixes are ignored.
+// With --generate --prune the input's prefixes are ignored; a generated
+// prefix stays its namespace's for the whole document, even across siblings.
 TEST(Rewriter, GenerateModeIgnoresInputPrefixes) {
     EXPECT_EQ(rewrite("<r xmlns='urn:d'><x:c xmlns:x='urn:x'><c2/></x:c></r>", true),
               "<NS1:r xmlns:NS1=\"urn:d\"><NS2:c xmlns:NS2=\"urn:x\"><NS1:c2/></NS2:c></NS1:r>\n");
+    EXPECT_EQ(rewrite("<r><a:s xmlns:a='urn:a'/><b:s xmlns:b='urn:b'/><a:s xmlns:a='urn:a'/></r>", true),
+              "<r><NS1:s xmlns:NS1=\"urn:a\"/><NS2:s xmlns:NS2=\"urn:b\"/><NS1:s xmlns:NS1=\"urn:a\"/></r>\n");
+}
+
+// The default mode keeps every input binding in scope where the input has
+// it: declarations stay on their elements, unused ones included, and only a
+// re-declaration of a binding in force goes. With --generate, names take
+// generated prefixes that never shadow an input binding.
+TEST(Rewriter, DefaultModeKeepsBindingsInScope) {
+    struct Case {
+        const char* input;
+        bool generate;
+        const char* output;
+    };
+    const Case cases[] = {
+        {"<x:s xmlns:x='urn:x' xmlns:d='urn:d'><x:t match='d:p'/><x:t xmlns:d='urn:d'/></x:s>", false,
+         "<x:s xmlns:x=\"urn:x\" xmlns:d=\"urn:d\"><x:t match=\"d:p\"/><x:t/></x:s>\n"},
+        {"<r xmlns:a='urn:1' xmlns:b='urn:1'><a:c b:x='1'/></r>", false,
+         "<r xmlns:a=\"urn:1\" xmlns:b=\"urn:1\"><a:c b:x=\"1\"/></r>\n"},
+        {"<r xmlns='urn:d'><n xmlns=''/><c/></r>", false, "<r xmlns=\"urn:d\"><n xmlns=\"\"/><c/></r>\n"},
+        {"<NS1:r xmlns:NS1='urn:in' xmlns:t='urn:t' v='t:x'><p:c xmlns:p='urn:p'/></NS1:r>", true,
+         "<NS2:r xmlns:NS1=\"urn:in\" xmlns:t=\"urn:t\" xmlns:NS2=\"urn:in\" v=\"t:x\"><NS3:c "
+         "xmlns:p=\"urn:p\" xmlns:NS3=\"urn:p\"/></NS2:r>\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(rewrite(c.input, c.generate, false), c.output) << c.input;
 }

@@ -1,155 +1,123 @@
 // XmlRewriter.cpp - namespace-correct streaming output of SAX2 events.
 #include "XmlRewriter.h"
 
+#include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace {
 
-enum class Escape { None, Text, Attribute };
+std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
-// Appends UTF-16 text as UTF-8, escaping what the context needs. Text keeps
-// CR as a reference (a parser would turn a raw one into LF); attribute values
-// also keep tab and newlines, which a parser would normalise to spaces.
-void appendUtf8(std::string& out, const XMLCh* text, std::size_t length, Escape escape) {
-    for (std::size_t i = 0; i < length; ++i) {
-        std::uint32_t c = text[i];
-        if (c < 0x80) {
-            if (escape != Escape::None) {
-                switch (c) {
-                case '&':
-                    out += "&amp;";
-                    continue;
-                case '<':
-                    out += "&lt;";
-                    continue;
-                case '>':
-                    if (escape == Escape::Text) {
-                        out += "&gt;";
-                        continue;
-                    }
-                    break;
-                case '"':
-                    if (escape == Escape::Attribute) {
-                        out += "&quot;";
-                        continue;
-                    }
-                    break;
-                case '\r':
-                    out += "&#13;";
-                    continue;
-                case '\n':
-                    if (escape == Escape::Attribute) {
-                        out += "&#10;";
-                        continue;
-                    }
-                    break;
-                case '\t':
-                    if (escape == Escape::Attribute) {
-                        out += "&#9;";
-                        continue;
-                    }
-                    break;
-                default:
-                    break;
-                }
-            }
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        }
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-
-void appendUtf8(std::string& out, const XMLCh* text, Escape escape) {
-    appendUtf8(out, text, xercesc::XMLString::stringLen(text), escape);
-}
-
-void appendUtf8(std::string& out, const OrvWstring& text, Escape escape) {
-    appendUtf8(out, text.data(), text.length(), escape);
+std::size_t prefixLength(const XMLCh* qname) {
+    const int colon = xercesc::XMLString::indexOf(qname, u':');
+    return colon < 0 ? 0 : static_cast<std::size_t>(colon);
 }
 
 } // namespace
 
-bool Utf8Output::flush() {
-    if (!iBuffer.empty() && !iFailed && std::fwrite(iBuffer.data(), 1, iBuffer.size(), iFile) != iBuffer.size())
-        iFailed = true;
-    iBuffer.clear();
-    return !iFailed;
+XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
+    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iDeclarationListener(*this) {}
+
+void XmlRewriter::DeclarationListener::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone,
+                                               const XMLCh*) {
+    iRewriter.iVersion = utf8(version);
+    iRewriter.iStandalone = utf8(standalone);
+    iRewriter.writeProlog();
 }
 
-XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
-    : iManager(manager), iOut(out), iOptions(options), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
-      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI) {}
-
 void XmlRewriter::startDocument() {
-    iOut.buffer() += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    iUris.clear();
-    iPendingMappings.clear();
+    iPolicy.startDocument();
     iNameArena.clear();
     iNameStarts.clear();
-    iDefaults.clear();
+    iVersion.clear();
+    iStandalone.clear();
+    iPrologWritten = false;
     iTagOpen = false;
     iInCdata = false;
+    iInDtd = false;
     iDepth = 0;
 }
 
-void XmlRewriter::endDocument() { iOut.flush(); }
+void XmlRewriter::writeProlog() {
+    if (iPrologWritten)
+        return;
+    iPrologWritten = true;
+    // The version the input declared, so that what it may hold stays
+    // well-formed; the output is always UTF-8.
+    const bool xml11 = iVersion == "1.1";
+    iOut.setXml11(xml11);
+    std::string& out = iOut.buffer();
+    out += xml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"";
+    if (iStandalone == "yes" || iStandalone == "no")
+        out += " standalone=\"" + iStandalone + "\"";
+    out += "?>\n";
+}
+
+void XmlRewriter::endDocument() {
+    writeProlog();
+    iOut.flush();
+}
+
+void XmlRewriter::fail(const std::string& message) const {
+    throw DocumentError(message, iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
+                        iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0);
+}
+
+void XmlRewriter::maybeFlush() {
+    if (!iOut.full())
+        return;
+    const InputSettings& limits = iOptions.limits;
+    if (limits.maxExpansionFactor > 0 && iOptions.inputBytes != nullptr &&
+        iOut.written() / limits.maxExpansionFactor >
+            *iOptions.inputBytes + limits.expansionAllowance / limits.maxExpansionFactor)
+        fail("the output would exceed " + std::to_string(limits.maxExpansionFactor) +
+             " times the input plus 10 MB (entity expansion or DTD default attributes); "
+             "--max-expansion raises the bound");
+    if (!iOut.flush())
+        fail(std::string("cannot write the output: ") + std::strerror(errno));
+}
+
+void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
+    writeProlog();
+    // The internal subset goes: its entities are expanded and its attribute
+    // defaults written out. The name and external identifiers stay.
+    std::string& out = iOut.buffer();
+    out += "<!DOCTYPE ";
+    iOut.append(name, Escape::None);
+    const bool hasSystem = systemId != nullptr && *systemId != 0;
+    if (publicId != nullptr && *publicId != 0) {
+        out += " PUBLIC \"";
+        iOut.append(publicId, Escape::None);
+        out += '"';
+    } else if (hasSystem) {
+        out += " SYSTEM";
+    }
+    if (hasSystem) {
+        // A system literal may hold either quote, never both.
+        const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
+        out += ' ';
+        out += quote;
+        iOut.append(systemId, Escape::None);
+        out += quote;
+    }
+    out += ">\n";
+    iInDtd = true;
+}
+
+void XmlRewriter::endDTD() { iInDtd = false; }
 
 void XmlRewriter::startPrefixMapping(const XMLCh* prefix, const XMLCh* uri) {
-    if (iOptions.generate)
-        return;
-    const std::size_t prefixLength = xercesc::XMLString::stringLen(prefix);
-    iPendingMappings.emplace_back(OrvWstring(prefix, static_cast<unsigned>(prefixLength)), uriString(uri));
-}
-
-const OrvWstring& XmlRewriter::uriString(const XMLCh* uri) {
-    // The parser hands out each URI from its own string pool, so the text's
-    // address identifies it; the content check guards against reuse.
-    const std::size_t length = xercesc::XMLString::stringLen(uri);
-    for (auto& known : iUris)
-        if (known.first == uri && known.second.length() == length &&
-            std::memcmp(known.second.data(), uri, length * sizeof(XMLCh)) == 0)
-            return known.second;
-    if (iUris.size() >= 256 && iNames.empty())
-        iUris.clear();
-    iUris.emplace_back(uri, OrvWstring(uri, static_cast<unsigned>(length)));
-    return iUris.back().second;
-}
-
-void XmlRewriter::resolve(Name& name) {
-    if (name.uri == nullptr) {
-        name.prefix = OrvWstring();
-        return;
+    try {
+        iPolicy.declare(prefix, uri);
+    } catch (const DocumentError& e) {
+        fail(e.what());
     }
-    if (!iManager.getNamespacePrefix(*name.uri, name.prefix, name.element))
-        iDeclarations.emplace_back(name.prefix, *name.uri);
-}
-
-bool XmlRewriter::rebound(const Name& name) const {
-    for (const auto& declaration : iDeclarations)
-        if (declaration.first.equals(name.prefix) && !declaration.second.equals(*name.uri))
-            return true;
-    return false;
 }
 
 void XmlRewriter::closeStartTag() {
@@ -159,80 +127,40 @@ void XmlRewriter::closeStartTag() {
     }
 }
 
-void XmlRewriter::writeName(const Name& name) {
+void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
     std::string& out = iOut.buffer();
     if (!name.prefix.isEmpty()) {
-        appendUtf8(out, name.prefix, Escape::None);
+        iOut.append(name.prefix, Escape::None);
         out += ':';
     }
-    appendUtf8(out, name.local, Escape::None);
+    iOut.append(name.local, Escape::None);
 }
 
-void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const XMLCh*,
+void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const XMLCh* qname,
                                const xercesc::Attributes& attrs) {
+    writeProlog();
     closeStartTag();
-    iManager.addLevel();
-    ++iDepth;
-    iDeclarations.clear();
+    if (++iDepth > iOptions.limits.maxDepth)
+        fail("elements nest deeper than " + std::to_string(iOptions.limits.maxDepth) +
+             " levels; --max-depth raises the limit");
+    const std::size_t elementPrefix = prefixLength(qname);
+    if (elementPrefix == 5 && xercesc::XMLString::startsWith(qname, u"xmlns"))
+        fail("the element name '" + utf8(qname) + "' uses the reserved prefix 'xmlns'");
+
     iNames.clear();
-
-    // What the input declared here: prefixes become preferences, so that they
-    // come out as they came in, declared where first needed; a default
-    // namespace is kept as a binding of this element.
-    // The default namespace is bound only by this writer, so it knows which
-    // one is in force and never declares it again where it already holds.
-    OrvWstring defaultUri = iDefaults.empty() ? OrvWstring() : iDefaults.back();
-    for (const auto& mapping : iPendingMappings) {
-        const OrvWstring& prefix = mapping.first;
-        const OrvWstring& mappedUri = mapping.second;
-        if (prefix.isEmpty()) {
-            if (!mappedUri.isEmpty() && !mappedUri.equals(defaultUri)) {
-                iManager.addNamespaceAndPrefix(mappedUri, prefix);
-                iDeclarations.emplace_back(prefix, mappedUri);
-                defaultUri = mappedUri;
-            }
-        } else if (!mappedUri.equals(iXmlUri) && !mappedUri.equals(iXmlnsUri)) {
-            iManager.addNamespace(mappedUri, prefix);
-        }
-    }
-    iPendingMappings.clear();
-
     const bool elementHasUri = uri != nullptr && *uri != 0;
-    if (elementHasUri) {
-        iNames.push_back(Name{&uriString(uri), localname, true, OrvWstring()});
-    } else {
-        iNames.push_back(Name{nullptr, localname, true, OrvWstring()});
-        // An unprefixed name in no namespace must not fall under a default one.
-        if (iManager.isDefaultSpace()) {
-            iManager.addNamespaceAndPrefix(OrvWstring(), OrvWstring());
-            iDeclarations.emplace_back(OrvWstring(), OrvWstring());
-            defaultUri = OrvWstring();
-        }
-    }
-    iDefaults.push_back(defaultUri);
+    iNames.push_back(NamespacePolicy::Name{elementHasUri ? &iPolicy.uriString(uri) : nullptr, qname, elementPrefix,
+                                           true, OrvWstring(), localname});
     const XMLSize_t attributeCount = attrs.getLength();
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const XMLCh* attributeUri = attrs.getURI(i);
         const bool hasUri = attributeUri != nullptr && *attributeUri != 0;
-        iNames.push_back(Name{hasUri ? &uriString(attributeUri) : nullptr, attrs.getLocalName(i), false, OrvWstring()});
+        const XMLCh* attributeQName = attrs.getQName(i);
+        iNames.push_back(NamespacePolicy::Name{hasUri ? &iPolicy.uriString(attributeUri) : nullptr, attributeQName,
+                                               prefixLength(attributeQName), false, OrvWstring(),
+                                               attrs.getLocalName(i)});
     }
-    for (Name& name : iNames)
-        resolve(name);
-
-    // A binding made on this element can shadow a prefix that an earlier
-    // name of the same element took from an enclosing one: such a name asks
-    // again (and gets a prefix in force, or a new one) until none clashes.
-    bool clash = !iDeclarations.empty();
-    while (clash) {
-        clash = false;
-        for (Name& name : iNames) {
-            if (name.uri == nullptr || !rebound(name))
-                continue;
-            if (!iManager.getNamespacePrefix(*name.uri, name.prefix, name.element))
-                iDeclarations.emplace_back(name.prefix, *name.uri);
-            clash = true;
-        }
-    }
+    iPolicy.startElement(iNames);
 
     std::string& out = iOut.buffer();
     out += '<';
@@ -240,27 +168,29 @@ void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const X
     const std::size_t nameStart = out.size();
     writeName(iNames.front());
     iNameArena.append(out, nameStart, std::string::npos);
-    for (const auto& declaration : iDeclarations) {
+    for (const auto& declaration : iPolicy.declarations()) {
         if (declaration.first.isEmpty()) {
             out += " xmlns=\"";
         } else {
             out += " xmlns:";
-            appendUtf8(out, declaration.first, Escape::None);
+            iOut.append(declaration.first, Escape::None);
             out += "=\"";
         }
-        appendUtf8(out, declaration.second, Escape::Attribute);
+        iOut.append(declaration.second, Escape::Attribute);
         out += '"';
     }
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         out += ' ';
         writeName(iNames[i + 1]);
         out += "=\"";
-        appendUtf8(out, attrs.getValue(i), Escape::Attribute);
+        const XMLCh* value = attrs.getValue(i);
+        iOut.append(value, Escape::Attribute);
         out += '"';
+        warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
     }
     iNames.clear();
     iTagOpen = true;
-    iOut.maybeFlush();
+    maybeFlush();
 }
 
 void XmlRewriter::endElement(const XMLCh*, const XMLCh*, const XMLCh*) {
@@ -276,40 +206,69 @@ void XmlRewriter::endElement(const XMLCh*, const XMLCh*, const XMLCh*) {
         out += '>';
     }
     iNameArena.resize(start);
-    iDefaults.pop_back();
-    iManager.removeLevel();
+    iPolicy.endElement();
     if (--iDepth == 0)
         out += '\n';
-    iOut.maybeFlush();
+    maybeFlush();
 }
 
 void XmlRewriter::characters(const XMLCh* chars, XMLSize_t length) {
     closeStartTag();
-    appendUtf8(iOut.buffer(), chars, length, iInCdata ? Escape::None : Escape::Text);
-    iOut.maybeFlush();
+    iOut.append(chars, length, iInCdata ? Escape::None : Escape::Text);
+    warnLostPrefixes(chars, length);
+    maybeFlush();
 }
 
 void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length) { characters(chars, length); }
 
+void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
+    iLost.clear();
+    iPolicy.lostQNamePrefixes(chars, length, iLost);
+    for (const std::string& prefix : iLost)
+        std::fprintf(stderr,
+                     "%s:%llu:%llu: warning: '%s:' in content is no longer bound in the output (--prune); "
+                     "--keep-prefixes %s keeps it\n",
+                     iOptions.name.c_str(), iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
+                     iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0, prefix.c_str(),
+                     prefix.c_str());
+}
+
 void XmlRewriter::processingInstruction(const XMLCh* target, const XMLCh* data) {
+    if (iInDtd)
+        return;
+    writeProlog();
     closeStartTag();
     std::string& out = iOut.buffer();
     out += "<?";
-    appendUtf8(out, target, Escape::None);
+    iOut.append(target, Escape::None);
     if (data != nullptr && *data != 0) {
         out += ' ';
-        appendUtf8(out, data, Escape::None);
+        iOut.append(data, Escape::None);
     }
     out += "?>";
     if (iDepth == 0)
         out += '\n';
 }
 
+void XmlRewriter::skippedEntity(const XMLCh* name) {
+    // A parameter entity the parser did not read matters only through the
+    // general entities it would have declared, which come here when used.
+    if (name != nullptr && *name == u'%')
+        return;
+    std::string message = "the entity '" + utf8(name) + "' is not defined";
+    message += iOptions.loadExternal ? " (an external declaration that could not be read was skipped)"
+                                     : "; it may be declared in the external DTD subset, which --load-external reads";
+    fail(message);
+}
+
 void XmlRewriter::comment(const XMLCh* chars, XMLSize_t length) {
+    if (iInDtd)
+        return;
+    writeProlog();
     closeStartTag();
     std::string& out = iOut.buffer();
     out += "<!--";
-    appendUtf8(out, chars, length, Escape::None);
+    iOut.append(chars, length, Escape::None);
     out += "-->";
     if (iDepth == 0)
         out += '\n';

@@ -1,52 +1,43 @@
 // XmlRewriter.h - SAX2 handler that writes a document back out with the
-// namespace declarations a prefix manager decides.
+// namespace declarations its namespace policy decides.
 #ifndef ZAQ_TOOLS_XML_REWRITER_H
 #define ZAQ_TOOLS_XML_REWRITER_H
 
-#include "OrvWstring.h"
+#include "InputPolicy.h"
+#include "NamespacePolicy.h"
 #include "XMLPrefixManager.h"
+#include "XmlOutput.h"
 
+#include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 
-#include <cstdio>
-#include <deque>
+#include <cstddef>
+#include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
-/// Buffered UTF-8 output to a stdio stream; reports write errors.
-class Utf8Output {
-public:
-    explicit Utf8Output(std::FILE* file) : iFile(file) { iBuffer.reserve(FLUSH_AT + 4096); }
-    std::string& buffer() { return iBuffer; }
-    void maybeFlush() {
-        if (iBuffer.size() >= FLUSH_AT)
-            flush();
-    }
-    /// Writes what is buffered; false once any write has failed.
-    bool flush();
-    bool failed() const { return iFailed; }
-
-private:
-    static constexpr std::size_t FLUSH_AT = 1 << 16;
-    std::FILE* iFile;
-    std::string iBuffer;
-    bool iFailed = false;
-};
-
-/// Streams a parsed document back out. At each start tag it opens a level,
-/// registers (or binds, for a default namespace) what the input declared on
-/// that element, asks the manager for the prefix of the element's and each
-/// attribute's namespace, and declares exactly the prefixes the manager
-/// newly bound; at each end tag it closes the level.
+/// Streams a parsed document back out: the XML declaration (version and
+/// standalone kept), the document type declaration without its internal
+/// subset, then every element with the prefixes and declarations of the
+/// namespace policy, and text, comments, PIs and CDATA as they came.
+/// Install `declarationListener()` as the reader's advanced document handler
+/// so that the XML declaration is seen.
 class XmlRewriter : public xercesc::DefaultHandler {
 public:
     struct Options {
-        bool generate = false; ///< ignore the input's prefixes
+        NamespacePolicy::Settings namespaces;
+        bool loadExternal = false; ///< only for the wording of errors
+        std::string name;          ///< the input's name in warnings
+        InputSettings limits;
+        const std::uint64_t* inputBytes = nullptr; ///< read so far, for the expansion bound
     };
 
     XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options);
 
+    xercesc::XMLDocumentHandler& declarationListener() { return iDeclarationListener; }
+    const xercesc::Locator* locator() const { return iLocator; }
+
+    void setDocumentLocator(const xercesc::Locator* locator) override { iLocator = locator; }
     void startDocument() override;
     void endDocument() override;
     void startPrefixMapping(const XMLCh* prefix, const XMLCh* uri) override;
@@ -56,42 +47,65 @@ public:
     void characters(const XMLCh* chars, XMLSize_t length) override;
     void ignorableWhitespace(const XMLCh* chars, XMLSize_t length) override;
     void processingInstruction(const XMLCh* target, const XMLCh* data) override;
+    void skippedEntity(const XMLCh* name) override;
     void comment(const XMLCh* chars, XMLSize_t length) override;
     void startCDATA() override;
     void endCDATA() override;
+    void startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) override;
+    void endDTD() override;
     void fatalError(const xercesc::SAXParseException& e) override;
     void error(const xercesc::SAXParseException& e) override;
 
 private:
-    struct Name {
-        const OrvWstring* uri; // null: no namespace
-        const XMLCh* local;
-        bool element;
-        OrvWstring prefix;
+    /// Hears the XML declaration, which SAX2 does not report.
+    class DeclarationListener : public xercesc::XMLDocumentHandler {
+    public:
+        explicit DeclarationListener(XmlRewriter& rewriter) : iRewriter(rewriter) {}
+        void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
+                     const XMLCh* autoEncoding) override;
+        void docCharacters(const XMLCh*, XMLSize_t, bool) override {}
+        void docComment(const XMLCh*) override {}
+        void docPI(const XMLCh*, const XMLCh*) override {}
+        void endDocument() override {}
+        void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override {}
+        void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+        void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
+        void resetDocument() override {}
+        void startDocument() override {}
+        void startElement(const xercesc::XMLElementDecl&, unsigned int, const XMLCh*,
+                          const xercesc::RefVectorOf<xercesc::XMLAttr>&, XMLSize_t, bool, bool) override {}
+        void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+
+    private:
+        XmlRewriter& iRewriter;
     };
 
-    const OrvWstring& uriString(const XMLCh* uri);
-    void resolve(Name& name);
-    /// Whether this element declares the name's prefix for another URI.
-    bool rebound(const Name& name) const;
+    void writeProlog();
+    /// Throws DocumentError at the parser's current position.
+    [[noreturn]] void fail(const std::string& message) const;
+    /// Hands a full buffer to the file, within the expansion bound; stops
+    /// the parse at the first failed write.
+    void maybeFlush();
     void closeStartTag();
-    void writeName(const Name& name);
+    void writeName(const NamespacePolicy::Name& name);
+    void warnLostPrefixes(const XMLCh* chars, std::size_t length);
 
-    XMLPrefixManager& iManager;
+    NamespacePolicy iPolicy;
     Utf8Output& iOut;
     Options iOptions;
-    const OrvWstring iXmlUri;                                        // input declarations of the reserved names are
-    const OrvWstring iXmlnsUri;                                      // never turned into preferences
-    std::vector<std::pair<OrvWstring, OrvWstring>> iPendingMappings; // prefix, URI
-    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;           // parser's URI text -> string
-    std::vector<Name> iNames;                                        // of the current start tag
-    std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations;    // prefix, URI
-    std::string iNameArena;                                          // written names of open elements
+    DeclarationListener iDeclarationListener;
+    const xercesc::Locator* iLocator = nullptr;
+    std::vector<NamespacePolicy::Name> iNames; // of the current start tag
+    std::vector<std::string> iLost;
+    std::string iNameArena; // written names of open elements
     std::vector<std::size_t> iNameStarts;
-    std::vector<OrvWstring> iDefaults; // default namespace in force per open element
+    std::string iVersion;
+    std::string iStandalone;
+    bool iPrologWritten = false;
     bool iTagOpen = false;
     bool iInCdata = false;
-    int iDepth = 0;
+    bool iInDtd = false;
+    unsigned long iDepth = 0;
 };
 
 #endif

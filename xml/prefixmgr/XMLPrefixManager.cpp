@@ -21,6 +21,7 @@ const char* const GENERATE_PREFIX = "XMLPrefixManager::generatePrefix";
 const char* const NUM_TO_STR = "XMLPrefixManager::numToStr";
 const char* const GET_NAMESPACE_PREFIX = "XMLPrefixManager::getNamespacePrefix";
 const char* const IS_DEFAULT_SPACE = "XMLPrefixManager::isDefaultSpace";
+const char* const GET_NAMESPACE_URI = "XMLPrefixManager::getNamespaceUri";
 const char* const ADD_LEVEL = "XMLPrefixManager::addLevel";
 const char* const REMOVE_LEVEL = "XMLPrefixManager::removeLevel";
 
@@ -323,6 +324,16 @@ bool XMLPrefixManager::isDefaultSpace() const {
     const bool result = !defaults.empty() && defaults.back().iUri.length() > 0;
     traceExit(IS_DEFAULT_SPACE);
     return result;
+}
+
+bool XMLPrefixManager::getNamespaceUri(const OrvWstring& prefix, OrvWstring& uri) const {
+    traceEntry(GET_NAMESPACE_URI);
+    const auto entry = iPrefixes.find(prefix);
+    const bool bound = entry != iPrefixes.end() && !entry->second->empty();
+    if (bound)
+        uri = entry->second->back().iUri;
+    traceExit(GET_NAMESPACE_URI);
+    return bound;
 }
 
 void XMLPrefixManager::addLevel() {

@@ -48,6 +48,10 @@ public:
     bool getNamespacePrefix(const OrvWstring& uri, OrvWstring& prefix, bool allowDefaultNamespace);
     /// Whether the default namespace is bound to a non-empty URI.
     bool isDefaultSpace() const;
+    /// Puts in `uri` the namespace that `prefix` (empty: the default
+    /// namespace) is bound to at the current level. False, leaving `uri`
+    /// alone, when no binding of `prefix` is in force. Changes nothing.
+    bool getNamespaceUri(const OrvWstring& prefix, OrvWstring& uri) const;
     void addLevel();
     void removeLevel();
 

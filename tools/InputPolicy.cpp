@@ -1,0 +1,211 @@
+// InputPolicy.cpp - opening inputs, parser features and external entities.
+#include "InputPolicy.h"
+
+#include "DocumentError.h"
+#include "OrvWstring.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/sax/Locator.hpp>
+#include <xercesc/util/XMLResourceIdentifier.hpp>
+#include <xercesc/framework/XMLValidityCodes.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace xercesc;
+
+namespace {
+
+std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
+
+/// Reads a descriptor the caller owns; EINTR is retried.
+class DescriptorStream : public BinInputStream {
+public:
+    DescriptorStream(int fd, std::uint64_t& bytesRead) : iFd(fd), iBytesRead(bytesRead) {}
+    XMLFilePos curPos() const override { return iPosition; }
+    XMLSize_t readBytes(XMLByte* const buffer, const XMLSize_t size) override {
+        for (;;) {
+            const ssize_t n = ::read(iFd, buffer, size);
+            if (n >= 0) {
+                iPosition += static_cast<XMLFilePos>(n);
+                iBytesRead += static_cast<std::uint64_t>(n);
+                return static_cast<XMLSize_t>(n);
+            }
+            if (errno != EINTR)
+                throw DocumentError(std::string("cannot read: ") + std::strerror(errno));
+        }
+    }
+    const XMLCh* getContentType() const override { return nullptr; }
+
+private:
+    int iFd;
+    std::uint64_t& iBytesRead;
+    XMLFilePos iPosition = 0;
+};
+
+bool hasScheme(const std::string& id) {
+    std::size_t i = 0;
+    while (i < id.size() && (std::isalnum(static_cast<unsigned char>(id[i])) || id[i] == '+' || id[i] == '-' ||
+                             id[i] == '.'))
+        ++i;
+    return i > 1 && i < id.size() && id[i] == ':' && std::isalpha(static_cast<unsigned char>(id[0]));
+}
+
+// The path of a file: URL, with its %XX escapes undone.
+std::string filePath(const std::string& url) {
+    std::string rest = url.substr(5);
+    if (rest.compare(0, 2, "//") == 0) {
+        rest.erase(0, 2);
+        const std::size_t slash = rest.find('/');
+        rest.erase(0, slash == std::string::npos ? rest.size() : slash); // the host: empty or localhost
+    }
+    std::string path;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(rest[i + 2]))) {
+            path.push_back(static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            path.push_back(rest[i]);
+        }
+    }
+    return path;
+}
+
+} // namespace
+
+DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
+                                             MemoryManager* manager)
+    : InputSource(manager), iFd(fd), iBytesRead(bytesRead) {
+    const OrvWstring id = OrvWstring::fromUtf8(name);
+    std::u16string text(id.data(), id.length());
+    setSystemId(reinterpret_cast<const XMLCh*>(text.c_str()));
+}
+
+BinInputStream* DescriptorInputSource::makeStream() const {
+    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead);
+}
+
+int openInput(const std::string& path, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return -1;
+    }
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
+        ::close(fd);
+        error = "is a directory";
+        return -1;
+    }
+    return fd;
+}
+
+void ExternalEntityPolicy::warn(const XMLResourceIdentifier& resource, const std::string& message) const {
+    const Locator* at = resource.getLocator();
+    if (at != nullptr)
+        std::fprintf(stderr, "%s:%llu:%llu: warning: %s\n", iDocumentName.c_str(),
+                     static_cast<unsigned long long>(at->getLineNumber()),
+                     static_cast<unsigned long long>(at->getColumnNumber()), message.c_str());
+    else
+        std::fprintf(stderr, "%s: warning: %s\n", iDocumentName.c_str(), message.c_str());
+}
+
+InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource) {
+    const std::string id = utf8(resource->getSystemId());
+    const Locator* at = resource->getLocator();
+    if (!iLoadExternal)
+        throw DocumentError("the external entity '" + id + "' is not read; --load-external reads it from a local file",
+                            at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
+                            at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);
+    static const XMLByte nothing[1] = {0};
+    auto skip = [&](const std::string& why) -> InputSource* {
+        warn(*resource, "skipped the external entity '" + id + "': " + why);
+        return new MemBufInputSource(nothing, 0, resource->getSystemId(), false);
+    };
+    std::string path = id;
+    if (hasScheme(id)) {
+        if (id.compare(0, 5, "file:") != 0)
+            return skip("only local files are read");
+        path = filePath(id);
+    }
+    const OrvWstring wide = OrvWstring::fromUtf8(path);
+    const std::u16string relative(wide.data(), wide.length());
+    auto source = std::make_unique<LocalFileInputSource>(resource->getBaseURI(),
+                                                         reinterpret_cast<const XMLCh*>(relative.c_str()));
+    const std::string resolved = utf8(source->getSystemId());
+    std::string error;
+    const int fd = openInput(resolved, error);
+    if (fd < 0)
+        return skip(resolved + ": " + error);
+    ::close(fd);
+    return source.release();
+}
+
+ToolReader::ToolReader(MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal)
+    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal) {
+    // Installing a resolver is what makes the scanner ask this reader; the
+    // request then reaches the override below.
+    setXMLEntityResolver(&iEntities);
+}
+
+void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
+                             const bool hasIntSubset, const bool hasExtSubset) {
+    iPendingSubset.clear();
+    if (hasExtSubset && systemId != nullptr)
+        iPendingSubset = reinterpret_cast<const char16_t*>(systemId);
+    SAX2XMLReaderImpl::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+}
+
+InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
+    // The validating scanner always asks for the external subset; unless it
+    // is to be read it comes out empty, as if not loaded. References to what
+    // it would have declared are then reported as undefined.
+    const XMLCh* id = resource->getSystemId();
+    if (!iLoadExternal && !iPendingSubset.empty() && id != nullptr &&
+        iPendingSubset == reinterpret_cast<const char16_t*>(id)) {
+        iPendingSubset.clear();
+        static const XMLByte nothing[1] = {0};
+        return new MemBufInputSource(nothing, 0, id, false);
+    }
+    return iEntities.resolveEntity(resource);
+}
+
+void ToolReader::error(const unsigned int code, const XMLCh* const domain, const XMLErrorReporter::ErrTypes type,
+                       const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId,
+                       const XMLFileLoc line, const XMLFileLoc column) {
+    // Validation runs only so that a reference to an entity that no
+    // declaration it read defines is reported rather than dropped; every
+    // other validity finding is no concern of a rewriter.
+    if (XMLString::equals(domain, XMLUni::fgValidityDomain)) {
+        if (code == XMLValid::VC_EntityNotFound)
+            throw DocumentError(utf8(text) + " (the entity is not defined by any declaration that was read" +
+                                    (iLoadExternal ? std::string(")")
+                                                   : "; --load-external reads the external DTD subset)"),
+                                line, column);
+        return;
+    }
+    SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
+}
+
+void configureReader(ToolReader& reader, SecurityManager& security) {
+    reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+    reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
+    reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
+    reader.setFeature(XMLUni::fgXercesDynamic, true);
+    reader.setFeature(XMLUni::fgXercesSchema, false);
+    reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
+    reader.setFeature(XMLUni::fgXercesLoadExternalDTD, true);
+    reader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    reader.setProperty(XMLUni::fgXercesSecurityManager, &security);
+}

@@ -1,0 +1,84 @@
+// InputPolicy.h - how zaqxml reads a document: the input opened once, the
+// parser's features and limits, and which external entities it may read.
+#ifndef ZAQ_TOOLS_INPUT_POLICY_H
+#define ZAQ_TOOLS_INPUT_POLICY_H
+
+#include <xercesc/sax/InputSource.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/util/BinInputStream.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+
+#include <cstdint>
+#include <string>
+
+/// The parser limits and entity policy of one run.
+struct InputSettings {
+    bool loadExternal = false;              ///< read the external DTD subset and entities from local files
+    unsigned long maxDepth = 10000;         ///< deepest element nesting
+    std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
+    std::uint64_t expansionAllowance = 10u << 20;
+};
+
+/// A document read through a file descriptor opened once: a named file or
+/// standard input. Counts the bytes read, for the expansion bound.
+class DescriptorInputSource : public xercesc::InputSource {
+public:
+    /// `fd` stays the caller's; `name` becomes the system id, the base of
+    /// relative external entities.
+    DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
+                          xercesc::MemoryManager* manager);
+    xercesc::BinInputStream* makeStream() const override;
+
+private:
+    int iFd;
+    std::uint64_t& iBytesRead;
+};
+
+/// Opens a named input for reading; on failure returns -1 with a message
+/// in words ("is a directory", "No such file or directory").
+int openInput(const std::string& path, std::string& error);
+
+/// Decides what each external entity request reads: nothing without
+/// --load-external (the document fails, naming the entity and the option);
+/// with it, local files, while anything else (http:, ftp:, a file that
+/// cannot be read) is skipped with a warning.
+class ExternalEntityPolicy : public xercesc::XMLEntityResolver {
+public:
+    ExternalEntityPolicy(bool loadExternal, const std::string& documentName)
+        : iLoadExternal(loadExternal), iDocumentName(documentName) {}
+    xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+
+private:
+    void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
+
+    bool iLoadExternal;
+    std::string iDocumentName;
+};
+
+/// The SAX2 reader, turning a reference to an undefined entity into a
+/// DocumentError where Xerces-C would drop it in silence (a document with an
+/// external DTD subset that was not read), and asking the entity policy for
+/// every external entity but an external DTD subset that is not to be read.
+class ToolReader : public xercesc::SAX2XMLReaderImpl {
+public:
+    ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal);
+    void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
+               const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId,
+               const XMLFileLoc line, const XMLFileLoc column) override;
+    void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
+                     const bool hasIntSubset, const bool hasExtSubset) override;
+    xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+
+private:
+    ExternalEntityPolicy& iEntities;
+    bool iLoadExternal;
+    std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
+};
+
+/// Namespaces on, no schema, no grammar caching; validation only where a
+/// DTD is present, for the entity check above; entity expansion bounded by
+/// `security`.
+void configureReader(ToolReader& reader, xercesc::SecurityManager& security);
+
+#endif

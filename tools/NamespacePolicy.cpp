@@ -1,0 +1,239 @@
+// NamespacePolicy.cpp - prefixes and namespace declarations for each element.
+#include "NamespacePolicy.h"
+
+#include <xercesc/util/XMLString.hpp>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+OrvWstring text(const XMLCh* chars, std::size_t length) {
+    return OrvWstring(chars, static_cast<unsigned int>(length));
+}
+
+// The NCName characters, exactly for ASCII and generously beyond it: enough
+// to spot `prefix:name` tokens in text, which is all they are used for.
+bool isNameStart(XMLCh c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
+bool isNameChar(XMLCh c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
+
+} // namespace
+
+NamespacePolicy::NamespacePolicy(XMLPrefixManager& manager, const Settings& settings)
+    : iManager(manager), iSettings(settings), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
+      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI) {}
+
+void NamespacePolicy::startDocument() {
+    iManager.reset();
+    iPreferred.clear();
+    for (const auto& preference : iSettings.preferred) {
+        iManager.addNamespace(preference.second, preference.first);
+        iPreferred[preference.second] = preference.first;
+    }
+    iGenerated = 0;
+    iPending.clear();
+    iDeclarations.clear();
+    iUris.clear();
+    iInputScope.clear();
+    iInputDeclared.clear();
+    iReported.clear();
+}
+
+void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
+    OrvWstring prefix = text(prefixText, xercesc::XMLString::stringLen(prefixText));
+    OrvWstring uri = uriString(uriText);
+    const std::string name = prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8();
+    if (prefix.equals(OrvWstring(u"xmlns")))
+        throw DocumentError("the prefix 'xmlns' cannot be declared");
+    if (prefix.equals(OrvWstring(u"xml")) != uri.equals(iXmlUri))
+        throw DocumentError(name + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
+                            iXmlUri.toUtf8() + " belong to each other only");
+    if (uri.equals(iXmlnsUri))
+        throw DocumentError(name + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
+    iPending.emplace_back(std::move(prefix), std::move(uri));
+}
+
+const OrvWstring& NamespacePolicy::uriString(const XMLCh* uri) {
+    // The parser hands out each URI from its own string pool, so the text's
+    // address identifies it; the content check guards against reuse.
+    const std::size_t length = xercesc::XMLString::stringLen(uri);
+    for (auto& known : iUris)
+        if (known.first == uri && known.second.length() == length &&
+            std::memcmp(known.second.data(), uri, length * sizeof(XMLCh)) == 0)
+            return known.second;
+    iUris.emplace_back(uri, text(uri, length));
+    return iUris.back().second;
+}
+
+bool NamespacePolicy::kept(const OrvWstring& prefix) const {
+    if (prefix.isEmpty())
+        return iSettings.keepDefault;
+    return std::any_of(iSettings.keep.begin(), iSettings.keep.end(),
+                       [&](const OrvWstring& keep) { return keep.equals(prefix); });
+}
+
+OrvWstring NamespacePolicy::inForce(const OrvWstring& prefix) const {
+    OrvWstring uri;
+    iManager.getNamespaceUri(prefix, uri);
+    return uri;
+}
+
+void NamespacePolicy::bindAsInput(const OrvWstring& prefix, const OrvWstring& uri) {
+    // Unbound and bound to "" mean the same: nothing to declare then.
+    if (inForce(prefix).equals(uri))
+        return;
+    iManager.addNamespaceAndPrefix(uri, prefix);
+    iDeclarations.emplace_back(prefix, uri);
+}
+
+void NamespacePolicy::startElement(std::vector<Name>& names) {
+    iManager.addLevel();
+    iDeclarations.clear();
+    if (iSettings.prune)
+        iInputDeclared.emplace_back();
+
+    for (const auto& declaration : iPending) {
+        const OrvWstring& prefix = declaration.first;
+        const OrvWstring& uri = declaration.second;
+        if (uri.equals(iXmlUri))
+            continue; // xml is bound everywhere already
+        if (iSettings.prune) {
+            iInputScope[prefix].push_back(uri);
+            iInputDeclared.back().push_back(prefix);
+        }
+        if (!iSettings.prune || kept(prefix)) {
+            bindAsInput(prefix, uri);
+        } else if (iSettings.generate) {
+            continue; // the input's prefixes play no part
+        } else if (prefix.isEmpty()) {
+            // A default namespace stays a binding of its element.
+            if (!uri.isEmpty() && !uri.equals(inForce(prefix))) {
+                iManager.addNamespaceAndPrefix(uri, prefix);
+                iDeclarations.emplace_back(prefix, uri);
+            }
+        } else {
+            iManager.addNamespace(uri, prefix);
+        }
+    }
+    iPending.clear();
+
+    // An unprefixed name in no namespace must not fall under a default one.
+    if (names.front().uri == nullptr && iManager.isDefaultSpace()) {
+        iManager.addNamespaceAndPrefix(OrvWstring(), OrvWstring());
+        iDeclarations.emplace_back(OrvWstring(), OrvWstring());
+    }
+    for (Name& name : names)
+        resolve(name);
+    if (iSettings.prune && !iSettings.generate)
+        repairShadowedNames(names);
+
+    if (iUris.size() >= 256)
+        iUris.clear();
+}
+
+void NamespacePolicy::resolve(Name& name) {
+    name.prefix = OrvWstring();
+    if (name.uri == nullptr)
+        return;
+    const OrvWstring& uri = *name.uri;
+    if (name.element && iSettings.emptyPrefixForDefault && inForce(OrvWstring()).equals(uri))
+        return;
+    if (iSettings.generate) {
+        resolveGenerated(name);
+        return;
+    }
+    if (!iSettings.prune && (name.element || name.inputPrefixLength > 0)) {
+        // The input's binding is in force here: the name keeps its prefix.
+        OrvWstring prefix = text(name.inputPrefix, name.inputPrefixLength);
+        if (inForce(prefix).equals(uri)) {
+            name.prefix = std::move(prefix);
+            return;
+        }
+    }
+    if (!iManager.getNamespacePrefix(uri, name.prefix, name.element))
+        iDeclarations.emplace_back(name.prefix, uri);
+}
+
+void NamespacePolicy::resolveGenerated(Name& name) {
+    const OrvWstring& uri = *name.uri;
+    OrvWstring bound;
+    // The namespace's own prefix, where it is in force or free. A prefix in
+    // force for another namespace is never shadowed: under preserve it may be
+    // the input's, which content can name.
+    auto preferred = iPreferred.find(uri);
+    if (preferred != iPreferred.end()) {
+        const OrvWstring& prefix = preferred->second;
+        if (!iManager.getNamespaceUri(prefix, bound) || bound.equals(uri)) {
+            name.prefix = prefix;
+            if (!bound.equals(uri)) {
+                iManager.addNamespaceAndPrefix(uri, prefix);
+                iDeclarations.emplace_back(prefix, uri);
+            }
+            return;
+        }
+    }
+    OrvWstring candidate;
+    do {
+        ++iGenerated;
+        candidate = OrvWstring::fromUtf8("NS" + std::to_string(iGenerated));
+    } while (iManager.getNamespaceUri(candidate, bound));
+    iManager.addNamespaceAndPrefix(uri, candidate);
+    iDeclarations.emplace_back(candidate, uri);
+    if (preferred == iPreferred.end()) {
+        iManager.addNamespace(uri, candidate);
+        iPreferred.emplace(uri, candidate);
+    }
+    name.prefix = std::move(candidate);
+}
+
+void NamespacePolicy::repairShadowedNames(std::vector<Name>& names) {
+    // A binding made on this element can shadow a prefix that an earlier
+    // name of the same element took from an enclosing one: such a name asks
+    // again (and gets a prefix in force, or a new one) until none clashes.
+    // Each pass is one lookup per name.
+    bool clash = !iDeclarations.empty();
+    while (clash) {
+        clash = false;
+        for (Name& name : names) {
+            if (name.uri == nullptr || inForce(name.prefix).equals(*name.uri))
+                continue;
+            if (!iManager.getNamespacePrefix(*name.uri, name.prefix, name.element))
+                iDeclarations.emplace_back(name.prefix, *name.uri);
+            clash = true;
+        }
+    }
+}
+
+void NamespacePolicy::endElement() {
+    iManager.removeLevel();
+    if (!iSettings.prune || iInputDeclared.empty())
+        return;
+    for (const OrvWstring& prefix : iInputDeclared.back()) {
+        auto scope = iInputScope.find(prefix);
+        scope->second.pop_back();
+        if (scope->second.empty())
+            iInputScope.erase(scope);
+    }
+    iInputDeclared.pop_back();
+}
+
+void NamespacePolicy::lostQNamePrefixes(const XMLCh* chars, std::size_t length, std::vector<std::string>& lost) {
+    if (!iSettings.prune || iInputScope.empty())
+        return;
+    for (std::size_t colon = 0; colon + 1 < length; ++colon) {
+        if (chars[colon] != ':' || !isNameStart(chars[colon + 1]))
+            continue;
+        std::size_t start = colon;
+        while (start > 0 && isNameChar(chars[start - 1]))
+            --start;
+        if (start == colon || !isNameStart(chars[start]))
+            continue;
+        const OrvWstring prefix = text(chars + start, colon - start);
+        auto scope = iInputScope.find(prefix);
+        if (scope == iInputScope.end() || scope->second.back().isEmpty() ||
+            inForce(prefix).equals(scope->second.back()))
+            continue;
+        if (iReported.emplace(prefix, true).second)
+            lost.push_back(prefix.toUtf8());
+    }
+}

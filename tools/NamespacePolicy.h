@@ -1,0 +1,102 @@
+// NamespacePolicy.h - which prefixes zaqxml writes and which namespace
+// declarations it puts on each element.
+#ifndef ZAQ_TOOLS_NAMESPACE_POLICY_H
+#define ZAQ_TOOLS_NAMESPACE_POLICY_H
+
+#include "DocumentError.h"
+#include "OrvWstring.h"
+#include "XMLPrefixManager.h"
+
+#include <xercesc/util/XercesDefs.hpp>
+
+#include <cstddef>
+#include <deque>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+/// Decides, element by element, the prefix of every name and the namespace
+/// declarations to write, on top of a prefix manager that holds the bindings
+/// in force in the output.
+///
+/// - Preserve (the default): every binding the input has in scope at an
+///   element is in scope in the output, so prefixes inside attribute values
+///   and text (XSLT patterns, xsi:type, WSDL message names) still resolve.
+///   The input's declarations stay on their elements; only those that
+///   re-declare a binding already in force are dropped.
+/// - Prune: a namespace is declared only where a name needs it; the input's
+///   prefixes are preferred prefixes, not bindings. Prefixes listed to keep
+///   (and the default namespace, if listed) are treated as in Preserve.
+/// - Generate (with either): names take their registered or generated
+///   prefix; a generated prefix stays its namespace's for the document.
+///
+/// Borrows the manager; one document at a time, one thread.
+class NamespacePolicy {
+public:
+    struct Settings {
+        bool prune = false;
+        bool generate = false;
+        std::vector<OrvWstring> keep; ///< input prefixes kept in scope under prune
+        bool keepDefault = false;     ///< the default namespace too
+        bool emptyPrefixForDefault = false;
+        std::vector<std::pair<OrvWstring, OrvWstring>> preferred; ///< prefix, URI
+    };
+
+    /// A name of the current start tag. `uri` null: in no namespace.
+    struct Name {
+        const OrvWstring* uri;
+        const XMLCh* inputPrefix; ///< as the input wrote it; may be empty
+        std::size_t inputPrefixLength;
+        bool element;
+        OrvWstring prefix;  ///< the decision
+        const XMLCh* local; ///< the local part, written after the prefix
+    };
+
+    NamespacePolicy(XMLPrefixManager& manager, const Settings& settings);
+
+    void startDocument();
+    /// An input declaration for the next start tag (a SAX prefix mapping).
+    /// Throws DocumentError where it misuses a reserved prefix or name.
+    void declare(const XMLCh* prefix, const XMLCh* uri);
+    /// The URI text of a name, kept for the element's lifetime.
+    const OrvWstring& uriString(const XMLCh* uri);
+    /// Opens the element's level and decides its names' prefixes and the
+    /// declarations to write.
+    void startElement(std::vector<Name>& names);
+    void endElement();
+    /// Declarations of the element just started: prefix (empty: default), URI.
+    const std::vector<std::pair<OrvWstring, OrvWstring>>& declarations() const { return iDeclarations; }
+
+    /// Under prune: the prefixes of `p:name` tokens in `text` that the input
+    /// had bound here (to a namespace) and the output no longer has, each
+    /// reported once per document.
+    void lostQNamePrefixes(const XMLCh* text, std::size_t length, std::vector<std::string>& lost);
+
+private:
+    bool kept(const OrvWstring& prefix) const;
+    OrvWstring inForce(const OrvWstring& prefix) const;
+    void bindAsInput(const OrvWstring& prefix, const OrvWstring& uri);
+    void resolve(Name& name);
+    void resolveGenerated(Name& name);
+    void repairShadowedNames(std::vector<Name>& names);
+
+    XMLPrefixManager& iManager;
+    Settings iSettings;
+    const OrvWstring iXmlUri;
+    const OrvWstring iXmlnsUri;
+    std::vector<std::pair<OrvWstring, OrvWstring>> iPending;     // input declarations of the next start tag
+    std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
+    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;         // parser's URI text -> string
+    std::size_t iNamesInUse = 0;
+    // Generate: the prefix each namespace has for the document.
+    std::map<OrvWstring, OrvWstring, OrvWstring::Less> iPreferred;
+    std::int64_t iGenerated = 0;
+    // Prune: the input's own bindings in scope (prefix -> URIs, innermost
+    // last) and the prefixes each open element declared, to report lost ones.
+    std::map<OrvWstring, std::vector<OrvWstring>, OrvWstring::Less> iInputScope;
+    std::vector<std::vector<OrvWstring>> iInputDeclared;
+    std::map<OrvWstring, bool, OrvWstring::Less> iReported;
+};
+
+#endif

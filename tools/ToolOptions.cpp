@@ -1,0 +1,245 @@
+// ToolOptions.cpp - zaqxml's options, help text and usage errors.
+#include "ToolOptions.h"
+
+#include "OrvLog.h"
+#include "XMLPrefixManager.h"
+
+#include <xercesc/util/XMLChar.hpp>
+#include <xercesc/util/XercesVersion.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <getopt.h>
+#include <string>
+
+namespace {
+
+const char* const USAGE =
+    "usage: zaqxml [options] [INPUT ...]\n"
+    "Rewrites each INPUT (none, or -: standard input) to standard output, with the\n"
+    "namespace declarations that the prefix manager decides.\n"
+    "\n"
+    "Namespaces:\n"
+    "  (default)              keep every namespace binding the input has in scope at\n"
+    "                         each element, so prefixes inside attribute values and\n"
+    "                         text (XSLT, XML Schema, WSDL, xsi:type) still resolve;\n"
+    "                         only declarations of a binding already in force go\n"
+    "  --prune                declare a namespace only where an element or attribute\n"
+    "                         name needs it; warns about prefixes in content that are\n"
+    "                         no longer bound\n"
+    "  --keep-prefixes LIST   with --prune, keep these input bindings in scope\n"
+    "                         (comma-separated; #default: the default namespace)\n"
+    "  --generate             names take their registered (--prefer) or a generated\n"
+    "                         prefix (NS1, NS2, ...), one per namespace per document\n"
+    "  --prefer PREFIX=URI    register a preferred prefix for URI (repeatable)\n"
+    "\n"
+    "Input:\n"
+    "  --sample               rewrite the bundled sample document\n"
+    "  --load-external        read the external DTD subset and external entities from\n"
+    "                         local files (never the network: those are skipped with\n"
+    "                         a warning); without it a document that needs one fails\n"
+    "  --max-depth N          deepest element nesting (default 10000)\n"
+    "  --max-expansion N      output may be at most N times the input plus 10 MB, which\n"
+    "                         bounds entity expansion and DTD default attributes\n"
+    "                         (default 100; 0: no bound)\n"
+    "\n"
+    "Output and diagnostics:\n"
+    "  -o, --output FILE      write to FILE instead (one input only; - is standard\n"
+    "                         output). A regular FILE is replaced whole or not at\n"
+    "                         all, keeping its mode; a symlink's target is replaced;\n"
+    "                         a device or FIFO is written through\n"
+    "  --pool-size N          pool size of the memory manager (32 to 262144,\n"
+    "                         default 1024)\n"
+    "  --stats                after each document, print the memory manager's pools,\n"
+    "                         buffers and heap requests to standard error\n"
+    "  --trace LEVEL          set the trace filter (3: memory manager, 4: also prefix\n"
+    "                         manager); records go to standard error\n"
+    "  -h, --help             show this help\n"
+    "  --version              show the version\n"
+    "\n"
+    "Environment:\n"
+    "  VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS  when defined (any value), an element whose\n"
+    "                         namespace is the default namespace in force is always\n"
+    "                         written unprefixed\n"
+    "\n"
+    "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
+
+[[noreturn]] void usageError(const std::string& message) {
+    std::fprintf(stderr, "zaqxml: %s\nTry 'zaqxml --help'.\n", message.c_str());
+    std::exit(1);
+}
+
+bool isNcName(const std::string& name) {
+    const OrvWstring wide = OrvWstring::fromUtf8(name);
+    return !wide.isEmpty() && name.find('\xEF') == std::string::npos // no U+FFFD from malformed UTF-8
+           && xercesc::XMLChar1_0::isValidNCName(reinterpret_cast<const XMLCh*>(wide.data()), wide.length());
+}
+
+unsigned long number(const char* option, const char* text, unsigned long low, unsigned long high) {
+    const std::string value = text;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long n = std::strtoull(value.c_str(), &end, 10);
+    if (value.empty() || *end != 0 || errno != 0 || value[0] == '-' || value[0] == '+' || n < low || n > high)
+        usageError(std::string(option) + " must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high) + ", not '" + value + "'");
+    return static_cast<unsigned long>(n);
+}
+
+void addPreference(ToolOptions& options, const std::string& spec) {
+    const std::size_t eq = spec.find('=');
+    if (eq == std::string::npos)
+        usageError("--prefer takes PREFIX=URI, not '" + spec + "'");
+    const std::string prefix = spec.substr(0, eq);
+    const std::string uri = spec.substr(eq + 1);
+    const std::string xmlUri = OrvWstring(XMLPrefixManager::XML_NAMESPACE_URI).toUtf8();
+    const std::string xmlnsUri = OrvWstring(XMLPrefixManager::XMLNS_NAMESPACE_URI).toUtf8();
+    if (!isNcName(prefix))
+        usageError("--prefer: '" + prefix + "' is not a valid prefix (an NCName)");
+    if (prefix.compare(0, 5, "xmlns") == 0)
+        usageError("--prefer: prefixes starting with 'xmlns' are reserved");
+    if (uri.empty())
+        usageError("--prefer: the namespace URI of '" + prefix + "' is empty");
+    if (prefix == "xml" && uri != xmlUri)
+        usageError("--prefer: the prefix 'xml' is bound to " + xmlUri + " only");
+    if (prefix != "xml" && (uri == xmlUri || uri == xmlnsUri))
+        usageError("--prefer: " + uri + " is reserved and takes no other prefix");
+    options.namespaces.preferred.emplace_back(OrvWstring::fromUtf8(prefix), OrvWstring::fromUtf8(uri));
+}
+
+void addKeptPrefixes(ToolOptions& options, const std::string& list) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = list.find(',', start);
+        const std::string prefix = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (prefix == "#default")
+            options.namespaces.keepDefault = true;
+        else if (isNcName(prefix))
+            options.namespaces.keep.push_back(OrvWstring::fromUtf8(prefix));
+        else
+            usageError("--keep-prefixes: '" + prefix + "' is neither a prefix (an NCName) nor #default");
+        if (comma == std::string::npos)
+            break;
+        start = comma + 1;
+    }
+}
+
+} // namespace
+
+ToolOptions parseOptions(int argc, char** argv) {
+    enum : int {
+        GENERATE = 256,
+        PRUNE,
+        KEEP_PREFIXES,
+        PREFER,
+        SAMPLE,
+        LOAD_EXTERNAL,
+        MAX_DEPTH,
+        MAX_EXPANSION,
+        POOL_SIZE,
+        STATS,
+        TRACE,
+        VERSION
+    };
+    static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
+                                          {"generate", no_argument, nullptr, GENERATE},
+                                          {"prune", no_argument, nullptr, PRUNE},
+                                          {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
+                                          {"prefer", required_argument, nullptr, PREFER},
+                                          {"sample", no_argument, nullptr, SAMPLE},
+                                          {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
+                                          {"max-depth", required_argument, nullptr, MAX_DEPTH},
+                                          {"max-expansion", required_argument, nullptr, MAX_EXPANSION},
+                                          {"pool-size", required_argument, nullptr, POOL_SIZE},
+                                          {"stats", no_argument, nullptr, STATS},
+                                          {"trace", required_argument, nullptr, TRACE},
+                                          {"help", no_argument, nullptr, 'h'},
+                                          {"version", no_argument, nullptr, VERSION},
+                                          {nullptr, 0, nullptr, 0}};
+    ToolOptions options;
+    bool outputGiven = false;
+    opterr = 0;
+    optind = 1;
+    for (;;) {
+        const int previous = optind;
+        const int code = getopt_long(argc, argv, ":o:h", LONG_OPTIONS, nullptr);
+        if (code == -1)
+            break;
+        const std::string word = argv[previous] ? argv[previous] : "";
+        switch (code) {
+        case 'o':
+            if (*optarg == 0)
+                usageError("-o needs a file name (- for standard output)");
+            options.output = optarg;
+            outputGiven = true;
+            break;
+        case GENERATE:
+            options.namespaces.generate = true;
+            break;
+        case PRUNE:
+            options.namespaces.prune = true;
+            break;
+        case KEEP_PREFIXES:
+            addKeptPrefixes(options, optarg);
+            break;
+        case PREFER:
+            addPreference(options, optarg);
+            break;
+        case SAMPLE:
+            options.sample = true;
+            break;
+        case LOAD_EXTERNAL:
+            options.input.loadExternal = true;
+            break;
+        case MAX_DEPTH:
+            options.input.maxDepth = number("--max-depth", optarg, 1, 100000000);
+            break;
+        case MAX_EXPANSION:
+            options.input.maxExpansionFactor = number("--max-expansion", optarg, 0, 1000000);
+            break;
+        case POOL_SIZE:
+            options.poolSize = number("--pool-size", optarg, 32, MAX_POOL_SIZE);
+            break;
+        case STATS:
+            options.stats = true;
+            break;
+        case TRACE: {
+            char* end = nullptr;
+            const long level = std::strtol(optarg, &end, 10);
+            if (*optarg == 0 || *end != 0 || level < -1000 || level > 1000)
+                usageError(std::string("--trace takes a number, not '") + optarg + "'");
+            OrvLog::iEffectiveLogFilter = static_cast<int>(level);
+            break;
+        }
+        case 'h':
+            std::fputs(USAGE, stdout);
+            std::exit(0);
+        case VERSION:
+            std::printf("zaqxml %s (Xerces-C %s)\n", ZAQXML_VERSION, XERCES_FULLVERSIONDOT);
+            std::exit(0);
+        case ':':
+            usageError(word.compare(0, 2, "--") == 0 ? word.substr(0, word.find('=')) + " needs a value"
+                                                      : "-" + std::string(1, static_cast<char>(optopt)) +
+                                                            " needs a value");
+        default:
+            usageError("unknown option '" + word + "'");
+        }
+    }
+    for (int i = optind; i < argc; ++i) {
+        if (*argv[i] == 0)
+            usageError("an input name is empty");
+        options.inputs.emplace_back(argv[i]);
+    }
+    if (options.sample && !options.inputs.empty())
+        usageError("--sample takes no input");
+    if (options.inputs.empty() && !options.sample)
+        options.inputs.emplace_back("-");
+    if (outputGiven && options.inputs.size() > 1)
+        usageError("-o takes one input only");
+    if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
+        usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
+    if (options.output == "-")
+        options.output.clear();
+    return options;
+}

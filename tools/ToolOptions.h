@@ -1,0 +1,29 @@
+// ToolOptions.h - zaqxml's command line, parsed once into a plain value.
+#ifndef ZAQ_TOOLS_TOOL_OPTIONS_H
+#define ZAQ_TOOLS_TOOL_OPTIONS_H
+
+#include "InputPolicy.h"
+#include "NamespacePolicy.h"
+
+#include <string>
+#include <vector>
+
+struct ToolOptions {
+    std::vector<std::string> inputs; ///< "-" is standard input; none given: standard input
+    bool sample = false;             ///< rewrite the bundled sample instead
+    std::string output;              ///< empty or "-": standard output
+    bool stats = false;
+    unsigned long poolSize = 1024;
+    NamespacePolicy::Settings namespaces;
+    InputSettings input;
+};
+
+/// The largest --pool-size: the six pools take about 185 bytes per unit of
+/// the pool size, so this keeps the memory manager under 50 MiB.
+constexpr unsigned long MAX_POOL_SIZE = 262144;
+
+/// Parses the command line; prints help, the version or a usage error
+/// (exit status 1) and exits where the command line asks for it.
+ToolOptions parseOptions(int argc, char** argv);
+
+#endif
