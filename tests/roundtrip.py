@@ -1,10 +1,15 @@
 #!/usr/bin/env python3
 """Round-trip and error checks of zaqxml against an independent parser.
 
-Every document of the corpus is rewritten in both modes, with the default
-namespace switch set and unset; the output must parse (Python's expat) into
-the same tree as the input, and every namespace declaration in it must be
-needed. Malformed inputs must fail cleanly with one diagnostic line.
+Every document of the corpus is rewritten in each namespace mode (default,
+--prune, --generate, both), with the default namespace switch set and unset.
+The output must parse (Python's expat) into the same tree as the input and
+rewrite to itself. In the default mode and with --generate, every element
+must have the input's namespaces in scope (so prefixes in attribute values
+and text still resolve) and the default mode declares no more than the input;
+under --prune every declaration must be needed, and a prefix in content that
+is no longer bound is warned about. Malformed inputs must fail cleanly with
+one diagnostic line.
 
 usage: roundtrip.py ZAQXML DATA_DIR
 """
@@ -72,6 +77,52 @@ def same_tree(a, b):
     return None
 
 
+QNAME = re.compile(r"(?<![\w.:-])([A-Za-z_][\w.-]*):[A-Za-z_]")
+MODES = ([], ["--prune"], ["--generate"], ["--prune", "--generate"])
+
+
+def scopes(data):
+    """The namespaces in scope at each element, in document order, the
+    declarations made, and the QName prefixes used in attribute values and
+    text with the namespace each resolves to there."""
+    stack = [{"xml": XML_NS}]
+    pending = {}
+    result = {"scopes": [], "declarations": 0, "qnames": []}
+
+    def note_qnames(text):
+        for prefix in QNAME.findall(text):
+            result["qnames"].append((len(result["scopes"]), prefix, stack[-1].get(prefix)))
+
+    def start_ns(prefix, uri):
+        pending[prefix or ""] = uri or ""
+        result["declarations"] += 1
+
+    def start(name, attrs):
+        scope = dict(stack[-1])
+        scope.update(pending)
+        pending.clear()
+        stack.append(scope)
+        result["scopes"].append({p: u for p, u in scope.items() if u})
+        for value in attrs.values():
+            note_qnames(value)
+
+    parser = xml.parsers.expat.ParserCreate(namespace_separator=" ")
+    parser.StartNamespaceDeclHandler = start_ns
+    parser.StartElementHandler = start
+    parser.EndElementHandler = lambda name: stack.pop()
+    parser.CharacterDataHandler = note_qnames
+    parser.Parse(data, True)
+    return result
+
+
+def qnames_resolve(before, after):
+    """Whether each QName prefix in content that the input bound resolves to
+    the same namespace in the output (same elements, same order)."""
+    expected = [q for q in before["qnames"] if q[2]]
+    got = {(q[0], q[1]): q[2] for q in after["qnames"]}
+    return all(got.get((element, prefix)) == uri for element, prefix, uri in expected)
+
+
 def declaration_problems(data):
     """Every declaration must be needed: no xml/xmlns declaration, no prefix
     bound to the empty URI, no re-declaration of a binding in force, no unused
@@ -128,17 +179,27 @@ def declaration_problems(data):
     return problems
 
 
-def roundtrip(zaqxml, path):
+def roundtrip(zaqxml, path, extra=()):
     with open(path, "rb") as f:
         original = f.read()
-    expected = tree(original)
-    for mode in ([], ["--generate"]):
+    expected = tree(original) if b'version="1.1"' not in original[:40] else None
+    before = scopes(original) if expected is not None else None
+    for mode in MODES:
         for switch in (False, True):
-            label = "%s %s%s" % (os.path.basename(path), " ".join(mode) or "(input prefixes)",
+            label = "%s %s%s" % (os.path.basename(path), " ".join(mode) or "(default)",
                                  " with switch" if switch else "")
-            result = run(zaqxml, mode + [path], env_switch=switch)
+            result = run(zaqxml, list(extra) + mode + [path], env_switch=switch)
             if not check(result.returncode == 0, "%s: exit %d: %s" % (label, result.returncode,
                                                                          result.stderr.decode(errors="replace"))):
+                continue
+            if "--generate" not in mode:
+                again = run(zaqxml, mode + ["-"], env_switch=switch, stdin=result.stdout)
+                check(again.returncode == 0 and again.stdout == result.stdout,
+                      "%s: does not rewrite to itself" % label)
+            check(b"xmlns:xmlns" not in result.stdout and b"xmlns:xml=" not in result.stdout,
+                  "%s: reserved prefix declared" % label)
+            if expected is None:
+                check(result.stdout.startswith(b'<?xml version="1.1"'), "%s: XML 1.1 written as 1.0" % label)
                 continue
             try:
                 got = tree(result.stdout)
@@ -147,10 +208,23 @@ def roundtrip(zaqxml, path):
                 continue
             difference = same_tree(expected, got)
             check(difference is None, "%s: %s" % (label, difference))
-            for problem in declaration_problems(result.stdout):
-                fail("%s: %s" % (label, problem))
-            check(b"xmlns:xmlns" not in result.stdout and b"xmlns:xml=" not in result.stdout,
-                  "%s: reserved prefix declared" % label)
+            after = scopes(result.stdout)
+            resolved = qnames_resolve(before, after)
+            if "--prune" in mode:
+                for problem in declaration_problems(result.stdout):
+                    fail("%s: %s" % (label, problem))
+                check(resolved == (b"warning:" not in result.stderr),
+                      "%s: QNames resolve: %s, but stderr says %r" % (label, resolved, result.stderr[-300:]))
+            else:
+                check(resolved, "%s: a QName prefix in content no longer resolves" % label)
+                lost = [i for i, (a, b) in enumerate(zip(before["scopes"], after["scopes"]))
+                        if any(b.get(p) != u for p, u in a.items())]
+                check(not lost, "%s: element %s lost namespaces in scope" % (label, lost[:1]))
+            if not mode:
+                check(after["declarations"] <= before["declarations"],
+                      "%s: %d declarations in, %d out" % (label, before["declarations"], after["declarations"]))
+                if not switch:
+                    check(after["scopes"] == before["scopes"], "%s: namespaces in scope differ" % label)
 
 
 def malformed(zaqxml, path):
@@ -177,6 +251,8 @@ def deep_nesting(zaqxml, tmp):
     with open(path, "w") as f:
         f.write('<d xmlns="urn:deep" xmlns:p="urn:p">' + "<d p:a='1'>" * depth + "</d>" * depth + "</d>")
     result = run(zaqxml, [path])
+    check(result.returncode == 2 and b"--max-depth" in result.stderr, "too deep: exit %d" % result.returncode)
+    result = run(zaqxml, ["--max-depth", "10001", path])
     if check(result.returncode == 0, "deep nesting: exit %d: %s" % (result.returncode, result.stderr[-500:])):
         events = 0
         for _event, _elem in ET.iterparse(__import__("io").BytesIO(result.stdout), events=("start",)):
@@ -189,12 +265,14 @@ def deep_nesting(zaqxml, tmp):
 
 
 def usage(zaqxml, data):
-    sample = run(zaqxml, [])
+    sample = run(zaqxml, ["--sample", "--prune"])
     check(sample.returncode == 0 and sample.stdout.startswith(b"<?xml"), "the bundled sample does not rewrite")
     check(declaration_problems(sample.stdout) == [], "sample: %s" % declaration_problems(sample.stdout))
     for args, needle in ((["--prefer", "1bad=urn:x"], "NCName"), (["--prefer", "xmlnsfoo=urn:x"], "xmlns"),
                          (["--prefer", "xml=urn:x"], "xml"), (["--prefer", "p="], "empty"),
-                         (["--prefer", "p"], "PREFIX=URI"), (["--pool-size", "16"], "ZAQ2111"),
+                         (["--prefer", "p"], "PREFIX=URI"), (["--pool-size", "16"], "from 32 to"),
+                         (["--keep-prefixes", "a"], "--prune"), ([""], "empty"), (["-o", ""], "file name"),
+                         (["--prefer", "p\u00d7q=urn:x"], "NCName"),
                          (["--pool-size", "x"], "whole number"), (["--bogus"], "unknown"),
                          (["-o", "a", "b", "c"], "one input")):
         result = run(zaqxml, args)
@@ -217,8 +295,28 @@ def usage(zaqxml, data):
         check(same_tree(tree(written), tree(open(good, "rb").read())) is None, "-o FILE: wrong content")
         check(b"<o:root" in run(zaqxml, ["--generate", "--prefer", "o=urn:d1", good]).stdout,
               "--prefer is not used")
-        stdin = run(zaqxml, ["-"], stdin=open(good, "rb").read())
-        check(stdin.returncode == 0 and stdin.stdout == run(zaqxml, [good]).stdout, "standard input differs")
+        for args in (["-"], []):
+            stdin = run(zaqxml, args, stdin=open(good, "rb").read())
+            check(stdin.returncode == 0 and stdin.stdout == run(zaqxml, [good]).stdout, "standard input differs")
+        external = os.path.join(data, "external")
+        result = run(zaqxml, ["--load-external", os.path.join(external, "chapters.xml")])
+        check(result.returncode == 0 and b"<title>Namespaces &amp; their scope</title>" in result.stdout and
+              b'<chapter x:href="#one" status="draft">' in result.stdout and
+              b'<!DOCTYPE book SYSTEM "book.dtd">' in result.stdout,
+              "--load-external: exit %d, %r" % (result.returncode, result.stdout + result.stderr))
+        result = run(zaqxml, [os.path.join(external, "chapters.xml")])
+        check(result.returncode == 2 and b"--load-external" in result.stderr,
+              "an external entity not read: exit %d, %r" % (result.returncode, result.stderr))
+        result = run(zaqxml, ["--load-external", os.path.join(external, "remote-dtd.xml")])
+        check(result.returncode == 0 and b"warning: skipped the external entity 'http:" in result.stderr,
+              "a remote DTD: exit %d, %r" % (result.returncode, result.stderr))
+        result = run(zaqxml, ["--prune", os.path.join(data, "roundtrip", "xslt-stylesheet.xsl")])
+        check(result.stderr.count(b"warning:") == 1 and b"--keep-prefixes h" in result.stderr,
+              "--prune warns once per lost prefix: %r" % result.stderr)
+        result = run(zaqxml, ["--prune", "--keep-prefixes", "h,#default", os.path.join(data, "roundtrip",
+                                                                                          "xslt-stylesheet.xsl")])
+        check(result.returncode == 0 and b"warning" not in result.stderr and b'xmlns:h="' in result.stdout,
+              "--keep-prefixes: %r" % result.stderr)
         deep_nesting(zaqxml, tmp)
 
 

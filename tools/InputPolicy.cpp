@@ -55,8 +55,8 @@ private:
 
 bool hasScheme(const std::string& id) {
     std::size_t i = 0;
-    while (i < id.size() && (std::isalnum(static_cast<unsigned char>(id[i])) || id[i] == '+' || id[i] == '-' ||
-                             id[i] == '.'))
+    while (i < id.size() &&
+           (std::isalnum(static_cast<unsigned char>(id[i])) || id[i] == '+' || id[i] == '-' || id[i] == '.'))
         ++i;
     return i > 1 && i < id.size() && id[i] == ':' && std::isalpha(static_cast<unsigned char>(id[0]));
 }
@@ -189,10 +189,10 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
     // other validity finding is no concern of a rewriter.
     if (XMLString::equals(domain, XMLUni::fgValidityDomain)) {
         if (code == XMLValid::VC_EntityNotFound)
-            throw DocumentError(utf8(text) + " (the entity is not defined by any declaration that was read" +
-                                    (iLoadExternal ? std::string(")")
-                                                   : "; --load-external reads the external DTD subset)"),
-                                line, column);
+            throw DocumentError(
+                utf8(text) + " (the entity is not defined by any declaration that was read" +
+                    (iLoadExternal ? std::string(")") : "; --load-external reads the external DTD subset)"),
+                line, column);
         return;
     }
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);

@@ -26,8 +26,7 @@ class DescriptorInputSource : public xercesc::InputSource {
 public:
     /// `fd` stays the caller's; `name` becomes the system id, the base of
     /// relative external entities.
-    DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
-                          xercesc::MemoryManager* manager);
+    DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead, xercesc::MemoryManager* manager);
     xercesc::BinInputStream* makeStream() const override;
 
 private:
@@ -64,8 +63,8 @@ class ToolReader : public xercesc::SAX2XMLReaderImpl {
 public:
     ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal);
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
-               const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId,
-               const XMLFileLoc line, const XMLFileLoc column) override;
+               const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
+               const XMLFileLoc column) override;
     void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
                      const bool hasIntSubset, const bool hasExtSubset) override;
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;

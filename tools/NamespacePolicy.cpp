@@ -8,9 +8,7 @@
 
 namespace {
 
-OrvWstring text(const XMLCh* chars, std::size_t length) {
-    return OrvWstring(chars, static_cast<unsigned int>(length));
-}
+OrvWstring text(const XMLCh* chars, std::size_t length) { return OrvWstring(chars, static_cast<unsigned int>(length)); }
 
 // The NCName characters, exactly for ASCII and generously beyond it: enough
 // to spot `prefix:name` tokens in text, which is all they are used for.
@@ -46,8 +44,8 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     if (prefix.equals(OrvWstring(u"xmlns")))
         throw DocumentError("the prefix 'xmlns' cannot be declared");
     if (prefix.equals(OrvWstring(u"xml")) != uri.equals(iXmlUri))
-        throw DocumentError(name + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
-                            iXmlUri.toUtf8() + " belong to each other only");
+        throw DocumentError(name + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " + iXmlUri.toUtf8() +
+                            " belong to each other only");
     if (uri.equals(iXmlnsUri))
         throw DocumentError(name + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
     iPending.emplace_back(std::move(prefix), std::move(uri));
@@ -136,6 +134,10 @@ void NamespacePolicy::resolve(Name& name) {
     if (name.uri == nullptr)
         return;
     const OrvWstring& uri = *name.uri;
+    if (uri.equals(iXmlUri)) {
+        name.prefix = OrvWstring(u"xml"); // bound everywhere, never declared
+        return;
+    }
     if (name.element && iSettings.emptyPrefixForDefault && inForce(OrvWstring()).equals(uri))
         return;
     if (iSettings.generate) {

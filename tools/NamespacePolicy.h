@@ -85,9 +85,9 @@ private:
     Settings iSettings;
     const OrvWstring iXmlUri;
     const OrvWstring iXmlnsUri;
-    std::vector<std::pair<OrvWstring, OrvWstring>> iPending;     // input declarations of the next start tag
+    std::vector<std::pair<OrvWstring, OrvWstring>> iPending;      // input declarations of the next start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
-    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;         // parser's URI text -> string
+    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;        // parser's URI text -> string
     std::size_t iNamesInUse = 0;
     // Generate: the prefix each namespace has for the document.
     std::map<OrvWstring, OrvWstring, OrvWstring::Less> iPreferred;

@@ -97,9 +97,7 @@ void Utf8Output::append(const XMLCh* text, std::size_t length, Escape escape) {
     }
 }
 
-void Utf8Output::append(const XMLCh* text, Escape escape) {
-    append(text, xercesc::XMLString::stringLen(text), escape);
-}
+void Utf8Output::append(const XMLCh* text, Escape escape) { append(text, xercesc::XMLString::stringLen(text), escape); }
 
 bool Utf8Output::flush() {
     if (!iBuffer.empty() && !iFailed && std::fwrite(iBuffer.data(), 1, iBuffer.size(), iFile) != iBuffer.size())

@@ -84,30 +84,31 @@ void XmlRewriter::maybeFlush() {
 }
 
 void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
-    writeProlog();
+    iInDtd = true;
     // The internal subset goes: its entities are expanded and its attribute
-    // defaults written out. The name and external identifiers stay.
+    // defaults written out. The name and external identifiers stay; a
+    // declaration with nothing else to say goes too, as the parser reports
+    // none for it.
+    if (systemId == nullptr || *systemId == 0)
+        return;
+    writeProlog();
     std::string& out = iOut.buffer();
     out += "<!DOCTYPE ";
     iOut.append(name, Escape::None);
-    const bool hasSystem = systemId != nullptr && *systemId != 0;
     if (publicId != nullptr && *publicId != 0) {
         out += " PUBLIC \"";
         iOut.append(publicId, Escape::None);
         out += '"';
-    } else if (hasSystem) {
+    } else {
         out += " SYSTEM";
     }
-    if (hasSystem) {
-        // A system literal may hold either quote, never both.
-        const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
-        out += ' ';
-        out += quote;
-        iOut.append(systemId, Escape::None);
-        out += quote;
-    }
+    // A system literal may hold either quote, never both.
+    const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
+    out += ' ';
+    out += quote;
+    iOut.append(systemId, Escape::None);
+    out += quote;
     out += ">\n";
-    iInDtd = true;
 }
 
 void XmlRewriter::endDTD() { iInDtd = false; }
