@@ -63,6 +63,14 @@ public:
         return top != nullptr && !top->uri.empty();
     }
 
+    /// The URI the prefix's binding in force names; false when there is none.
+    bool uriOf(const std::string& prefix, std::string& uri) const {
+        const Binding* top = topOf(prefix);
+        if (top != nullptr)
+            uri = top->uri;
+        return top != nullptr;
+    }
+
     std::pair<std::string, bool> lookup(const std::string& uri, bool allowDefault) {
         if (allowDefault && iSwitch) {
             const Binding* top = topOf("");
@@ -182,6 +190,13 @@ inline std::string runPrefixScript(const std::uint8_t* data, std::size_t size) {
         case 9:
             if (manager->isDefaultSpace() != model.isDefaultSpace())
                 return step + "isDefaultSpace differs";
+            for (const char* name : PREFIXES) {
+                OrvWstring got(u"unchanged");
+                std::string expected = "unchanged";
+                const bool bound = manager->getNamespaceUri(OrvWstring::fromUtf8(name), got);
+                if (bound != model.uriOf(name, expected) || got.toUtf8() != expected)
+                    return step + "getNamespaceUri(\"" + name + "\") differs";
+            }
             break;
         case 10:
             manager->reset();
