@@ -13,6 +13,7 @@
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,85 @@ namespace {
 
 std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
+/// Checks a UTF-8 document's bytes as they are read, so that a byte that is
+/// not UTF-8, or a NUL, is reported where it stands (the parser transcodes
+/// ahead and reports such bytes at the wrong place, or as the end of input).
+/// Documents in any other encoding pass unchecked.
+class Utf8Check {
+public:
+    void scan(const XMLByte* bytes, std::size_t size) {
+        if (!iDecided)
+            decide(bytes, size);
+        if (!iActive)
+            return;
+        for (std::size_t i = 0; i < size; ++i) {
+            const XMLByte c = bytes[i];
+            if (iPending > 0) {
+                if ((c & 0xC0) != 0x80)
+                    throw DocumentError("a UTF-8 sequence is cut short", iLine, iColumn);
+                --iPending;
+                continue;
+            }
+            if (c == '\n') {
+                ++iLine;
+                iColumn = 0;
+                continue;
+            }
+            ++iColumn;
+            if (c == 0)
+                throw DocumentError("a NUL byte (\\x00) is not allowed in XML", iLine, iColumn);
+            if (c < 0x80)
+                continue;
+            if (c >= 0xC2 && c <= 0xDF)
+                iPending = 1;
+            else if (c >= 0xE0 && c <= 0xEF)
+                iPending = 2;
+            else if (c >= 0xF0 && c <= 0xF4)
+                iPending = 3;
+            else
+                invalid(c);
+        }
+    }
+
+private:
+    [[noreturn]] void invalid(XMLByte c) const {
+        char text[8];
+        std::snprintf(text, sizeof text, "\\x%02X", c);
+        throw DocumentError(std::string("the byte ") + text + " is not UTF-8, the document's encoding", iLine, iColumn);
+    }
+
+    // UTF-8 unless a byte order mark or the XML declaration says otherwise.
+    void decide(const XMLByte* bytes, std::size_t size) {
+        iDecided = true;
+        const std::string head(reinterpret_cast<const char*>(bytes), std::min<std::size_t>(size, 200));
+        if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            iActive = true;
+            return;
+        }
+        if (head.compare(0, 5, "<?xml") != 0) {
+            iActive = !head.empty() && head[0] != 0 && static_cast<unsigned char>(head[0]) < 0xFE;
+            return;
+        }
+        const std::size_t end = head.find("?>");
+        const std::size_t at = head.find("encoding");
+        if (at == std::string::npos || (end != std::string::npos && at > end)) {
+            iActive = true;
+            return;
+        }
+        std::size_t quote = head.find_first_of("\"'", at);
+        std::string name;
+        while (quote != std::string::npos && ++quote < head.size() && head[quote] != '"' && head[quote] != '\'')
+            name += static_cast<char>(std::tolower(static_cast<unsigned char>(head[quote])));
+        iActive = name == "utf-8" || name == "utf8";
+    }
+
+    bool iDecided = false;
+    bool iActive = false;
+    int iPending = 0;
+    unsigned long long iLine = 1;
+    unsigned long long iColumn = 0;
+};
+
 /// Reads a descriptor the caller owns; EINTR is retried.
 class DescriptorStream : public BinInputStream {
 public:
@@ -39,6 +119,7 @@ public:
             if (n >= 0) {
                 iPosition += static_cast<XMLFilePos>(n);
                 iBytesRead += static_cast<std::uint64_t>(n);
+                iCheck.scan(buffer, static_cast<std::size_t>(n));
                 return static_cast<XMLSize_t>(n);
             }
             if (errno != EINTR)
@@ -51,6 +132,7 @@ private:
     int iFd;
     std::uint64_t& iBytesRead;
     XMLFilePos iPosition = 0;
+    Utf8Check iCheck;
 };
 
 bool hasScheme(const std::string& id) {
@@ -83,6 +165,11 @@ std::string filePath(const std::string& url) {
 }
 
 } // namespace
+
+std::string expansionMessage(const InputSettings& settings) {
+    return "the output would exceed " + std::to_string(settings.maxExpansionFactor) +
+           " times the input plus 10 MB (entity expansion or DTD default attributes); --max-expansion raises the bound";
+}
 
 DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
                                              MemoryManager* manager)

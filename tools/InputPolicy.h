@@ -20,6 +20,9 @@ struct InputSettings {
     std::uint64_t expansionAllowance = 10u << 20;
 };
 
+/// The error of a document past its expansion bound, naming the option.
+std::string expansionMessage(const InputSettings& settings);
+
 /// A document read through a file descriptor opened once: a named file or
 /// standard input. Counts the bytes read, for the expansion bound.
 class DescriptorInputSource : public xercesc::InputSource {

@@ -5,6 +5,7 @@
 #include "OrvLog.h"
 #include "OrvXmlMemoryManager.h"
 #include "OutputFile.h"
+#include "ParserMemory.h"
 #include "ToolOptions.h"
 #include "XMLPrefixManager.h"
 #include "XmlRewriter.h"
@@ -37,58 +38,6 @@ extern const std::size_t zaqxmlSampleSize;
 using namespace xercesc;
 
 namespace {
-
-/// The memory manager, counting where each request went.
-class CountingManager : public OrvXmlMemoryManager {
-public:
-    explicit CountingManager(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
-
-    void* allocate(XMLSize_t size) override {
-        const bool buffer0Busy = isBuffer65536InUse();
-        const bool buffer1Busy = isBuffer163948InUse();
-        void* p = OrvXmlMemoryManager::allocate(size);
-        if (size <= 2048 && getPool(poolIndex(size))->contains(p))
-            ++iPoolRequests[poolIndex(size)];
-        else if (!buffer0Busy && isBuffer65536InUse())
-            ++iBufferRequests[0];
-        else if (!buffer1Busy && isBuffer163948InUse())
-            ++iBufferRequests[1];
-        else
-            ++iHeapRequests;
-        return p;
-    }
-
-    void report(std::FILE* out, const char* name) {
-        std::fprintf(out, "zaqxml: %s: memory manager (pool size %u)\n", name, getPool(0)->getPoolSize());
-        std::fprintf(out, "  %-7s %7s %7s %7s %10s %10s\n", "pool", "chunks", "in use", "high", "requests",
-                     "chunk size");
-        for (unsigned i = 0; i < getPoolCount(); ++i) {
-            const MemoryPool* pool = getPool(i);
-            std::fprintf(out, "  %-7u %7u %7d %7d %10lu %10u\n", i, pool->getPoolSize(), pool->getNalloc(),
-                         pool->getHighwater(), iPoolRequests[i], pool->getChunkSize());
-        }
-        std::fprintf(out, "  buffer 65536: %lu requests, %s\n", iBufferRequests[0],
-                     isBuffer65536InUse() ? "in use" : "free");
-        std::fprintf(out, "  buffer 163948: %lu requests, %s\n", iBufferRequests[1],
-                     isBuffer163948InUse() ? "in use" : "free");
-        std::fprintf(out, "  heap: %lu requests\n", iHeapRequests);
-        for (auto& n : iPoolRequests)
-            n = 0;
-        iBufferRequests[0] = iBufferRequests[1] = iHeapRequests = 0;
-    }
-
-private:
-    static unsigned poolIndex(XMLSize_t size) {
-        unsigned index = 0;
-        for (XMLSize_t chunk = 64; chunk < size; chunk *= 2)
-            ++index;
-        return index;
-    }
-
-    unsigned long iPoolRequests[6] = {};
-    unsigned long iBufferRequests[2] = {};
-    unsigned long iHeapRequests = 0;
-};
 
 std::string transcode(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
@@ -123,7 +72,7 @@ void report(const std::string& name, unsigned long long line, unsigned long long
 }
 
 /// Rewrites one document; prints one line on failure and returns false.
-bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixes, CountingManager& memory,
+bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixes, ParserMemory& memory,
              const ToolOptions& options) {
     const bool sample = options.sample;
     const bool standardInput = !sample && input == "-";
@@ -155,6 +104,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     rewriteOptions.limits = options.input;
     rewriteOptions.inputBytes = &bytesRead;
     XmlRewriter handler(prefixes, output, rewriteOptions);
+    memory.bound(options.input, &bytesRead);
     bool ok = false;
     {
         SecurityManager security;
@@ -192,6 +142,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
             report(name, 0, 0, "out of memory");
         }
     }
+    memory.bound(options.input, nullptr);
     if (options.stats)
         memory.report(stderr, name.c_str());
     return ok;
@@ -210,9 +161,9 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        std::unique_ptr<CountingManager> memory;
+        std::unique_ptr<ParserMemory> memory;
         try {
-            memory = std::make_unique<CountingManager>(static_cast<unsigned int>(options.poolSize));
+            memory = std::make_unique<ParserMemory>(static_cast<unsigned int>(options.poolSize));
         } catch (const std::bad_alloc&) {
             std::fprintf(stderr, "zaqxml: --pool-size %lu: out of memory\n", options.poolSize);
             XMLPlatformUtils::Terminate();

@@ -1,0 +1,39 @@
+// ParserMemory.h - the parser's memory manager as zaqxml uses it: counted
+// for --stats, and no single request beyond the expansion bound.
+#ifndef ZAQ_TOOLS_PARSER_MEMORY_H
+#define ZAQ_TOOLS_PARSER_MEMORY_H
+
+#include "InputPolicy.h"
+#include "OrvXmlMemoryManager.h"
+
+#include <cstdint>
+#include <cstdio>
+
+/// Counts where each request went (pool, buffer, heap). While a document is
+/// parsed, a request larger than its expansion bound fails with a
+/// DocumentError: an attribute value that entity references blow up is built
+/// whole inside the parser, before any output can be measured.
+class ParserMemory : public OrvXmlMemoryManager {
+public:
+    explicit ParserMemory(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
+
+    /// Bounds requests by the input read so far (`inputBytes`; null: none).
+    void bound(const InputSettings& settings, const std::uint64_t* inputBytes) {
+        iSettings = settings;
+        iInputBytes = inputBytes;
+    }
+    void* allocate(XMLSize_t size) override;
+    /// Prints the statistics of the document just parsed and starts anew.
+    void report(std::FILE* out, const char* name);
+
+private:
+    static unsigned poolIndex(XMLSize_t size);
+
+    InputSettings iSettings;
+    const std::uint64_t* iInputBytes = nullptr;
+    unsigned long iPoolRequests[6] = {};
+    unsigned long iBufferRequests[2] = {};
+    unsigned long iHeapRequests = 0;
+};
+
+#endif
