@@ -45,7 +45,7 @@ run)
     install_packages "${BASE_PACKAGES[@]}"
     configure build
     cmake --build build -j2 --target zaqxml >&2
-    build/bin/zaqxml
+    build/bin/zaqxml --sample
     ;;
 test)
     install_packages "${BASE_PACKAGES[@]}"

@@ -1,0 +1,160 @@
+#!/usr/bin/env python3
+"""zaqxml under hostile input and careless use: one table of cases, each with
+the exit status and message it must give, within a time and memory bound
+(generous: the suite also runs under the sanitizers; the real figures come
+from bench/hostile.sh), then the -o file cases.
+
+usage: hostile.py ZAQXML
+"""
+import os
+import resource
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+
+failures = []
+checks = 0
+
+
+def check(condition, message):
+    global checks
+    checks += 1
+    if not condition:
+        failures.append(message)
+        print("FAIL: " + message, file=sys.stderr)
+    return condition
+
+
+def entity_doc(uses, in_attribute):
+    refs = "&e;" * uses
+    body = '<r a="%s"/>' % refs if in_attribute else "<r>%s</r>" % refs
+    return '<!DOCTYPE r [<!ENTITY e "%s">]>%s' % ("x" * 100000, body)
+
+
+def defaults_doc():
+    attributes = "".join('<!ATTLIST r a%d CDATA "v">' % i for i in range(5000))
+    return "<!DOCTYPE d [%s]><d>%s</d>" % (attributes, "<r/>" * 20000)
+
+
+# name, document, arguments, exit status, text the diagnostics must hold
+CASES = [
+    ("10^5 nested elements", "<a>" * 100000 + "</a>" * 100000, [], 2, b"--max-depth"),
+    ("10^4 nested, raised limit", "<a>" * 10001 + "</a>" * 10001, ["--max-depth", "10001"], 0, b""),
+    ("entity 40 000x in text", entity_doc(40000, False), [], 2, b"--max-expansion"),
+    ("entity 2 000x in an attribute", entity_doc(2000, True), [], 2, b"--max-expansion"),
+    ("5 000 default attributes x 20 000", defaults_doc(), [], 2, b"--max-expansion"),
+    ("80 000 namespaced attributes",
+     '<r xmlns:p="urn:p" %s/>' % " ".join('p:a%d="1"' % i for i in range(80000)), [], 0, b""),
+    ("billion laughs", '<!DOCTYPE r [<!ENTITY a "aaaaaaaaaa">' +
+     "".join('<!ENTITY %s "%s">' % (chr(98 + i), ("&%s;" % chr(97 + i)) * 10) for i in range(9)) +
+     "]><r>&j;</r>", [], 2, b"entit"),
+    ("invalid UTF-8 on line 5002", b"<r>\n" + b"<a>t</a>\n" * 5000 + b"<b>\xff</b></r>", [], 2,
+     b":5002:4: the byte \\xFF"),
+    ("NUL in an attribute value", b'<r a="x\x00y"/>', [], 2, b"NUL"),
+    ("an undefined entity, external DTD not read", '<!DOCTYPE r SYSTEM "no.dtd"><r>&x;</r>', [], 2, b"'x'"),
+    ("an element named xmlns:e", '<r xmlns:e="urn:e"><xmlns:e/></r>', [], 2, b"xmlns"),
+    ("an empty input name", None, [""], 1, b"empty"),
+    ("--pool-size=2048", "<r/>", ["--pool-size=2048"], 0, b""),
+    ("--pool-size 31", "<r/>", ["--pool-size", "31"], 1, b"from 32 to"),
+    ("--pool-size too large", "<r/>", ["--pool-size", "10000000"], 1, b"from 32 to"),
+    ("--prefer with a non-NCName", "<r/>", ["--prefer", "p\u00d7q=urn:x"], 1, b"NCName"),
+    ("a directory", None, ["/"], 2, b"is a directory"),
+    ("a missing file", None, ["/nonexistent/x.xml"], 2, b"No such file"),
+    ("-- ends the options", None, ["--", "--sample"], 2, b"--sample: cannot open"),
+]
+
+
+def run(zaqxml, args, stdin=None, timeout=120):
+    """Runs zaqxml in a child that reports its own peak RSS."""
+    probe = ("import resource, subprocess, sys\n"
+             "r = subprocess.run(sys.argv[1:], stdin=sys.stdin, capture_output=True)\n"
+             "sys.stdout.buffer.write(b'%d %d\\n' % (r.returncode, "
+             "resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))\n"
+             "sys.stdout.buffer.write(r.stderr)\n")
+    started = time.monotonic()
+    out = subprocess.run([sys.executable, "-c", probe, zaqxml] + args, input=stdin, capture_output=True,
+                         timeout=timeout)
+    seconds = time.monotonic() - started
+    first, _, stderr = out.stdout.partition(b"\n")
+    status, rss = (int(x) for x in first.split())
+    return status, rss / 1024, seconds, stderr
+
+
+def table(zaqxml):
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, document, args, status, needle in CASES:
+            if document is not None:
+                path = os.path.join(tmp, "case.xml")
+                with open(path, "wb") as f:
+                    f.write(document if isinstance(document, bytes) else document.encode())
+                args = args + [path]
+            got, mib, seconds, stderr = run(zaqxml, args)
+            check(got == status and needle in stderr,
+                  "%s: exit %d (expected %d), %r" % (name, got, status, stderr[-300:]))
+            check(seconds < 60 and mib < 1024, "%s: %.1f s, %.0f MiB" % (name, seconds, mib))
+
+
+def output_files(zaqxml):
+    with tempfile.TemporaryDirectory() as tmp:
+        source = os.path.join(tmp, "in.xml")
+        with open(source, "w") as f:
+            f.write("<r/>")
+
+        def write(target, *extra):
+            return subprocess.run([zaqxml, "-o", target, *extra, source], capture_output=True).returncode
+
+        old = os.umask(0o027)
+        try:
+            fresh = os.path.join(tmp, "new.xml")
+            check(write(fresh) == 0 and stat.S_IMODE(os.stat(fresh).st_mode) == 0o640, "a new file: mode")
+        finally:
+            os.umask(old)
+        kept = os.path.join(tmp, "kept.xml")
+        with open(kept, "w") as f:
+            f.write("old")
+        os.chmod(kept, 0o604)
+        check(write(kept) == 0 and stat.S_IMODE(os.stat(kept).st_mode) == 0o604, "a replaced file keeps its mode")
+        link = os.path.join(tmp, "link.xml")
+        os.symlink("kept.xml", link)
+        os.chmod(kept, 0o644)
+        check(write(link) == 0 and os.path.islink(link) and open(kept).read().startswith("<?xml"),
+              "a symlink is followed and kept")
+        fifo = os.path.join(tmp, "fifo")
+        os.mkfifo(fifo)
+        reader = subprocess.Popen(["cat", fifo], stdout=subprocess.PIPE)
+        check(write(fifo) == 0 and stat.S_ISFIFO(os.stat(fifo).st_mode), "a FIFO is written through")
+        check(reader.communicate(timeout=30)[0].startswith(b"<?xml"), "the FIFO's reader gets the document")
+        long_name = os.path.join(tmp, "a" * 250 + ".x")
+        check(write(long_name) == 0 and os.path.exists(long_name), "a 252-character name")
+        dash = subprocess.run([zaqxml, "-o", "-", source], capture_output=True, cwd=tmp)
+        check(dash.returncode == 0 and dash.stdout.startswith(b"<?xml") and not os.path.exists(
+            os.path.join(tmp, "-")), "-o - is standard output")
+        check(sorted(n for n in os.listdir(tmp) if n.startswith(".")) == [], "a temporary file was left behind")
+        # Interrupted while the input is still open: the temporary file goes.
+        slow = subprocess.Popen([zaqxml, "-o", os.path.join(tmp, "sig.xml")], stdin=subprocess.PIPE)
+        slow.stdin.write(b"<r>")
+        slow.stdin.flush()
+        deadline = time.monotonic() + 30
+        while not any(n.startswith(".zaqxml") for n in os.listdir(tmp)) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        slow.terminate()
+        check(slow.wait(timeout=30) == -15, "SIGTERM: the process ends by the signal")
+        check(not any(n.startswith(".zaqxml") or n == "sig.xml" for n in os.listdir(tmp)),
+              "SIGTERM: the temporary file is removed")
+        slow.stdin.close()
+        full = subprocess.run([zaqxml, "-o", "/dev/full", "--sample"], capture_output=True)
+        check(full.returncode == 2 and b"No space" in full.stderr, "/dev/full: %r" % full.stderr)
+
+
+def main():
+    zaqxml = os.path.abspath(sys.argv[1])
+    table(zaqxml)
+    output_files(zaqxml)
+    print("%d passed, %d failed" % (checks - len(failures), len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
