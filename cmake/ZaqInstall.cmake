@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Install rules: libraries, headers, a CMake package and a pkg-config file.
 include(CMakePackageConfigHelpers)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvFatalException.h - the exception raised for unrecoverable errors.
 #ifndef ORV_FATAL_EXCEPTION_H
 #define ORV_FATAL_EXCEPTION_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvLog.h - the process-wide trace log: filter, records, items and sinks.
 #ifndef ORV_LOG_H
 #define ORV_LOG_H

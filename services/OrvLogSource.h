@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvLogSource.h - log sources: the plain, the named and the owned kind.
 #ifndef ORV_LOG_SOURCE_H
 #define ORV_LOG_SOURCE_H

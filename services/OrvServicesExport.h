@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvServicesExport.h - symbol export macro of the string and common services.
 #ifndef ORV_SERVICES_EXPORT_H
 #define ORV_SERVICES_EXPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvWstring.cpp - UTF-16 string storage, comparison and UTF-8 conversion.
 #include "OrvWstring.h"
 

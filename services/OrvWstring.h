@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvWstring.h - the UTF-16 string value used for every URI, prefix and name.
 #ifndef ORV_WSTRING_H
 #define ORV_WSTRING_H

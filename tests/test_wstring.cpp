@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_wstring.cpp - the UTF-16 string value: construction, mutation, order.
 #include "OrvWstring.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Sets up, builds and runs zaqprefixmgr on a Debian machine.
 #
 #   tools/build.sh run     build and run zaqxml on its bundled sample
@@ -61,7 +62,7 @@ bench)
     bench/run.sh build-bench
     ;;
 *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '3,14p' "$0" | sed 's/^# \{0,1\}//'
     exit 1
     ;;
 esac

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs a build into a temporary prefix and builds the consumer against it,
 # once with CMake's find_package and once with pkg-config.
 # usage: tests/consumer/check.sh BUILD_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // main.cpp - uses every exported class of an installed zaqprefixmgr.
 #include "OrvShared.h"
 #include "OrvXmlMemoryManager.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvShared.h - a thread-safe reference-count base for other modules.
 #ifndef ORV_SHARED_H
 #define ORV_SHARED_H

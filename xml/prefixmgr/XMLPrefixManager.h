@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XMLPrefixManager.h - namespace prefixes for a streaming XML writer.
 #ifndef XML_PREFIX_MANAGER_H
 #define XML_PREFIX_MANAGER_H

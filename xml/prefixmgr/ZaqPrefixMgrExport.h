@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ZaqPrefixMgrExport.h - the one symbol export macro of the zaqprefixmgr library.
 #ifndef ZAQ_PREFIXMGR_EXPORT_H
 #define ZAQ_PREFIXMGR_EXPORT_H
