@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvFatalException.h - the exception raised for unrecoverable errors.
-#ifndef ORV_FATAL_EXCEPTION_H
-#define ORV_FATAL_EXCEPTION_H
+#ifndef ZAQPREFIXMGR_ORV_FATAL_EXCEPTION_H
+#define ZAQPREFIXMGR_ORV_FATAL_EXCEPTION_H
 
 #include "OrvLog.h"
 #include "OrvServicesExport.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvLogSource.h - log sources: the plain, the named and the owned kind.
-#ifndef ORV_LOG_SOURCE_H
-#define ORV_LOG_SOURCE_H
+#ifndef ZAQPREFIXMGR_ORV_LOG_SOURCE_H
+#define ZAQPREFIXMGR_ORV_LOG_SOURCE_H
 
 #include "OrvLog.h"
 #include "OrvServicesExport.h"

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvWstring.h - the UTF-16 string value used for every URI, prefix and name.
-#ifndef ORV_WSTRING_H
-#define ORV_WSTRING_H
+#ifndef ZAQPREFIXMGR_ORV_WSTRING_H
+#define ZAQPREFIXMGR_ORV_WSTRING_H
 
 #include "OrvServicesExport.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
+#include <string_view>
 
 /// A UTF-16 string with value semantics.
 ///
@@ -22,11 +25,17 @@ class ORV_SERVICES_EXPORT OrvWstring {
 public:
     /// Code units held without a heap block.
     static constexpr unsigned int INLINE_CAPACITY = 16;
+    /// The most code units a string holds; building or growing a longer one
+    /// throws std::length_error.
+    static constexpr std::size_t MAX_LENGTH = 0x7FFFFFFF;
 
     OrvWstring() noexcept : iRep(nullptr), iLength(0), iHeap(false) {}
     OrvWstring(const unsigned short* text);
     OrvWstring(const char16_t* text);
-    OrvWstring(const char16_t* text, unsigned int length);
+    /// The first `length` code units at `text`, zeros included.
+    OrvWstring(const char16_t* text, std::size_t length);
+    /// A copy of the viewed code units, e.g. of a std::u16string.
+    explicit OrvWstring(std::u16string_view text) : OrvWstring(text.data(), text.size()) {}
     OrvWstring(const OrvWstring& other) noexcept {
         other.share();
         takeStorage(other);
@@ -70,9 +79,13 @@ public:
     OrvWstring& insert(unsigned int position, unsigned int count, unsigned short codeUnit);
 
     unsigned int length() const noexcept { return iLength; }
+    /// The number of code units, as the standard containers count.
+    std::size_t size() const noexcept { return iLength; }
     bool isEmpty() const noexcept { return iLength == 0; }
     /// The code units; not zero-terminated. Valid until the next mutation.
     const char16_t* data() const noexcept { return iHeap ? iRep->iText : iInline; }
+    /// The code units as a view; valid until the next mutation or destruction.
+    std::u16string_view view() const noexcept { return std::u16string_view(data(), iLength); }
 
     bool equals(const OrvWstring& other) const noexcept {
         if (iLength != other.iLength)
@@ -102,6 +115,10 @@ public:
     struct Less {
         bool operator()(const OrvWstring& a, const OrvWstring& b) const noexcept { return a.compare(b) < 0; }
     };
+
+    /// Equal when both hold the same code units (`equals`).
+    friend bool operator==(const OrvWstring& a, const OrvWstring& b) noexcept { return a.equals(b); }
+    friend bool operator!=(const OrvWstring& a, const OrvWstring& b) noexcept { return !a.equals(b); }
 
 private:
     struct Rep {
@@ -144,5 +161,15 @@ private:
     std::uint32_t iLength;
     bool iHeap;
 };
+
+/// Hashes the code units, as std::hash<std::u16string_view> does, so that
+/// strings can key unordered containers.
+namespace std {
+template <> struct hash<OrvWstring> {
+    std::size_t operator()(const OrvWstring& text) const noexcept {
+        return std::hash<std::u16string_view>()(text.view());
+    }
+};
+} // namespace std
 
 #endif

@@ -56,7 +56,7 @@ test)
     ;;
 bench)
     install_packages "${BASE_PACKAGES[@]}" "${EXTRA_PACKAGES[@]}"
-    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAQ_BUILD_BENCH=ON -DZAQ_BUILD_TESTS=OFF \
+    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAQ_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
         ${ZAQ_CMAKE_ARGS:-} >/dev/null
     cmake --build build-bench -j2
     bench/run.sh build-bench

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvShared.h - a thread-safe reference-count base for other modules.
-#ifndef ORV_SHARED_H
-#define ORV_SHARED_H
+#ifndef ZAQPREFIXMGR_ORV_SHARED_H
+#define ZAQPREFIXMGR_ORV_SHARED_H
 
 #include "ZaqPrefixMgrExport.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // OrvXmlMemoryManager.h - pooled memory manager for the Xerces-C parser.
-#ifndef ORV_XML_MEMORY_MANAGER_H
-#define ORV_XML_MEMORY_MANAGER_H
+#ifndef ZAQPREFIXMGR_ORV_XML_MEMORY_MANAGER_H
+#define ZAQPREFIXMGR_ORV_XML_MEMORY_MANAGER_H
 
 #include "ZaqPrefixMgrExport.h"
 

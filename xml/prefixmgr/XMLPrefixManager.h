@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // XMLPrefixManager.h - namespace prefixes for a streaming XML writer.
-#ifndef XML_PREFIX_MANAGER_H
-#define XML_PREFIX_MANAGER_H
+#ifndef ZAQPREFIXMGR_XML_PREFIX_MANAGER_H
+#define ZAQPREFIXMGR_XML_PREFIX_MANAGER_H
 
 #include "ZaqPrefixMgrExport.h"
 
