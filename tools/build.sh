@@ -83,10 +83,11 @@ package)
     trap 'rm -rf "$work"' EXIT
     # dpkg-buildpackage writes beside the source tree: build a copy.
     mkdir "$work/src"
-    tar --exclude='./build*' --exclude=./.git --exclude=./.cache -cf - . | tar -C "$work/src" -xf -
+    tar --exclude='./build*' --exclude=./.git --exclude=./.cache --exclude='./obj-*' --exclude-vcs-ignores -cf - . |
+        tar -C "$work/src" -xf -
     # The suite runs in `test`; here the packaging is checked.
     (cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=2" nice -n 10 dpkg-buildpackage -us -uc -b)
-    lintian --fail-on error --info "$work"/*.changes
+    lintian --fail-on error --display-info "$work"/*.changes
     dpkg-query -W -f='${Package}\n' | sort >"$work/before"
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,zaqxml}_*.deb >&2
     dpkg-query -W -f='${Package}\n' | sort >"$work/after"

@@ -42,8 +42,9 @@ cmake --build "$work/cmake" >/dev/null
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 # shellcheck disable=SC2046
-g++ -std=c++17 "$here/main.cpp" -o "$work/pc-consumer" $(pkg-config --cflags --libs zaqprefixmgr) \
-    -Wl,-rpath,"$libdir"
+# The public headers compile clean under strict warnings.
+g++ -std=c++17 -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Werror "$here/main.cpp" \
+    -o "$work/pc-consumer" $(pkg-config --cflags --libs zaqprefixmgr) -Wl,-rpath,"$libdir"
 "$work/pc-consumer"
 
 cmake -S "$source_dir/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
