@@ -83,7 +83,7 @@ private:
     // The name to write; appends the declaration of a prefix bound just now.
     std::string qualifiedName(const std::u16string& uri, const std::u16string& localName, bool isElement,
                               std::string& declarations) {
-        const std::string local = OrvWstring(localName).toUtf8();
+        std::string local = OrvWstring(localName).toUtf8();
         if (uri.empty()) {
             // No namespace. Never ask the manager: for an empty URI it binds a
             // generated prefix, and xmlns:NS1="" is not XML. An unprefixed
