@@ -88,9 +88,10 @@ package)
     # The suite runs in `test`; here the packaging is checked.
     (cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=2" nice -n 10 dpkg-buildpackage -us -uc -b)
     lintian --fail-on error --display-info "$work"/*.changes
-    dpkg-query -W -f='${Package}\n' | sort >"$work/before"
+    installed() { dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' | sed -n 's/^ii *//p' | sort; }
+    installed >"$work/before"
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,zaqxml}_*.deb >&2
-    dpkg-query -W -f='${Package}\n' | sort >"$work/after"
+    installed >"$work/after"
     status=0
     tests/consumer/check.sh --installed /usr || status=$?
     # Remove the packages and whatever they brought, leaving the machine as it was.
