@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // AllocationCounter.h - counts global operator new calls in a benchmark binary.
 // Include in exactly one source file of a program: it replaces the global
 // allocation functions, which also serve the shared libraries it loads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_memory.cpp - the pooled manager beside glibc malloc, Xerces-C's default
 // manager, std::pmr's unsynchronized pool and mimalloc, on the request sizes
 // that Xerces-C 3.2 actually makes; heap calls per parse; whole parses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_prefix.cpp - a serialisation workload on XMLPrefixManager beside
 // Xalan-C's XalanNamespacesStack doing the same work, with heap counts.
 #include "AllocationCounter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // bench_string.cpp - OrvWstring beside std::u16string: copy, compare, equals.
 #include "OrvWstring.h"
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Prints every benchmark figure of the README from one build.
 # usage: bench/run.sh BUILD_DIR [--quick]
 set -euo pipefail

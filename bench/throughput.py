@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Throughput of zaqxml beside xmllint --output and Xerces-C's DOM route, on
 generated namespaced documents, and zaqxml's peak memory on a large document
 streamed through standard input.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // xerces_dom_roundtrip.cpp - Xerces-C's own route from document to document,
 // the peer of zaqxml in the throughput benchmark: parse to DOM, normalise
 // with namespace fixup, write with DOMLSSerializer.

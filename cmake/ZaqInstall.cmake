@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Install rules: libraries, headers, a CMake package and a pkg-config file.
 include(CMakePackageConfigHelpers)
 
@@ -7,12 +8,26 @@ install(TARGETS zaqservices zaqprefixmgr EXPORT zaqprefixmgrTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES
-  services/OrvServicesExport.h services/OrvWstring.h services/OrvLog.h services/OrvLogSource.h
-  services/OrvFatalException.h
-  xml/prefixmgr/ZaqPrefixMgrExport.h xml/prefixmgr/XMLPrefixManager.h xml/prefixmgr/OrvXmlMemoryManager.h
-  xml/prefixmgr/OrvShared.h
+install(FILES ${ZAQ_PUBLIC_HEADERS} ${ZAQ_GENERATED_INCLUDE_DIR}/zaqprefixmgr/Version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zaqprefixmgr)
+
+# Run paths relative to the installed files' own place, so that an install
+# under any prefix (and a moved one) runs without LD_LIBRARY_PATH: the
+# library finds libzaqservices beside it, the tool finds both libraries.
+# Packages for a system directory turn this off.
+if(ZAQ_INSTALL_RPATH AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  file(RELATIVE_PATH ZAQ_BIN_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+  set_target_properties(zaqprefixmgr PROPERTIES INSTALL_RPATH "$ORIGIN")
+  if(TARGET zaqxml)
+    set_target_properties(zaqxml PROPERTIES INSTALL_RPATH "$ORIGIN/${ZAQ_BIN_TO_LIB}")
+  endif()
+endif()
+
+if(TARGET zaqxml)
+  install(FILES tools/zaqxml.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES tools/zaqxml.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+    RENAME zaqxml)
+endif()
 install(EXPORT zaqprefixmgrTargets NAMESPACE zaqprefixmgr:: DESTINATION ${ZAQ_CMAKE_DIR})
 
 configure_package_config_file(cmake/zaqprefixmgrConfig.cmake.in

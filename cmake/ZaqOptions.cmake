@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Warnings and sanitizers shared by every target of the project.
 
 function(zaq_set_warnings target)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // fuzz_memory_manager.cpp - allocate/deallocate sequences on
 // OrvXmlMemoryManager with every block and counter verified.
 #include "MemoryStress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // fuzz_prefix_manager.cpp - call sequences on XMLPrefixManager checked
 // against the reference model and the state invariants after every call.
 #include "PrefixModel.h"

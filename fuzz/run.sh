@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs each fuzz target for a fixed time on a scratch copy of its seed corpus
 # and prints how many inputs it executed.
 # usage: fuzz/run.sh BUILD_DIR SECONDS

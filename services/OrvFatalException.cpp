@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvFatalException.cpp - fatal exception identity and message.
 #include "OrvFatalException.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvLog.cpp - trace filter, records, items and the default stderr sink.
 #include "OrvLog.h"
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvLog.h - the process-wide trace log: filter, records, items and sinks.
-#ifndef ORV_LOG_H
-#define ORV_LOG_H
+#ifndef ZAQPREFIXMGR_ORV_LOG_H
+#define ZAQPREFIXMGR_ORV_LOG_H
 
 #include "OrvServicesExport.h"
 #include "OrvWstring.h"

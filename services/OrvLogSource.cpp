@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvLogSource.cpp - default answers of log sources.
 #include "OrvLogSource.h"
 

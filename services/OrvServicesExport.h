@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvServicesExport.h - symbol export macro of the string and common services.
-#ifndef ORV_SERVICES_EXPORT_H
-#define ORV_SERVICES_EXPORT_H
+#ifndef ZAQPREFIXMGR_ORV_SERVICES_EXPORT_H
+#define ZAQPREFIXMGR_ORV_SERVICES_EXPORT_H
 
 #if defined(_WIN32)
 #if defined(ZAQSERVICES_BUILDING)

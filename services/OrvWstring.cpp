@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvWstring.cpp - UTF-16 string storage, comparison and UTF-8 conversion.
 #include "OrvWstring.h"
 
@@ -18,8 +19,10 @@ template <typename Unit> std::size_t textLength(const Unit* text) {
 }
 
 std::uint32_t checkedLength(std::uint64_t length) {
-    if (length > std::numeric_limits<std::uint32_t>::max() / 2)
-        throw std::length_error("OrvWstring: string too long");
+    static_assert(OrvWstring::MAX_LENGTH <= std::numeric_limits<std::uint32_t>::max() / 2,
+                  "a length and its doubled capacity fit in 32 bits");
+    if (length > OrvWstring::MAX_LENGTH)
+        throw std::length_error("OrvWstring: more than " + std::to_string(OrvWstring::MAX_LENGTH) + " code units");
     return static_cast<std::uint32_t>(length);
 }
 
@@ -45,11 +48,11 @@ OrvWstring::OrvWstring(const unsigned short* text) : OrvWstring(reinterpret_cast
 
 OrvWstring::OrvWstring(const char16_t* text) : OrvWstring(text, checkedLength(textLength(text))) {}
 
-OrvWstring::OrvWstring(const char16_t* text, unsigned int length) : iLength(0), iHeap(false) {
-    char16_t* out = writable(length);
+OrvWstring::OrvWstring(const char16_t* text, std::size_t length) : iLength(0), iHeap(false) {
+    char16_t* out = writable(length); // checks the length first
     if (length)
-        std::memcpy(out, text, std::size_t(length) * sizeof(char16_t));
-    iLength = length;
+        std::memcpy(out, text, length * sizeof(char16_t));
+    iLength = static_cast<std::uint32_t>(length);
 }
 
 char16_t* OrvWstring::writable(std::uint64_t length) {
@@ -148,7 +151,7 @@ OrvWstring OrvWstring::fromUtf8(const char* text, std::size_t size) {
             out.push_back(static_cast<char16_t>(c));
         }
     }
-    return OrvWstring(out.data(), checkedLength(out.size()));
+    return OrvWstring(out.data(), out.size());
 }
 
 void OrvWstring::appendUtf8To(std::string& out) const {

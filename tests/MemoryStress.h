@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MemoryStress.h - a byte-coded driver of allocate/deallocate on one memory
 // manager that verifies every block, every pool counter and the high-water marks.
 #ifndef ZAQ_TESTS_MEMORY_STRESS_H

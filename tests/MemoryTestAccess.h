@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // MemoryTestAccess.h - test-only view of pools and of the manager's buffers.
 #ifndef ZAQ_TESTS_MEMORY_TEST_ACCESS_H
 #define ZAQ_TESTS_MEMORY_TEST_ACCESS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PrefixManagerAccess.h - test-only view of a prefix manager's private state.
 #ifndef ZAQ_TESTS_PREFIX_MANAGER_ACCESS_H
 #define ZAQ_TESTS_PREFIX_MANAGER_ACCESS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PrefixModel.h - a reference model of the prefix manager's answers, and a
 // driver that runs a byte-coded call sequence on the manager and the model.
 #ifndef ZAQ_TESTS_PREFIX_MODEL_H

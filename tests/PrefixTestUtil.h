@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PrefixTestUtil.h - small helpers for driving a prefix manager in tests.
 #ifndef ZAQ_TESTS_PREFIX_TEST_UTIL_H
 #define ZAQ_TESTS_PREFIX_TEST_UTIL_H

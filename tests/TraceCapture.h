@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // TraceCapture.h - a sink that records trace records for tests.
 #ifndef ZAQ_TESTS_TRACE_CAPTURE_H
 #define ZAQ_TESTS_TRACE_CAPTURE_H

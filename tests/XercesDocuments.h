@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XercesDocuments.h - generated namespaced documents and a platform guard.
 #ifndef ZAQ_TESTS_XERCES_DOCUMENTS_H
 #define ZAQ_TESTS_XERCES_DOCUMENTS_H

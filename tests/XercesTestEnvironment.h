@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XercesTestEnvironment.h - the Xerces-C platform for a whole test program.
 #ifndef ZAQ_TESTS_XERCES_TEST_ENVIRONMENT_H
 #define ZAQ_TESTS_XERCES_TEST_ENVIRONMENT_H

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Round-trip and error checks of zaqxml against an independent parser.
 
 Every document of the corpus is rewritten in each namespace mode (default,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_alloc_failure.cpp - every allocation of our own code made to fail in
 // turn: std::bad_alloc reaches the caller, nothing leaks (LeakSanitizer in the
 // sanitizer build), nothing crashes, and the object stays usable.

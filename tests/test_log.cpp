@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_log.cpp - trace records, log sources and the fatal exception.
 #include "OrvFatalException.h"
 #include "OrvLog.h"

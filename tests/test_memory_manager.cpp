@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_memory_manager.cpp - routing to pools, buffers and heap; pool sizing;
 // alignment; published settings; trace records.
 #include "MemoryTestAccess.h"

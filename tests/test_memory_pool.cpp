@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_memory_pool.cpp - fixed-chunk pool: geometry, free list, statistics, failures.
 #include "MemoryTestAccess.h"
 #include "OrvFatalException.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_memory_stress.cpp - the memory manager under seeded random traffic,
 // and pool misuse caught by AddressSanitizer.
 #include "MemoryStress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_prefix_lookup.cpp - prefix lookup, the default namespace, the lookup
 // cache, trace records and a whole serialisation.
 #include "PrefixTestUtil.h"

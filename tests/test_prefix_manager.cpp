@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_prefix_manager.cpp - prefix manager lifecycle, binding, levels and copies.
 #include "PrefixTestUtil.h"
 

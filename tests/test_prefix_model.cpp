@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_prefix_model.cpp - the prefix manager against its reference model on
 // seeded random call sequences (the fuzz target's driver, bounded for CI).
 #include "PrefixModel.h"

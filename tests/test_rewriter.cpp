@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_rewriter.cpp - the zaqxml writer on small documents: each failure mode
 // that other serialisers are known for, written out exactly.
 #include "OrvXmlMemoryManager.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_shared.cpp - the reference-count base: counting, copying, threads.
 #include "OrvShared.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_threads.cpp - separate managers and pools on separate threads at once;
 // the reference count shared between threads (run under ThreadSanitizer too).
 #include "OrvShared.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_wstring.cpp - the UTF-16 string value: construction, mutation, order.
 #include "OrvWstring.h"
 
@@ -6,7 +7,10 @@
 #include <algorithm>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -151,4 +155,29 @@ TEST(OrvWstring, LessServesOrderedContainers) {
     for (std::size_t i = 0; i < raw.size(); ++i)
         EXPECT_EQ(map.at(OrvWstring(raw[i].data(), static_cast<unsigned>(raw[i].size()))), int(i));
     EXPECT_EQ(map.count(OrvWstring(u"NS3")), 0u);
+}
+
+// std::u16string_view in and out (zeros inside included), ==/!= agreeing
+// with equals, and a hash that keys unordered containers.
+TEST(OrvWstring, InteroperatesWithStandardStrings) {
+    const std::u16string zeroInside(u"a\0b", 3);
+    const std::vector<std::u16string> cases = {u"", u"ns", zeroInside, LONG_URI, std::u16string(LONG_URI) + u"x"};
+    std::unordered_set<OrvWstring> set;
+    for (const std::u16string& c : cases) {
+        const OrvWstring s(c);
+        EXPECT_EQ(s.view(), c);
+        EXPECT_EQ(s.size(), c.size());
+        EXPECT_TRUE(s == OrvWstring(std::u16string_view(c)));
+        EXPECT_EQ(std::hash<OrvWstring>()(s), std::hash<std::u16string_view>()(c));
+        set.insert(s);
+        for (const std::u16string& other : cases)
+            EXPECT_EQ(s != OrvWstring(other), c != other) << OrvWstring(c).toUtf8();
+    }
+    EXPECT_EQ(set.size(), cases.size());
+    EXPECT_EQ(set.count(OrvWstring(u"ns")), 1u);
+
+    // The limit is checked before any code unit is read or allocated.
+    const std::u16string_view tooLong(LONG_URI, OrvWstring::MAX_LENGTH + 1);
+    EXPECT_THROW(OrvWstring{tooLong}, std::length_error);
+    EXPECT_NO_THROW(OrvWstring(LONG_URI, std::size_t(3)));
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // test_xerces_parse.cpp - the pooled manager under the real Xerces-C parser.
 #include "OrvXmlMemoryManager.h"
 #include "XercesDocuments.h"

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Sets up, builds and runs zaqprefixmgr on a Debian machine.
 #
 #   tools/build.sh run     build and run zaqxml on its bundled sample
 #   tools/build.sh test    build and run the test suite
 #   tools/build.sh bench   build the benchmarks and print their figures
+#   tools/build.sh docs    build the API reference (build/docs/html)
+#   tools/build.sh package build the Debian packages, install them, build the
+#                          consumer and examples against /usr, remove them
 #   tools/build.sh deps [--all]
 #                          install the Debian packages a build needs
-#                          (--all: also those of benchmarks, fuzzing and CI)
+#                          (--all: also those of benchmarks, fuzzing, docs,
+#                          packaging and CI)
 #
 # Extra CMake arguments can be passed in ZAQ_CMAKE_ARGS.
 set -euo pipefail
@@ -14,6 +19,8 @@ cd "$(dirname "$0")/.."
 
 BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 libxerces-c-dev libgtest-dev libgmock-dev)
 EXTRA_PACKAGES=(clang clang-format libclang-rt-14-dev libbenchmark-dev libxalan-c-dev libmimalloc-dev libxml2-utils valgrind)
+DOCS_PACKAGES=(doxygen)
+PACKAGING_PACKAGES=(debhelper dpkg-dev lintian)
 
 install_packages() {
     local missing=()
@@ -24,8 +31,8 @@ install_packages() {
     echo "Installing: ${missing[*]}" >&2
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >&2
 }
 
 configure() { # build-dir, extra cmake arguments...
@@ -39,7 +46,9 @@ configure() { # build-dir, extra cmake arguments...
 case "${1:-}" in
 deps)
     install_packages "${BASE_PACKAGES[@]}"
-    if [ "${2:-}" = "--all" ]; then install_packages "${EXTRA_PACKAGES[@]}"; fi
+    if [ "${2:-}" = "--all" ]; then
+        install_packages "${EXTRA_PACKAGES[@]}" "${DOCS_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+    fi
     ;;
 run)
     install_packages "${BASE_PACKAGES[@]}"
@@ -55,13 +64,44 @@ test)
     ;;
 bench)
     install_packages "${BASE_PACKAGES[@]}" "${EXTRA_PACKAGES[@]}"
-    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAQ_BUILD_BENCH=ON -DZAQ_BUILD_TESTS=OFF \
+    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZAQ_BUILD_BENCH=ON -DBUILD_TESTING=OFF \
         ${ZAQ_CMAKE_ARGS:-} >/dev/null
     cmake --build build-bench -j2
     bench/run.sh build-bench
     ;;
+docs)
+    install_packages "${BASE_PACKAGES[@]}" "${DOCS_PACKAGES[@]}"
+    configure build
+    cmake --build build --target docs
+    echo "API reference: build/docs/html/index.html" >&2
+    ;;
+package)
+    install_packages "${BASE_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    # dpkg-buildpackage writes beside the source tree: build a copy.
+    mkdir "$work/src"
+    tar --exclude='./build*' --exclude=./.git --exclude=./.cache --exclude='./obj-*' --exclude-vcs-ignores -cf - . |
+        tar -C "$work/src" -xf -
+    # The suite runs in `test`; here the packaging is checked.
+    (cd "$work/src" && DEB_BUILD_OPTIONS="nocheck parallel=2" nice -n 10 dpkg-buildpackage -us -uc -b)
+    lintian --fail-on error --display-info "$work"/*.changes
+    installed() { dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' | sed -n 's/^ii *//p' | sort; }
+    installed >"$work/before"
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,zaqxml}_*.deb >&2
+    installed >"$work/after"
+    status=0
+    tests/consumer/check.sh --installed /usr || status=$?
+    # Remove the packages and whatever they brought, leaving the machine as it was.
+    mapfile -t added < <(comm -13 "$work/before" "$work/after")
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 purge -y -qq "${added[@]}" >&2
+    [ $status -eq 0 ] && echo "packages: built, lintian without errors, installed, used and removed" >&2
+    exit $status
+    ;;
 *)
-    sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '3,16p' "$0" | sed 's/^# \{0,1\}//'
     exit 1
     ;;
 esac

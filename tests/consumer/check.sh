@@ -1,22 +1,54 @@
 #!/usr/bin/env bash
-# Installs a build into a temporary prefix and builds the consumer against it,
-# once with CMake's find_package and once with pkg-config.
+# SPDX-License-Identifier: Apache-2.0
+# Installs a build into a temporary prefix and checks what an adopter uses,
+# all without LD_LIBRARY_PATH: the installed zaqxml (also after the prefix is
+# moved), its man page and bash completion, a consumer built with CMake's
+# find_package and with pkg-config, and the examples built against it.
 # usage: tests/consumer/check.sh BUILD_DIR
+#        tests/consumer/check.sh --installed PREFIX   (an existing install, e.g. /usr from the packages)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "$1" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-cmake --install "$build" --prefix "$work/prefix" >/dev/null
-libdir=$(find "$work/prefix" -name 'libzaqprefixmgr.so' -printf '%h\n' | head -n1)
+if [ "$1" = "--installed" ]; then
+    prefix=$2
+    libdir=$(dirname "$(find "$prefix"/lib* -maxdepth 2 -name 'libzaqprefixmgr.so' | head -n1)")
+else
+    build=$(cd "$1" && pwd)
+    cmake --install "$build" --prefix "$work/installed" >/dev/null
+    # A relocatable install runs wherever it is moved.
+    mv "$work/installed" "$work/prefix"
+    prefix=$work/prefix
+    libdir=$(find "$prefix" -name 'libzaqprefixmgr.so' -printf '%h\n' | head -n1)
+fi
+unset LD_LIBRARY_PATH
 
-cmake -S "$here" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+"$prefix/bin/zaqxml" --version
+printf '<a:r xmlns:a="urn:a"><b xmlns="urn:b"/></a:r>' | "$prefix/bin/zaqxml" - | grep -q 'xmlns:a="urn:a"'
+
+test -s "$prefix/share/man/man1/zaqxml.1" || test -s "$prefix/share/man/man1/zaqxml.1.gz"
+# shellcheck disable=SC1091
+source "$prefix/share/bash-completion/completions/zaqxml"
+COMP_WORDS=(zaqxml --pr)
+COMP_CWORD=1
+_zaqxml
+[ "${COMPREPLY[*]}" = "--prefer --prune" ]
+
+cmake -S "$here" -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/cmake" >/dev/null
-LD_LIBRARY_PATH="$libdir" "$work/cmake/consumer"
+"$work/cmake/consumer"
 
 export PKG_CONFIG_PATH="$libdir/pkgconfig"
 # shellcheck disable=SC2046
-g++ -std=c++17 "$here/main.cpp" -o "$work/pc-consumer" $(pkg-config --cflags --libs zaqprefixmgr)
-LD_LIBRARY_PATH="$libdir" "$work/pc-consumer"
-echo "install check: find_package and pkg-config consumers built and ran"
+# The public headers compile clean under strict warnings.
+g++ -std=c++17 -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Werror "$here/main.cpp" \
+    -o "$work/pc-consumer" $(pkg-config --cflags --libs zaqprefixmgr) -Wl,-rpath,"$libdir"
+"$work/pc-consumer"
+
+cmake -S "$source_dir/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/examples" >/dev/null
+"$work/examples/write_document" >/dev/null
+"$work/examples/parse_statistics" "$source_dir/examples/orders.xml" >/dev/null
+echo "install check: zaqxml, find_package and pkg-config consumers and the examples built and ran"

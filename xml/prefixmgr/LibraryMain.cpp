@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // LibraryMain.cpp - what loading the library does beyond its static objects.
 #if defined(_WIN32)
 #include <windows.h>

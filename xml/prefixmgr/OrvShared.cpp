@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvShared.cpp - interlocked share and release.
 #include "OrvShared.h"
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvShared.h - a thread-safe reference-count base for other modules.
-#ifndef ORV_SHARED_H
-#define ORV_SHARED_H
+#ifndef ZAQPREFIXMGR_ORV_SHARED_H
+#define ZAQPREFIXMGR_ORV_SHARED_H
 
 #include "ZaqPrefixMgrExport.h"
 
@@ -10,12 +11,18 @@
 /// Carries a reference count that holders raise with `share` and lower with
 /// `release`, both atomic with full ordering. It only counts: it never
 /// destroys the object, whatever the count; that is the caller's decision.
-/// Copying and destruction are not synchronised with `share`/`release`.
+///
+/// Owns nothing but the count. `share` and `release` may be called from any
+/// number of threads at once; copying, assignment and destruction are not
+/// synchronised with them. Nothing throws; the count is 32 bits wide and
+/// wraps past its limits.
 class ZAQ_PREFIXMGR_EXPORT OrvShared {
 public:
+    /// A count of 0.
     OrvShared() noexcept : iCount(0) {}
     /// The copy starts at the source's count, not at 0.
     OrvShared(const OrvShared& other) noexcept : iCount(other.iCount.load(std::memory_order_relaxed)) {}
+    /// Takes over the source's count.
     OrvShared& operator=(const OrvShared& other) noexcept;
     virtual ~OrvShared();
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvXmlMemoryManager.cpp - fixed-chunk pools, embedded buffers and routing.
 #include "OrvXmlMemoryManager.h"
 

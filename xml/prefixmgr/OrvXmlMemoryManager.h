@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // OrvXmlMemoryManager.h - pooled memory manager for the Xerces-C parser.
-#ifndef ORV_XML_MEMORY_MANAGER_H
-#define ORV_XML_MEMORY_MANAGER_H
+#ifndef ZAQPREFIXMGR_ORV_XML_MEMORY_MANAGER_H
+#define ZAQPREFIXMGR_ORV_XML_MEMORY_MANAGER_H
 
 #include "ZaqPrefixMgrExport.h"
 
@@ -16,16 +17,35 @@
 /// holder each at a time, and everything else, or whatever finds its pool
 /// exhausted or its buffer busy, from the heap for exactly its size.
 ///
-/// The caller owns the manager; it owns its pools and buffers. Memory it
-/// hands out goes back through `deallocate` of the same manager, and pooled
-/// or buffered memory before the manager is destroyed. The object holds
-/// 229 484 bytes of buffers: create it on the heap. One thread at a time.
+/// **Ownership.** The caller owns the manager; it owns its pools and buffers.
+/// Memory it hands out goes back through `deallocate` of the same manager,
+/// and pooled or buffered memory before the manager is destroyed (destroy
+/// the parser first). The object holds 229 484 bytes of buffers: create it
+/// on the heap.
+///
+/// **Threads.** One thread at a time: give each parser thread its own manager.
+///
+/// **Failures.** The constructor throws OrvFatalException "ZAQ2111" for a pool
+/// size below 32 and std::bad_alloc when the pools' blocks cannot be had;
+/// `allocate` throws std::bad_alloc when the heap is exhausted. Nothing is
+/// checked on `deallocate`: a pointer from elsewhere is undefined behaviour.
+///
+/// **Settings.** The static getters publish four setting names
+/// (`getMemoryManagerPoolSize` "MemoryManagerPoolSize",
+/// `getMemoryManagerChunkSize0` to `2` "MemoryManagerChunkSize0" to "2") and
+/// their defaults (`getDefaultPoolSize` 1024, `getDefaultChunkSize0` to `2`
+/// 24, 64 and 512) for a caller's configuration. The library reads none of
+/// these settings: only the pool size reaches a manager, as its constructor's
+/// argument, and the chunk sizes stay 64 to 2048 whatever the chunk-size
+/// defaults say.
 class ZAQ_PREFIXMGR_EXPORT OrvXmlMemoryManager : public xercesc::MemoryManager {
 public:
     /// A fixed-size chunk allocator over one heap block: constant-time
     /// `allocate`/`deallocate` through a free list threaded in the free
     /// chunks' first word, heap fallback when exhausted, and statistics.
     /// It keeps no record of which chunks are out. One thread at a time.
+    /// Owns its block, freed by the destructor; heap fallbacks are the
+    /// caller's to free.
     class ZAQ_PREFIXMGR_EXPORT MemoryPool {
     public:
         /// Throws OrvFatalException "ZAQ2111" for a pool size of 0 and
@@ -43,11 +63,17 @@ public:
         /// Whether `p` lies between the first and the final chunk's start.
         bool contains(const void* p) const noexcept;
 
+        /// The number of chunks.
         unsigned int getPoolSize() const noexcept { return iPoolSize; }
+        /// The usable bytes of a chunk.
         unsigned int getChunkSize() const noexcept { return iChunkSize; }
+        /// Kept for the statistics record's layout: always 0, nothing counts in it.
         int getTalloc() const noexcept { return iTalloc; }
+        /// Chunks out now (heap fallbacks not counted).
         int getNalloc() const noexcept { return iNalloc; }
+        /// The most chunks out at once since construction or `setHighwater`.
         int getHighwater() const noexcept { return iHighwater; }
+        /// Restarts the high-water mark, e.g. at 0 between documents.
         void setHighwater(int value) noexcept { iHighwater = value; }
 
     private:
@@ -73,27 +99,41 @@ public:
     OrvXmlMemoryManager(const OrvXmlMemoryManager&) = delete;
     OrvXmlMemoryManager& operator=(const OrvXmlMemoryManager&) = delete;
 
+    /// `size` bytes from a pool, a buffer or the heap; std::bad_alloc when
+    /// the heap is exhausted.
     void* allocate(XMLSize_t size) override;
+    /// Takes back memory from `allocate` of this manager; null is ignored.
     void deallocate(void* p) override;
     /// The parser's global manager: exceptions may outlive this one.
     xercesc::MemoryManager* getExceptionMemoryManager() override;
 
+    /// The default of the setting "MemoryManagerPoolSize": 1024.
     static int getDefaultPoolSize();
+    /// The default of the setting "MemoryManagerChunkSize0": 24 (not used by the manager).
     static int getDefaultChunkSize0();
+    /// The default of the setting "MemoryManagerChunkSize1": 64 (not used by the manager).
     static int getDefaultChunkSize1();
+    /// The default of the setting "MemoryManagerChunkSize2": 512 (not used by the manager).
     static int getDefaultChunkSize2();
+    /// The name of the pool size setting, "MemoryManagerPoolSize".
     static OrvWstring getMemoryManagerPoolSize();
+    /// The name of the first chunk size setting, "MemoryManagerChunkSize0".
     static OrvWstring getMemoryManagerChunkSize0();
+    /// The name of the second chunk size setting, "MemoryManagerChunkSize1".
     static OrvWstring getMemoryManagerChunkSize1();
+    /// The name of the third chunk size setting, "MemoryManagerChunkSize2".
     static OrvWstring getMemoryManagerChunkSize2();
 
-    /// Read-only views for statistics: the pools in ascending chunk size,
-    /// and whether each embedded buffer is handed out.
+    /// The number of pools, 6. With `getPool`, a read-only view for statistics.
     static unsigned int getPoolCount() noexcept { return POOL_COUNT; }
+    /// The pool at `index` in ascending chunk size (64 to 2048 bytes); null
+    /// past the last.
     const MemoryPool* getPool(unsigned int index) const noexcept {
         return index < POOL_COUNT ? iPools[index] : nullptr;
     }
+    /// Whether the 65 536-byte buffer is handed out.
     bool isBuffer65536InUse() const noexcept { return iBuffer65536InUse; }
+    /// Whether the 163 948-byte buffer is handed out.
     bool isBuffer163948InUse() const noexcept { return iBuffer163948InUse; }
 
 private:

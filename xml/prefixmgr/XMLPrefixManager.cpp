@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XMLPrefixManager.cpp - binding, lookup and scoping of namespace prefixes.
 #include "XMLPrefixManager.h"
 

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // XMLPrefixManager.h - namespace prefixes for a streaming XML writer.
-#ifndef XML_PREFIX_MANAGER_H
-#define XML_PREFIX_MANAGER_H
+#ifndef ZAQPREFIXMGR_XML_PREFIX_MANAGER_H
+#define ZAQPREFIXMGR_XML_PREFIX_MANAGER_H
 
 #include "ZaqPrefixMgrExport.h"
 
@@ -19,18 +20,52 @@
 /// exactly the bindings made at that level. Every root level binds `xml`
 /// and `xmlns` to their reserved namespace names.
 ///
-/// Owns all of its state; copies are deep and share nothing. One thread at
-/// a time. If an allocation fails, std::bad_alloc reaches the caller, no
-/// binding is left half made, and the manager stays destructible and
-/// usable; `reset` itself never allocates and cannot fail.
+/// The manager only decides: writing the names, the `xmlns` declarations it
+/// reports as new, and the escaping of values is the caller's job (see
+/// `examples/write_document.cpp`).
+///
+/// **Ownership.** Owns all of its state; copies are deep and share nothing.
+/// The owner given to the constructor is not owned: it only names the
+/// manager in trace records, may be null (the records then name no source)
+/// and must outlive the manager, or be replaced with `setOwner`.
+///
+/// **Threads.** One thread at a time per manager; separate managers may be
+/// used on separate threads at once.
+///
+/// **Failures.** If an allocation fails, std::bad_alloc reaches the caller,
+/// no binding is left half made, and the manager stays destructible and
+/// usable; `reset` itself never allocates and cannot fail. Unbalanced
+/// `removeLevel` calls do no harm to memory; `reset` returns to a clean state.
+///
+/// **Surprises.**
+/// - An empty URI is a URI like any other: `getNamespacePrefix` binds it a
+///   preferred or generated prefix ("NS1") and answers false, which a writer
+///   must not declare (`xmlns:NS1=""` is not allowed in XML 1.0). Names in no
+///   namespace are written unprefixed without asking; under a default
+///   namespace, bind the empty prefix to the empty URI with
+///   `addNamespaceAndPrefix` and write `xmlns=""`.
+/// - The constructor reads the environment variable
+///   `VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS` once (presence only, any value):
+///   when it is defined, a URI that is the default namespace in force is
+///   always answered with the empty prefix where the default namespace is
+///   allowed, even if a prefixed binding of it is newer. Copies and `reset`
+///   keep the switch; changing the variable later affects new managers only.
+/// - Generated prefixes count on for the manager's life ("NS1", "NS2", ...),
+///   across levels, until `reset`.
 class ZAQ_PREFIXMGR_EXPORT XMLPrefixManager : public OrvOwnedLogSource {
 public:
-    /// The namespace names reserved for the prefixes `xml` and `xmlns`.
+    /// The namespace name bound to the prefix `xml` on every root level.
     static const char16_t XML_NAMESPACE_URI[];
+    /// The namespace name bound to the prefix `xmlns` on every root level.
     static const char16_t XMLNS_NAMESPACE_URI[];
 
+    /// An empty manager with no level open. `owner` (may be null, not owned)
+    /// names it in trace records. Reads `VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS`.
     explicit XMLPrefixManager(const OrvNamedLogSource* owner);
+    /// A deep copy: same owner, switch, bindings, levels and prefix counter.
     XMLPrefixManager(const XMLPrefixManager& other);
+    /// Makes this manager a deep copy of `other`; on std::bad_alloc this
+    /// manager is unchanged.
     XMLPrefixManager& operator=(const XMLPrefixManager& other);
     ~XMLPrefixManager() override;
 
@@ -38,13 +73,16 @@ public:
     /// the default-namespace switch; open levels are discarded at once.
     void reset();
     /// Registers `prefix` as the preferred prefix of `uri`; empty means none.
+    /// Binds nothing: the prefix is used when the URI next needs a new binding.
     void addNamespace(const OrvWstring& uri, const OrvWstring& prefix);
-    /// Binds `prefix` (empty: the default namespace) to `uri` at the current level.
+    /// Binds `prefix` (empty: the default namespace) to `uri` at the current
+    /// level, as a declaration the caller writes itself would.
     void addNamespaceAndPrefix(const OrvWstring& uri, const OrvWstring& prefix);
     /// Puts in `prefix` the prefix to use for `uri` at the current level.
     /// True: a binding already in force answered. False: a new, non-empty
     /// prefix has just been bound at this level and is not yet declared.
-    /// With `allowDefaultNamespace` false the empty prefix never answers.
+    /// With `allowDefaultNamespace` false the empty prefix never answers
+    /// (attribute names: an unprefixed attribute is in no namespace).
     bool getNamespacePrefix(const OrvWstring& uri, OrvWstring& prefix, bool allowDefaultNamespace);
     /// Whether the default namespace is bound to a non-empty URI.
     bool isDefaultSpace() const;
@@ -52,7 +90,10 @@ public:
     /// namespace) is bound to at the current level. False, leaving `uri`
     /// alone, when no binding of `prefix` is in force. Changes nothing.
     bool getNamespaceUri(const OrvWstring& prefix, OrvWstring& uri) const;
+    /// Opens a level: the element about to be written. A root level (none
+    /// open) binds `xml` and `xmlns`.
     void addLevel();
+    /// Closes the current level, withdrawing exactly the bindings made on it.
     void removeLevel();
 
 private:

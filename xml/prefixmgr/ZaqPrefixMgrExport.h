@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // ZaqPrefixMgrExport.h - the one symbol export macro of the zaqprefixmgr library.
-#ifndef ZAQ_PREFIXMGR_EXPORT_H
-#define ZAQ_PREFIXMGR_EXPORT_H
+#ifndef ZAQPREFIXMGR_EXPORT_H
+#define ZAQPREFIXMGR_EXPORT_H
 
 // The build defines ZAQPREFIXMGR_BUILDING for the library itself; everything
 // not marked with this macro stays hidden.
