@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """The figures behind zaqxml's bounds: time and peak memory on the hostile
 inputs at full size, and on a 200 MB generated document with the bounds on
 and off (the output must be the same).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """What zaqxml's namespace modes do to real documents, beside xmllint --nsclean.
 
 For each document (by default the stylesheets, schemas, grammars and SVG

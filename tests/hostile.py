@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """zaqxml under hostile input and careless use: one table of cases, each with
 the exit status and message it must give, within a time and memory bound
 (generous: the suite also runs under the sanitizers; the real figures come

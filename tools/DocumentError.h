@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // DocumentError.h - a document zaqxml cannot rewrite faithfully.
 #ifndef ZAQ_TOOLS_DOCUMENT_ERROR_H
 #define ZAQ_TOOLS_DOCUMENT_ERROR_H

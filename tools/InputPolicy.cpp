@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // InputPolicy.cpp - opening inputs, parser features and external entities.
 #include "InputPolicy.h"
 

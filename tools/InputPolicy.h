@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // InputPolicy.h - how zaqxml reads a document: the input opened once, the
 // parser's features and limits, and which external entities it may read.
 #ifndef ZAQ_TOOLS_INPUT_POLICY_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // NamespacePolicy.cpp - prefixes and namespace declarations for each element.
 #include "NamespacePolicy.h"
 

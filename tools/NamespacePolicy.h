@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // NamespacePolicy.h - which prefixes zaqxml writes and which namespace
 // declarations it puts on each element.
 #ifndef ZAQ_TOOLS_NAMESPACE_POLICY_H

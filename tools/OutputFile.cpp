@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OutputFile.cpp - atomic replacement, write-through and signal clean-up.
 #include "OutputFile.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // OutputFile.h - the file behind -o: replaced whole, or written through.
 #ifndef ZAQ_TOOLS_OUTPUT_FILE_H
 #define ZAQ_TOOLS_OUTPUT_FILE_H

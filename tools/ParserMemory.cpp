@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ParserMemory.cpp - counting and bounding the parser's requests.
 #include "ParserMemory.h"
 

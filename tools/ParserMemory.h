@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ParserMemory.h - the parser's memory manager as zaqxml uses it: counted
 // for --stats, and no single request beyond the expansion bound.
 #ifndef ZAQ_TOOLS_PARSER_MEMORY_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 

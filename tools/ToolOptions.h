@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ToolOptions.h - zaqxml's command line, parsed once into a plain value.
 #ifndef ZAQ_TOOLS_TOOL_OPTIONS_H
 #define ZAQ_TOOLS_TOOL_OPTIONS_H

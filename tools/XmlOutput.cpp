@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XmlOutput.cpp - UTF-16 to UTF-8 with the escaping of each context.
 #include "XmlOutput.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XmlOutput.h - buffered UTF-8 output of markup and escaped text.
 #ifndef ZAQ_TOOLS_XML_OUTPUT_H
 #define ZAQ_TOOLS_XML_OUTPUT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XmlRewriter.cpp - namespace-correct streaming output of SAX2 events.
 #include "XmlRewriter.h"
 

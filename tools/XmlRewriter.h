@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // XmlRewriter.h - SAX2 handler that writes a document back out with the
 // namespace declarations its namespace policy decides.
 #ifndef ZAQ_TOOLS_XML_REWRITER_H

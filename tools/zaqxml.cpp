@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // zaqxml.cpp - rewrites XML documents with namespace declarations chosen by
 // the prefix manager, parsing with Xerces-C on the pooled memory manager.
 #include "DocumentError.h"
