@@ -13,9 +13,10 @@
 /// Copying and destruction are not synchronised with `share`/`release`.
 class ZAQ_PREFIXMGR_EXPORT OrvShared {
 public:
-    OrvShared() noexcept : iCount(0) {}
+    /// Starts at 0.
+    OrvShared() noexcept;
     /// The copy starts at the source's count, not at 0.
-    OrvShared(const OrvShared& other) noexcept : iCount(other.iCount.load(std::memory_order_relaxed)) {}
+    OrvShared(const OrvShared& other) noexcept;
     OrvShared& operator=(const OrvShared& other) noexcept;
     virtual ~OrvShared();
 

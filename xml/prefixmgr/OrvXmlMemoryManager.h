@@ -43,12 +43,18 @@ public:
         /// Whether `p` lies between the first and the final chunk's start.
         bool contains(const void* p) const noexcept;
 
-        unsigned int getPoolSize() const noexcept { return iPoolSize; }
-        unsigned int getChunkSize() const noexcept { return iChunkSize; }
-        int getTalloc() const noexcept { return iTalloc; }
-        int getNalloc() const noexcept { return iNalloc; }
-        int getHighwater() const noexcept { return iHighwater; }
-        void setHighwater(int value) noexcept { iHighwater = value; }
+        // Out of line, like every public operation of the exported classes,
+        // so that each one is in the library's symbol table.
+        unsigned int getPoolSize() const noexcept;
+        /// The chunk size as given, before rounding up to a multiple of 8.
+        unsigned int getChunkSize() const noexcept;
+        /// Always 0.
+        int getTalloc() const noexcept;
+        /// Chunks handed out from the free list and not yet given back.
+        int getNalloc() const noexcept;
+        /// The largest `getNalloc()` seen, unless `setHighwater` changed it since.
+        int getHighwater() const noexcept;
+        void setHighwater(int value) noexcept;
 
     private:
         friend struct MemoryPoolTestAccess; // tests inspect the free list
@@ -89,12 +95,11 @@ public:
 
     /// Read-only views for statistics: the pools in ascending chunk size,
     /// and whether each embedded buffer is handed out.
-    static unsigned int getPoolCount() noexcept { return POOL_COUNT; }
-    const MemoryPool* getPool(unsigned int index) const noexcept {
-        return index < POOL_COUNT ? iPools[index] : nullptr;
-    }
-    bool isBuffer65536InUse() const noexcept { return iBuffer65536InUse; }
-    bool isBuffer163948InUse() const noexcept { return iBuffer163948InUse; }
+    static unsigned int getPoolCount() noexcept;
+    /// Null for an index of `getPoolCount()` or more.
+    const MemoryPool* getPool(unsigned int index) const noexcept;
+    bool isBuffer65536InUse() const noexcept;
+    bool isBuffer163948InUse() const noexcept;
 
 private:
     friend struct OrvXmlMemoryManagerTestAccess; // tests inspect the buffers
