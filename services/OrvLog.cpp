@@ -21,6 +21,8 @@ public:
             line += ' ';
             line += insert;
         }
+        if (record.truncated)
+            line += " ...";
         line += '\n';
         std::fputs(line.c_str(), stderr);
     }
@@ -28,6 +30,20 @@ public:
 
 StderrSink gStderrSink;
 std::atomic<OrvLogSink*> gSink{&gStderrSink};
+
+// Trace and entry items are built in destructors and on failure paths, so
+// running out of memory must not escape from them: the insert that cannot be
+// made ends the record, which keeps what it has. Later inserts are left out
+// too, so that each insert the sink receives stays at its own position.
+template <typename Insert> void insertOrTruncate(bool& truncated, Insert insert) noexcept {
+    if (truncated)
+        return;
+    try {
+        insert();
+    } catch (...) {
+        truncated = true;
+    }
+}
 
 } // namespace
 
@@ -64,17 +80,17 @@ void OrvLog::write(OrvLogRecord& record) noexcept {
 }
 
 void OrvLog::writeDebugEntry(const OrvLogSource* source, const char* function) noexcept {
-    OrvLogRecord record{OrvLogRecord::Kind::DebugEntry, function, source, {}};
+    OrvLogRecord record{OrvLogRecord::Kind::DebugEntry, function, source, {}, false};
     write(record);
 }
 
 void OrvLog::writeDebugExit(const OrvLogSource* source, const char* function) noexcept {
-    OrvLogRecord record{OrvLogRecord::Kind::DebugExit, function, source, {}};
+    OrvLogRecord record{OrvLogRecord::Kind::DebugExit, function, source, {}, false};
     write(record);
 }
 
 void OrvLog::writeExit(const char* function) noexcept {
-    OrvLogRecord record{OrvLogRecord::Kind::Exit, function, nullptr, {}};
+    OrvLogRecord record{OrvLogRecord::Kind::Exit, function, nullptr, {}, false};
     write(record);
 }
 
@@ -107,25 +123,50 @@ OrvLog::Item& OrvLog::Item::operator<<(long long value) {
     return *this;
 }
 
+OrvLog::TraceItem& OrvLog::TraceItem::operator<<(const char* text) noexcept {
+    insertOrTruncate(iTruncated, [&] { Item::operator<<(text); });
+    return *this;
+}
+
+OrvLog::TraceItem& OrvLog::TraceItem::operator<<(const std::string& text) noexcept {
+    insertOrTruncate(iTruncated, [&] { Item::operator<<(text); });
+    return *this;
+}
+
+OrvLog::TraceItem& OrvLog::TraceItem::operator<<(const OrvWstring& text) noexcept {
+    insertOrTruncate(iTruncated, [&] { Item::operator<<(text); });
+    return *this;
+}
+
+OrvLog::TraceItem& OrvLog::TraceItem::operator<<(int value) noexcept {
+    insertOrTruncate(iTruncated, [&] { Item::operator<<(value); });
+    return *this;
+}
+
+OrvLog::TraceItem& OrvLog::TraceItem::operator<<(long long value) noexcept {
+    insertOrTruncate(iTruncated, [&] { Item::operator<<(value); });
+    return *this;
+}
+
 OrvLog::TraceItem::~TraceItem() {
-    OrvLogRecord record{OrvLogRecord::Kind::Trace, iFunction, nullptr, std::move(iInserts)};
+    OrvLogRecord record{OrvLogRecord::Kind::Trace, iFunction, nullptr, std::move(iInserts), iTruncated};
     write(record);
 }
 
 OrvLog::FastItem::~FastItem() = default;
 
-OrvLog::FastItem& OrvLog::FastItem::operator<<(const int& value) {
-    iInserts.push_back(std::to_string(value));
+OrvLog::FastItem& OrvLog::FastItem::operator<<(const int& value) noexcept {
+    insertOrTruncate(iTruncated, [&] { iInserts.push_back(std::to_string(value)); });
     return *this;
 }
 
-OrvLog::FastItem& OrvLog::FastItem::operator<<(const MagicInsert*) {
+OrvLog::FastItem& OrvLog::FastItem::operator<<(const MagicInsert*) noexcept {
     iComplete = true;
     return *this;
 }
 
 OrvLog::FastEntryItem::~FastEntryItem() {
     OrvLogRecord record{iEntry ? OrvLogRecord::Kind::Entry : OrvLogRecord::Kind::Trace, iFunction, nullptr,
-                        std::move(iInserts)};
+                        std::move(iInserts), iTruncated};
     write(record);
 }

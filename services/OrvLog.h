@@ -21,6 +21,9 @@ struct ORV_SERVICES_EXPORT OrvLogRecord {
     const char* function;       ///< the operation's "Class::method" name
     const OrvLogSource* source; ///< the log source, for debug records; null otherwise
     std::vector<std::string> inserts;
+    /// True when memory ran out while the inserts were taken: `inserts` holds
+    /// those made before, the rest are lost.
+    bool truncated;
 
     static const char* kindName(Kind kind) noexcept;
 };
@@ -34,6 +37,12 @@ public:
 
 /// The trace service. Records are written only when the caller has found the
 /// process-wide filter high enough; the filter is read without a lock.
+///
+/// Writing a record never throws, so tracing is safe in destructors and can
+/// never turn a working operation into a failing one: a trace or entry item
+/// that cannot get memory for an insert keeps the inserts it has and is
+/// written marked truncated, and a record that the sink cannot take (out of
+/// memory) is dropped.
 class ORV_SERVICES_EXPORT OrvLog {
 public:
     using LogFilter = int;
@@ -55,7 +64,8 @@ public:
     static void writeDebugExit(const OrvLogSource* source, const char* function) noexcept;
     static void writeExit(const char* function) noexcept;
 
-    /// A record assembled from inserts.
+    /// A record assembled from inserts. Inserting may throw std::bad_alloc;
+    /// the trace items below take their inserts without throwing.
     class ORV_SERVICES_EXPORT Item {
     public:
         explicit Item(const char* function);
@@ -77,16 +87,30 @@ public:
         std::vector<std::string> iInserts;
     };
 
-    /// A trace record, written when the item is destroyed.
+    /// A trace record, written when the item is destroyed. An insert that
+    /// cannot get memory truncates the record there: it and every later
+    /// insert are left out.
     class ORV_SERVICES_EXPORT TraceItem : public Item {
     public:
         explicit TraceItem(const char* function) : Item(function) {}
         TraceItem(const TraceItem&) = delete;
         TraceItem& operator=(const TraceItem&) = delete;
         ~TraceItem() override;
+
+        TraceItem& operator<<(const char* text) noexcept;
+        TraceItem& operator<<(const std::string& text) noexcept;
+        TraceItem& operator<<(const OrvWstring& text) noexcept;
+        TraceItem& operator<<(int value) noexcept;
+        TraceItem& operator<<(long long value) noexcept;
+
+        bool truncated() const noexcept { return iTruncated; }
+
+    private:
+        bool iTruncated = false;
     };
 
-    /// A record that takes integer inserts and a null terminator.
+    /// A record that takes integer inserts and a null terminator. An insert
+    /// that cannot get memory truncates the record there, as for TraceItem.
     class ORV_SERVICES_EXPORT FastItem {
     public:
         /// Only a null pointer of this type is ever passed: it ends the inserts.
@@ -97,16 +121,18 @@ public:
         FastItem& operator=(const FastItem&) = delete;
         virtual ~FastItem();
 
-        FastItem& operator<<(const int& value);
-        FastItem& operator<<(const MagicInsert* end);
+        FastItem& operator<<(const int& value) noexcept;
+        FastItem& operator<<(const MagicInsert* end) noexcept;
 
         const std::vector<std::string>& inserts() const noexcept { return iInserts; }
         bool complete() const noexcept { return iComplete; }
+        bool truncated() const noexcept { return iTruncated; }
 
     protected:
         const char* iFunction;
         std::vector<std::string> iInserts;
         bool iComplete = false;
+        bool iTruncated = false;
     };
 
     /// An entry record, written when the item is destroyed.
@@ -119,8 +145,8 @@ public:
         bool iEntry;
     };
 
-    /// Hands a record to the installed sink; a record that cannot be
-    /// formatted for lack of memory is dropped.
+    /// Hands a record to the installed sink; a record that the sink cannot
+    /// take (it throws, out of memory) is dropped.
     static void write(OrvLogRecord& record) noexcept;
 };
 

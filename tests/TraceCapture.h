@@ -10,7 +10,8 @@
 #include <vector>
 
 /// Installs itself as the trace sink and sets the filter for its lifetime;
-/// restores both afterwards. Records are kept as "kind function inserts...".
+/// restores both afterwards. Records are kept as "kind function inserts...",
+/// with " ..." at the end of a truncated one.
 class TraceCapture : public OrvLogSink {
 public:
     explicit TraceCapture(int filter) : iPreviousFilter(OrvLog::filter()) {
@@ -28,6 +29,8 @@ public:
         line += record.function;
         for (const auto& insert : record.inserts)
             line += ' ' + insert;
+        if (record.truncated)
+            line += " ...";
         std::lock_guard<std::mutex> lock(iMutex);
         iLines.push_back(line);
         iSources.push_back(record.source);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
 # Installs a build into a temporary prefix and checks what an adopter uses,
-# all without LD_LIBRARY_PATH: the installed zaqxml (also after the prefix is
-# moved), its man page and bash completion, a consumer built with CMake's
-# find_package and with pkg-config, and the examples built against it.
+# all without LD_LIBRARY_PATH: that the library exports every operation listed
+# in exported-symbols.txt and nothing outside its three classes, the installed
+# zaqxml (also after the prefix is moved), its man page and bash completion, a
+# consumer built with CMake's find_package and with pkg-config, and the
+# examples built against it.
 # usage: tests/consumer/check.sh BUILD_DIR
 #        tests/consumer/check.sh --installed PREFIX   (an existing install, e.g. /usr from the packages)
 set -euo pipefail
@@ -24,6 +26,20 @@ else
     libdir=$(find "$prefix" -name 'libzaqprefixmgr.so' -printf '%h\n' | head -n1)
 fi
 unset LD_LIBRARY_PATH
+
+export LC_ALL=C
+nm -DC --defined-only "$libdir/libzaqprefixmgr.so" | cut -d' ' -f3- | sort >"$work/symbols"
+missing=$(grep -v '^#' "$here/exported-symbols.txt" | sort | comm -23 - "$work/symbols")
+if [ -n "$missing" ]; then
+    printf 'install check: not exported by libzaqprefixmgr.so:\n%s\n' "$missing" >&2
+    exit 1
+fi
+classes='(XMLPrefixManager|OrvXmlMemoryManager|OrvShared)'
+stray=$(grep -Ev "^((typeinfo|typeinfo name|vtable) for )?$classes(::|\$)" "$work/symbols" || true)
+if [ -n "$stray" ]; then
+    printf 'install check: exported by libzaqprefixmgr.so outside its classes:\n%s\n' "$stray" >&2
+    exit 1
+fi
 
 "$prefix/bin/zaqxml" --version
 printf '<a:r xmlns:a="urn:a"><b xmlns="urn:b"/></a:r>' | "$prefix/bin/zaqxml" - | grep -q 'xmlns:a="urn:a"'
@@ -51,4 +67,5 @@ cmake -S "$source_dir/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH
 cmake --build "$work/examples" >/dev/null
 "$work/examples/write_document" >/dev/null
 "$work/examples/parse_statistics" "$source_dir/examples/orders.xml" >/dev/null
-echo "install check: zaqxml, find_package and pkg-config consumers and the examples built and ran"
+echo "install check: $(grep -vc '^#' "$here/exported-symbols.txt") exported symbols present;" \
+    "zaqxml, find_package and pkg-config consumers and the examples built and ran"

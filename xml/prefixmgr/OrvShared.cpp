@@ -2,6 +2,10 @@
 // OrvShared.cpp - interlocked share and release.
 #include "OrvShared.h"
 
+OrvShared::OrvShared() noexcept : iCount(0) {}
+
+OrvShared::OrvShared(const OrvShared& other) noexcept : iCount(other.iCount.load(std::memory_order_relaxed)) {}
+
 OrvShared& OrvShared::operator=(const OrvShared& other) noexcept {
     iCount.store(other.iCount.load(std::memory_order_relaxed), std::memory_order_relaxed);
     return *this;

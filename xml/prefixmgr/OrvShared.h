@@ -19,10 +19,9 @@
 class ZAQ_PREFIXMGR_EXPORT OrvShared {
 public:
     /// A count of 0.
-    OrvShared() noexcept : iCount(0) {}
+    OrvShared() noexcept;
     /// The copy starts at the source's count, not at 0.
-    OrvShared(const OrvShared& other) noexcept : iCount(other.iCount.load(std::memory_order_relaxed)) {}
-    /// Takes over the source's count.
+    OrvShared(const OrvShared& other) noexcept;
     OrvShared& operator=(const OrvShared& other) noexcept;
     virtual ~OrvShared();
 

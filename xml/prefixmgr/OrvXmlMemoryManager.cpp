@@ -171,6 +171,13 @@ bool OrvXmlMemoryManager::MemoryPool::contains(const void* p) const noexcept {
     return reinterpret_cast<std::uintptr_t>(iStart) <= address && address <= reinterpret_cast<std::uintptr_t>(iLast);
 }
 
+unsigned int OrvXmlMemoryManager::MemoryPool::getPoolSize() const noexcept { return iPoolSize; }
+unsigned int OrvXmlMemoryManager::MemoryPool::getChunkSize() const noexcept { return iChunkSize; }
+int OrvXmlMemoryManager::MemoryPool::getTalloc() const noexcept { return iTalloc; }
+int OrvXmlMemoryManager::MemoryPool::getNalloc() const noexcept { return iNalloc; }
+int OrvXmlMemoryManager::MemoryPool::getHighwater() const noexcept { return iHighwater; }
+void OrvXmlMemoryManager::MemoryPool::setHighwater(int value) noexcept { iHighwater = value; }
+
 // ---------------------------------------------------------------------------
 // OrvXmlMemoryManager
 
@@ -270,6 +277,15 @@ xercesc::MemoryManager* OrvXmlMemoryManager::getExceptionMemoryManager() {
     static xercesc::MemoryManagerImpl heapManager;
     return &heapManager;
 }
+
+unsigned int OrvXmlMemoryManager::getPoolCount() noexcept { return POOL_COUNT; }
+
+const OrvXmlMemoryManager::MemoryPool* OrvXmlMemoryManager::getPool(unsigned int index) const noexcept {
+    return index < POOL_COUNT ? iPools[index] : nullptr;
+}
+
+bool OrvXmlMemoryManager::isBuffer65536InUse() const noexcept { return iBuffer65536InUse; }
+bool OrvXmlMemoryManager::isBuffer163948InUse() const noexcept { return iBuffer163948InUse; }
 
 int OrvXmlMemoryManager::getDefaultPoolSize() { return DEFAULT_POOLSIZE; }
 int OrvXmlMemoryManager::getDefaultChunkSize0() { return DEFAULT_CHUNKSIZE0; }

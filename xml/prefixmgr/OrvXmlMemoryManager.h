@@ -63,18 +63,20 @@ public:
         /// Whether `p` lies between the first and the final chunk's start.
         bool contains(const void* p) const noexcept;
 
+        // Out of line, like every public operation of the exported classes,
+        // so that each one is in the library's symbol table.
         /// The number of chunks.
-        unsigned int getPoolSize() const noexcept { return iPoolSize; }
-        /// The usable bytes of a chunk.
-        unsigned int getChunkSize() const noexcept { return iChunkSize; }
+        unsigned int getPoolSize() const noexcept;
+        /// The usable bytes of a chunk, as given, before rounding up to a multiple of 8.
+        unsigned int getChunkSize() const noexcept;
         /// Kept for the statistics record's layout: always 0, nothing counts in it.
-        int getTalloc() const noexcept { return iTalloc; }
-        /// Chunks out now (heap fallbacks not counted).
-        int getNalloc() const noexcept { return iNalloc; }
+        int getTalloc() const noexcept;
+        /// Chunks handed out from the free list and not yet given back (heap fallbacks not counted).
+        int getNalloc() const noexcept;
         /// The most chunks out at once since construction or `setHighwater`.
-        int getHighwater() const noexcept { return iHighwater; }
+        int getHighwater() const noexcept;
         /// Restarts the high-water mark, e.g. at 0 between documents.
-        void setHighwater(int value) noexcept { iHighwater = value; }
+        void setHighwater(int value) noexcept;
 
     private:
         friend struct MemoryPoolTestAccess; // tests inspect the free list
@@ -125,16 +127,14 @@ public:
     static OrvWstring getMemoryManagerChunkSize2();
 
     /// The number of pools, 6. With `getPool`, a read-only view for statistics.
-    static unsigned int getPoolCount() noexcept { return POOL_COUNT; }
+    static unsigned int getPoolCount() noexcept;
     /// The pool at `index` in ascending chunk size (64 to 2048 bytes); null
     /// past the last.
-    const MemoryPool* getPool(unsigned int index) const noexcept {
-        return index < POOL_COUNT ? iPools[index] : nullptr;
-    }
+    const MemoryPool* getPool(unsigned int index) const noexcept;
     /// Whether the 65 536-byte buffer is handed out.
-    bool isBuffer65536InUse() const noexcept { return iBuffer65536InUse; }
+    bool isBuffer65536InUse() const noexcept;
     /// Whether the 163 948-byte buffer is handed out.
-    bool isBuffer163948InUse() const noexcept { return iBuffer163948InUse; }
+    bool isBuffer163948InUse() const noexcept;
 
 private:
     friend struct OrvXmlMemoryManagerTestAccess; // tests inspect the buffers
