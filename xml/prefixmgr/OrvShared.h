@@ -22,6 +22,7 @@ public:
     OrvShared() noexcept;
     /// The copy starts at the source's count, not at 0.
     OrvShared(const OrvShared& other) noexcept;
+    /// Takes over the source's count.
     OrvShared& operator=(const OrvShared& other) noexcept;
     virtual ~OrvShared();
 
