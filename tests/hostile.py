@@ -55,6 +55,8 @@ CASES = [
      b":5002:4: the byte \\xFF"),
     ("NUL in an attribute value", b'<r a="x\x00y"/>', [], 2, b"NUL"),
     ("an undefined entity, external DTD not read", '<!DOCTYPE r SYSTEM "no.dtd"><r>&x;</r>', [], 2, b"'x'"),
+    ("an entity in content that cannot be read", '<!DOCTYPE r [<!ENTITY e SYSTEM "http://x/e.xml">]><r>&e;</r>',
+     ["--load-external"], 2, b"cannot read the external entity 'http://x/e.xml'"),
     ("an element named xmlns:e", '<r xmlns:e="urn:e"><xmlns:e/></r>', [], 2, b"xmlns"),
     ("an empty input name", None, [""], 1, b"empty"),
     ("--pool-size=2048", "<r/>", ["--pool-size=2048"], 0, b""),

@@ -44,18 +44,23 @@ int openInput(const std::string& path, std::string& error);
 
 /// Decides what each external entity request reads: nothing without
 /// --load-external (the document fails, naming the entity and the option);
-/// with it, local files, while anything else (http:, ftp:, a file that
-/// cannot be read) is skipped with a warning.
+/// with it, local files. Anything else (http:, ftp:, a file that cannot be
+/// read) is skipped with a warning while the DTD is read, where what it would
+/// have declared is reported when used; an entity in content that cannot be
+/// read fails the document.
 class ExternalEntityPolicy : public xercesc::XMLEntityResolver {
 public:
     ExternalEntityPolicy(bool loadExternal, const std::string& documentName)
         : iLoadExternal(loadExternal), iDocumentName(documentName) {}
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+    /// Whether requests are for the DTD (skippable) or for content.
+    void setInDtd(bool inDtd) { iInDtd = inDtd; }
 
 private:
     void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
 
     bool iLoadExternal;
+    bool iInDtd = false;
     std::string iDocumentName;
 };
 
@@ -71,11 +76,15 @@ public:
                const XMLFileLoc column) override;
     void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
                      const bool hasIntSubset, const bool hasExtSubset) override;
+    void endIntSubset() override;
+    void endExtSubset() override;
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
 
 private:
     ExternalEntityPolicy& iEntities;
     bool iLoadExternal;
+    bool iInDtd = false;           // requests now are for the DTD: its external subset or parameter entities
+    bool iExternalSubset = false;  // the DTD has one, read after the internal subset
     std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
 };
 

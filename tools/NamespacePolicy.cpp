@@ -5,7 +5,7 @@
 #include <xercesc/util/XMLString.hpp>
 
 #include <algorithm>
-#include <cstring>
+#include <cassert>
 
 namespace {
 
@@ -40,27 +40,26 @@ void NamespacePolicy::startDocument() {
 
 void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     OrvWstring prefix = text(prefixText, xercesc::XMLString::stringLen(prefixText));
-    OrvWstring uri = uriString(uriText);
-    const std::string name = prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8();
+    // Not through uriString: the parser reuses a declaration's buffer.
+    OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
+    auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
     if (prefix.equals(OrvWstring(u"xmlns")))
         throw DocumentError("the prefix 'xmlns' cannot be declared");
     if (prefix.equals(OrvWstring(u"xml")) != uri.equals(iXmlUri))
-        throw DocumentError(name + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " + iXmlUri.toUtf8() +
-                            " belong to each other only");
+        throw DocumentError(name() + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
+                            iXmlUri.toUtf8() + " belong to each other only");
     if (uri.equals(iXmlnsUri))
-        throw DocumentError(name + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
+        throw DocumentError(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
     iPending.emplace_back(std::move(prefix), std::move(uri));
 }
 
 const OrvWstring& NamespacePolicy::uriString(const XMLCh* uri) {
-    // The parser hands out each URI from its own string pool, so the text's
-    // address identifies it; the content check guards against reuse.
-    const std::size_t length = xercesc::XMLString::stringLen(uri);
-    for (auto& known : iUris)
-        if (known.first == uri && known.second.length() == length &&
-            std::memcmp(known.second.data(), uri, length * sizeof(XMLCh)) == 0)
-            return known.second;
-    iUris.emplace_back(uri, text(uri, length));
+    // The URIs of names come from the parser's URI pool, which keeps each at
+    // one address for the whole document: the address identifies the text.
+    for (auto known = iUris.rbegin(); known != iUris.rend(); ++known)
+        if (known->first == uri)
+            return known->second;
+    iUris.emplace_back(uri, text(uri, xercesc::XMLString::stringLen(uri)));
     return iUris.back().second;
 }
 
@@ -145,13 +144,12 @@ void NamespacePolicy::resolve(Name& name) {
         resolveGenerated(name);
         return;
     }
-    if (!iSettings.prune && (name.element || name.inputPrefixLength > 0)) {
-        // The input's binding is in force here: the name keeps its prefix.
-        OrvWstring prefix = text(name.inputPrefix, name.inputPrefixLength);
-        if (inForce(prefix).equals(uri)) {
-            name.prefix = std::move(prefix);
-            return;
-        }
+    if (!iSettings.prune) {
+        // Every binding of the input is in force in the output where the
+        // input has it, so the name keeps its prefix without asking.
+        name.prefix = text(name.inputPrefix, name.inputPrefixLength);
+        assert(inForce(name.prefix).equals(uri) && "the input's bindings are the output's");
+        return;
     }
     if (!iManager.getNamespacePrefix(uri, name.prefix, name.element))
         iDeclarations.emplace_back(name.prefix, uri);

@@ -6,76 +6,146 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
-void appendReference(std::string& out, std::uint32_t c) {
-    out += "&#";
-    out += std::to_string(c);
-    out += ';';
+#if defined(__SSE2__)
+// Eight code units that are printable ASCII other than & < > " go out as
+// they are, in every context; anything else takes the unit-by-unit path.
+inline bool plainEight(const XMLCh* text, char* out) {
+    const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
+    // Signed compares: units from 0x8000 up are negative, so "below space".
+    __m128i odd =
+        _mm_or_si128(_mm_cmplt_epi16(units, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(units, _mm_set1_epi16(0x7E)));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('&')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('<')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('>')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('"')));
+    if (_mm_movemask_epi8(odd) != 0)
+        return false;
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
+    return true;
 }
+#endif
+
+// The ASCII characters that text and attribute values cannot hold as they
+// are (under XML 1.1 the remaining controls too; the slow path sorts that out).
+struct SpecialTable {
+    bool text[128] = {};
+    bool attribute[128] = {};
+    SpecialTable() {
+        for (int c = 0; c < 0x20; ++c)
+            text[c] = attribute[c] = c != '\t' && c != '\n';
+        text[0x7F] = attribute[0x7F] = true;
+        attribute['\t'] = attribute['\n'] = true;
+        for (char c : {'&', '<', '>'})
+            text[static_cast<unsigned char>(c)] = true;
+        for (char c : {'&', '<', '"'})
+            attribute[static_cast<unsigned char>(c)] = true;
+    }
+};
+const SpecialTable SPECIAL;
+const bool NOTHING_SPECIAL[128] = {};
+
+// The most bytes one UTF-16 code unit becomes: "&#8232;".
+constexpr std::size_t MOST_PER_UNIT = 8;
+// Text is converted in slices, so that room for the worst case stays small.
+constexpr std::size_t SLICE = 4096;
+
+char* reference(char* out, std::uint32_t c) { return out + std::sprintf(out, "&#%u;", static_cast<unsigned>(c)); }
 
 } // namespace
+
+Utf8Output::Utf8Output(std::FILE* file)
+    : iFile(file), iData(new char[FLUSH_AT + 2 * SLICE * MOST_PER_UNIT]),
+      iCapacity(FLUSH_AT + 2 * SLICE * MOST_PER_UNIT) {}
+
+void Utf8Output::grow(std::size_t length) {
+    std::size_t capacity = iCapacity * 2;
+    while (capacity - iSize < length)
+        capacity *= 2;
+    std::unique_ptr<char[]> data(new char[capacity]);
+    std::memcpy(data.get(), iData.get(), iSize);
+    iData = std::move(data);
+    iCapacity = capacity;
+}
+
+void Utf8Output::append(const XMLCh* text, std::size_t length, Escape escape) {
+    const bool* special = escape == Escape::None   ? NOTHING_SPECIAL
+                          : escape == Escape::Text ? SPECIAL.text
+                                                   : SPECIAL.attribute;
+    while (length > 0) {
+        std::size_t slice = length < SLICE ? length : SLICE;
+        // A surrogate pair stays in one slice.
+        if (slice < length && text[slice - 1] >= 0xD800 && text[slice - 1] <= 0xDBFF)
+            ++slice;
+        appendSlice(text, slice, special);
+        text += slice;
+        length -= slice;
+    }
+}
 
 // Text keeps CR as a reference (a parser would turn a raw one into LF);
 // attribute values also keep tab and newlines, which a parser would
 // normalise to spaces.
-void Utf8Output::append(const XMLCh* text, std::size_t length, Escape escape) {
-    std::string& out = iBuffer;
+void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* special) {
+    char* out = room(length * MOST_PER_UNIT);
+    const bool escaping = special != NOTHING_SPECIAL;
     for (std::size_t i = 0; i < length; ++i) {
+#if defined(__SSE2__)
+        while (i + 8 <= length && plainEight(text + i, out)) {
+            i += 8;
+            out += 8;
+        }
+        if (i == length)
+            break;
+#endif
         std::uint32_t c = text[i];
         if (c < 0x80) {
-            if (escape != Escape::None) {
-                switch (c) {
-                case '&':
-                    out += "&amp;";
-                    continue;
-                case '<':
-                    out += "&lt;";
-                    continue;
-                case '>':
-                    if (escape == Escape::Text) {
-                        out += "&gt;";
-                        continue;
-                    }
-                    break;
-                case '"':
-                    if (escape == Escape::Attribute) {
-                        out += "&quot;";
-                        continue;
-                    }
-                    break;
-                case '\r':
-                    out += "&#13;";
-                    continue;
-                case '\n':
-                    if (escape == Escape::Attribute) {
-                        out += "&#10;";
-                        continue;
-                    }
-                    break;
-                case '\t':
-                    if (escape == Escape::Attribute) {
-                        out += "&#9;";
-                        continue;
-                    }
-                    break;
-                default:
-                    // XML 1.1 takes the other C0 controls and DEL only as
-                    // references.
-                    if (iXml11 && (c < 0x20 || c == 0x7F)) {
-                        appendReference(out, c);
-                        continue;
-                    }
-                    break;
-                }
+            if (!special[c]) {
+                *out++ = static_cast<char>(c);
+                continue;
             }
-            out.push_back(static_cast<char>(c));
+            switch (c) {
+            case '&':
+                std::memcpy(out, "&amp;", 5);
+                out += 5;
+                break;
+            case '<':
+                std::memcpy(out, "&lt;", 4);
+                out += 4;
+                break;
+            case '>':
+                std::memcpy(out, "&gt;", 4);
+                out += 4;
+                break;
+            case '"':
+                std::memcpy(out, "&quot;", 6);
+                out += 6;
+                break;
+            case '\r':
+            case '\n':
+            case '\t':
+                out = reference(out, c);
+                break;
+            default:
+                // XML 1.1 takes the other C0 controls and DEL only as
+                // references; XML 1.0 has them raw or not at all.
+                if (iXml11)
+                    out = reference(out, c);
+                else
+                    *out++ = static_cast<char>(c);
+                break;
+            }
             continue;
         }
         // XML 1.1 restricts the C1 controls and reads NEL and LINE SEPARATOR
         // as line ends: only references keep them.
-        if (iXml11 && escape != Escape::None && (c <= 0x9F || c == 0x2028)) {
-            appendReference(out, c);
+        if (iXml11 && escaping && (c <= 0x9F || c == 0x2028)) {
+            out = reference(out, c);
             continue;
         }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
@@ -85,25 +155,26 @@ void Utf8Output::append(const XMLCh* text, std::size_t length, Escape escape) {
             c = 0xFFFD;
         }
         if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            *out++ = static_cast<char>(0xC0 | (c >> 6));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            *out++ = static_cast<char>(0xE0 | (c >> 12));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            *out++ = static_cast<char>(0xF0 | (c >> 18));
+            *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         }
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    iSize = static_cast<std::size_t>(out - iData.get());
 }
 
 void Utf8Output::append(const XMLCh* text, Escape escape) { append(text, xercesc::XMLString::stringLen(text), escape); }
 
 bool Utf8Output::flush() {
-    if (!iBuffer.empty() && !iFailed && std::fwrite(iBuffer.data(), 1, iBuffer.size(), iFile) != iBuffer.size())
+    if (iSize > 0 && !iFailed && std::fwrite(iData.get(), 1, iSize, iFile) != iSize)
         iFailed = true;
-    iWritten += iBuffer.size();
-    iBuffer.clear();
+    iWritten += iSize;
+    iSize = 0;
     return !iFailed;
 }

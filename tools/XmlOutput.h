@@ -10,34 +10,64 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 /// What a run of text needs escaped where it is written.
 enum class Escape { None, Text, Attribute };
 
-/// Buffered UTF-8 output to a stdio stream; reports write errors.
+/// Buffered UTF-8 output to a stdio stream; reports write errors. The buffer
+/// only grows between flushes, so an offset into it (`size()`) stays valid
+/// until the next `flush`.
 class Utf8Output {
 public:
-    explicit Utf8Output(std::FILE* file) : iFile(file) { iBuffer.reserve(FLUSH_AT + 4096); }
-    std::string& buffer() { return iBuffer; }
+    explicit Utf8Output(std::FILE* file);
+
+    void put(char c) {
+        *room(1) = c;
+        ++iSize;
+    }
+    void put(const char* text, std::size_t length) {
+        std::memcpy(room(length), text, length);
+        iSize += length;
+    }
+    template <std::size_t N> void put(const char (&literal)[N]) { put(literal, N - 1); }
+    void put(const std::string& text) { put(text.data(), text.size()); }
     /// Appends UTF-16 text as UTF-8, escaped for its context.
     void append(const XMLCh* text, std::size_t length, Escape escape);
     void append(const XMLCh* text, Escape escape);
     void append(const OrvWstring& text, Escape escape) { append(text.data(), text.length(), escape); }
+
+    /// What is buffered, from `data()` on.
+    const char* data() const { return iData.get(); }
+    std::size_t size() const { return iSize; }
     /// XML 1.1 output: its restricted characters and its extra line ends
     /// are written as character references in text and attribute values.
     void setXml11(bool xml11) { iXml11 = xml11; }
-    bool full() const { return iBuffer.size() >= FLUSH_AT; }
+    bool full() const { return iSize >= FLUSH_AT; }
     /// Bytes written so far, buffered ones included.
-    std::uint64_t written() const { return iWritten + iBuffer.size(); }
+    std::uint64_t written() const { return iWritten + iSize; }
     /// Writes what is buffered; false once any write has failed.
     bool flush();
     bool failed() const { return iFailed; }
 
 private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;
+
+    /// At least `length` writable bytes at the end of the buffer.
+    char* room(std::size_t length) {
+        if (iCapacity - iSize < length)
+            grow(length);
+        return iData.get() + iSize;
+    }
+    void grow(std::size_t length);
+    void appendSlice(const XMLCh* text, std::size_t length, const bool* special);
+
     std::FILE* iFile;
-    std::string iBuffer;
+    std::unique_ptr<char[]> iData;
+    std::size_t iSize = 0;
+    std::size_t iCapacity;
     std::uint64_t iWritten = 0;
     bool iFailed = false;
     bool iXml11 = false;

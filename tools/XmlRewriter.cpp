@@ -53,11 +53,13 @@ void XmlRewriter::writeProlog() {
     // well-formed; the output is always UTF-8.
     const bool xml11 = iVersion == "1.1";
     iOut.setXml11(xml11);
-    std::string& out = iOut.buffer();
-    out += xml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"";
+    if (xml11)
+        iOut.put("<?xml version=\"1.1\" encoding=\"UTF-8\"");
+    else
+        iOut.put("<?xml version=\"1.0\" encoding=\"UTF-8\"");
     if (iStandalone == "yes" || iStandalone == "no")
-        out += " standalone=\"" + iStandalone + "\"";
-    out += "?>\n";
+        iOut.put(" standalone=\"" + iStandalone + "\"");
+    iOut.put("?>\n");
 }
 
 void XmlRewriter::endDocument() {
@@ -93,23 +95,22 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
     if (systemId == nullptr || *systemId == 0)
         return;
     writeProlog();
-    std::string& out = iOut.buffer();
-    out += "<!DOCTYPE ";
+    iOut.put("<!DOCTYPE ");
     iOut.append(name, Escape::None);
     if (publicId != nullptr && *publicId != 0) {
-        out += " PUBLIC \"";
+        iOut.put(" PUBLIC \"");
         iOut.append(publicId, Escape::None);
-        out += '"';
+        iOut.put('"');
     } else {
-        out += " SYSTEM";
+        iOut.put(" SYSTEM");
     }
     // A system literal may hold either quote, never both.
     const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
-    out += ' ';
-    out += quote;
+    iOut.put(' ');
+    iOut.put(quote);
     iOut.append(systemId, Escape::None);
-    out += quote;
-    out += ">\n";
+    iOut.put(quote);
+    iOut.put(">\n");
 }
 
 void XmlRewriter::endDTD() { iInDtd = false; }
@@ -124,16 +125,15 @@ void XmlRewriter::startPrefixMapping(const XMLCh* prefix, const XMLCh* uri) {
 
 void XmlRewriter::closeStartTag() {
     if (iTagOpen) {
-        iOut.buffer() += '>';
+        iOut.put('>');
         iTagOpen = false;
     }
 }
 
 void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
-    std::string& out = iOut.buffer();
     if (!name.prefix.isEmpty()) {
         iOut.append(name.prefix, Escape::None);
-        out += ':';
+        iOut.put(':');
     }
     iOut.append(name.local, Escape::None);
 }
@@ -164,30 +164,29 @@ void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const X
     }
     iPolicy.startElement(iNames);
 
-    std::string& out = iOut.buffer();
-    out += '<';
+    iOut.put('<');
     iNameStarts.push_back(iNameArena.size());
-    const std::size_t nameStart = out.size();
+    const std::size_t nameStart = iOut.size();
     writeName(iNames.front());
-    iNameArena.append(out, nameStart, std::string::npos);
+    iNameArena.append(iOut.data() + nameStart, iOut.size() - nameStart);
     for (const auto& declaration : iPolicy.declarations()) {
         if (declaration.first.isEmpty()) {
-            out += " xmlns=\"";
+            iOut.put(" xmlns=\"");
         } else {
-            out += " xmlns:";
+            iOut.put(" xmlns:");
             iOut.append(declaration.first, Escape::None);
-            out += "=\"";
+            iOut.put("=\"");
         }
         iOut.append(declaration.second, Escape::Attribute);
-        out += '"';
+        iOut.put('"');
     }
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
-        out += ' ';
+        iOut.put(' ');
         writeName(iNames[i + 1]);
-        out += "=\"";
+        iOut.put("=\"");
         const XMLCh* value = attrs.getValue(i);
         iOut.append(value, Escape::Attribute);
-        out += '"';
+        iOut.put('"');
         warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
     }
     iNames.clear();
@@ -196,21 +195,20 @@ void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const X
 }
 
 void XmlRewriter::endElement(const XMLCh*, const XMLCh*, const XMLCh*) {
-    std::string& out = iOut.buffer();
     const std::size_t start = iNameStarts.back();
     iNameStarts.pop_back();
     if (iTagOpen) {
-        out += "/>";
+        iOut.put("/>");
         iTagOpen = false;
     } else {
-        out += "</";
-        out.append(iNameArena, start, std::string::npos);
-        out += '>';
+        iOut.put("</");
+        iOut.put(iNameArena.data() + start, iNameArena.size() - start);
+        iOut.put('>');
     }
     iNameArena.resize(start);
     iPolicy.endElement();
     if (--iDepth == 0)
-        out += '\n';
+        iOut.put('\n');
     maybeFlush();
 }
 
@@ -224,6 +222,8 @@ void XmlRewriter::characters(const XMLCh* chars, XMLSize_t length) {
 void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length) { characters(chars, length); }
 
 void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
+    if (!iOptions.namespaces.prune)
+        return; // every binding is kept: nothing can be lost
     iLost.clear();
     iPolicy.lostQNamePrefixes(chars, length, iLost);
     for (const std::string& prefix : iLost)
@@ -240,16 +240,15 @@ void XmlRewriter::processingInstruction(const XMLCh* target, const XMLCh* data) 
         return;
     writeProlog();
     closeStartTag();
-    std::string& out = iOut.buffer();
-    out += "<?";
+    iOut.put("<?");
     iOut.append(target, Escape::None);
     if (data != nullptr && *data != 0) {
-        out += ' ';
+        iOut.put(' ');
         iOut.append(data, Escape::None);
     }
-    out += "?>";
+    iOut.put("?>");
     if (iDepth == 0)
-        out += '\n';
+        iOut.put('\n');
 }
 
 void XmlRewriter::skippedEntity(const XMLCh* name) {
@@ -268,22 +267,21 @@ void XmlRewriter::comment(const XMLCh* chars, XMLSize_t length) {
         return;
     writeProlog();
     closeStartTag();
-    std::string& out = iOut.buffer();
-    out += "<!--";
+    iOut.put("<!--");
     iOut.append(chars, length, Escape::None);
-    out += "-->";
+    iOut.put("-->");
     if (iDepth == 0)
-        out += '\n';
+        iOut.put('\n');
 }
 
 void XmlRewriter::startCDATA() {
     closeStartTag();
-    iOut.buffer() += "<![CDATA[";
+    iOut.put("<![CDATA[");
     iInCdata = true;
 }
 
 void XmlRewriter::endCDATA() {
-    iOut.buffer() += "]]>";
+    iOut.put("]]>");
     iInCdata = false;
 }
 

@@ -1,0 +1,151 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
+"""zaqxml's speed beside a bare Xerces-C SAX2 parse and xmllint, and the
+pooled memory manager's whole parses beside Xerces-C's default manager.
+
+Generated documents of two shapes (many small elements with attributes;
+fewer, large text nodes) at each size. Every measurement alternates the
+tools run by run, so that the machine's drift hits them alike, and reports
+medians: CPU seconds (user + system) and wall seconds, peak RSS, and the
+ratios the targets are stated in.
+
+usage: speed.py BUILD_DIR [--sizes 10,50,200] [--runs 5]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from throughput import generate as generate_elements  # noqa: E402
+
+PARAGRAPH = ("Namespaces in XML give element and attribute names a scope; a rewriter keeps what they mean "
+             "while it chooses how they are written &amp; declared. ") * 12
+
+
+def generate_text(path, megabytes):
+    """Fewer, larger nodes: a few elements around kilobytes of text."""
+    target = megabytes * 1024 * 1024
+    with open(path, "w") as f:
+        f.write('<?xml version="1.0" encoding="UTF-8"?>\n'
+                '<book xmlns="urn:example:book" xmlns:x="http://www.w3.org/1999/xlink">\n')
+        written, n = 0, 0
+        block = "".join('  <chapter n="%d" x:href="#c%d"><title>Chapter %d</title>\n    <p>%s</p>\n    <p>%s</p>\n'
+                        '  </chapter>\n' % (i, i, i, PARAGRAPH, PARAGRAPH) for i in range(200))
+        while written < target:
+            f.write(block)
+            written += len(block)
+            n += 1
+        f.write("</book>\n")
+    return os.path.getsize(path)
+
+
+def run(command):
+    """Wall and CPU seconds and peak RSS (MiB) of one command; output discarded."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(process.pid, 0)
+    wall = time.perf_counter() - start
+    stderr = process.stderr.read()
+    process.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        raise RuntimeError("%s failed: %s" % (" ".join(command), stderr.decode(errors="replace")[-300:]))
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+
+
+def alternate(tools, runs):
+    """Runs every tool once per round, rotating the order; medians per tool."""
+    samples = {name: [] for name in tools}
+    names = list(tools)
+    for r in range(runs):
+        order = names[r % len(names):] + names[:r % len(names)]
+        for name in order:
+            samples[name].append(run(tools[name]))
+    return {name: (statistics.median(s[0] for s in v), statistics.median(s[1] for s in v), max(s[2] for s in v))
+            for name, v in samples.items()}
+
+
+def documents(args, tmp):
+    out = os.path.join(tmp, "out.xml")
+    bin_dir = os.path.join(args.build, "bin")
+    zaqxml = os.path.join(bin_dir, "zaqxml")
+    xmllint = shutil.which("xmllint")
+    for shape, generate in (("elements", generate_elements), ("text", generate_text)):
+        for size in [int(s) for s in args.sizes.split(",")]:
+            path = os.path.join(tmp, "%s%d.xml" % (shape, size))
+            mb = generate(path, size) / 1e6
+            tools = {
+                "bare SAX2 parse": [os.path.join(bin_dir, "sax_count"), path],
+                "zaqxml": [zaqxml, "-o", out, path],
+                "zaqxml --prune": [zaqxml, "--prune", "-o", out, path],
+                "zaqxml --generate": [zaqxml, "--generate", "-o", out, path],
+            }
+            if xmllint:
+                tools["xmllint parse+write"] = [xmllint, "--output", out, path]
+            result = alternate(tools, args.runs)
+            bare_cpu = result["bare SAX2 parse"][1]
+            print("%s, %.1f MB (medians of %d alternating runs):" % (shape, mb, args.runs))
+            for name, (wall, cpu, rss) in result.items():
+                extra = ""
+                if name.startswith("zaqxml"):
+                    extra = "  CPU / bare parse %.2f" % (cpu / bare_cpu)
+                    if "xmllint parse+write" in result:
+                        extra += ", speed / xmllint %.2f" % (result["xmllint parse+write"][0] / wall)
+                print("  %-20s %7.2f s wall %7.2f s CPU %7.1f MiB%s" % (name, wall, cpu, rss, extra))
+            os.remove(path)
+
+
+def pooled_pairs(args, tmp):
+    bin_dir = os.path.join(args.build, "bin")
+    memory = os.path.join(bin_dir, "bench_memory")
+    perf = shutil.which("perf")
+    cycles = False
+    if perf:
+        probe = subprocess.run([perf, "stat", "-x,", "-e", "cycles", "true"], capture_output=True, text=True)
+        cycles = probe.returncode == 0 and "not supported" not in probe.stderr
+    print("pooled / default memory manager, whole parses (medians of %d alternating runs)%s:" %
+          (args.runs, "" if cycles else "; cycles not countable on this machine, task-clock instead"))
+    for spec in ("small-sax:3000", "small-dom:1000", "large-sax:5", "large-dom:2"):
+        kind, count = spec.split(":")
+        tools = {m: [memory, "--only", kind, m, count] for m in ("orv", "default")}
+        result = alternate(tools, args.runs)
+        line = "  %-10s x%-5s pooled %.3f s, default %.3f s wall: ratio %.3f" % (
+            kind, count, result["orv"][0], result["default"][0], result["orv"][0] / result["default"][0])
+        if perf:
+            counts = {}
+            for m, command in tools.items():
+                event = "cycles" if cycles else "task-clock"
+                stat = subprocess.run([perf, "stat", "-x,", "-e", event + ",page-faults"] + command,
+                                      capture_output=True, text=True)
+                counts[m] = [float(row.split(",")[0]) for row in stat.stderr.strip().splitlines()[-2:]]
+            line += "; %s ratio %.3f, page faults %d vs %d" % (
+                "cycles" if cycles else "task-clock", counts["orv"][0] / counts["default"][0], counts["orv"][1],
+                counts["default"][1])
+        print(line)
+    sax = os.path.join(bin_dir, "sax_count")
+    path = os.path.join(tmp, "pairs.xml")
+    generate_elements(path, 50)
+    result = alternate({"pooled": [sax, "--pooled", path], "default": [sax, path]}, args.runs)
+    print("  sax_count on 50 MB: pooled %.2f s, default %.2f s wall: ratio %.3f" %
+          (result["pooled"][0], result["default"][0], result["pooled"][0] / result["default"][0]))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("build")
+    parser.add_argument("--sizes", default="10,50,200")
+    parser.add_argument("--runs", type=int, default=5)
+    args = parser.parse_args()
+    print("machine load (1, 5, 15 min): %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
+    with tempfile.TemporaryDirectory() as tmp:
+        documents(args, tmp)
+        pooled_pairs(args, tmp)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
