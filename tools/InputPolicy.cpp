@@ -50,15 +50,19 @@ public:
             // a line end: most of a document.
             if (iPending == 0) {
 #if defined(__SSE2__)
-                while (i + 16 <= size && plainSixteen(bytes + i)) {
-                    i += 16;
-                    iColumn += 16;
+                while (i + 16 <= size) {
+                    const unsigned plain = plainOfSixteen(bytes + i);
+                    i += plain;
+                    iColumn += plain;
+                    if (plain < 16)
+                        break;
                 }
-#endif
+#else
                 while (i + 8 <= size && plainAscii(bytes + i)) {
                     i += 8;
                     iColumn += 8;
                 }
+#endif
                 if (i == size)
                     break;
             }
@@ -92,13 +96,16 @@ public:
 
 private:
 #if defined(__SSE2__)
-    static bool plainSixteen(const XMLByte* p) {
+    // How many of sixteen bytes, from the first, are ASCII other than NUL
+    // and the line end.
+    static unsigned plainOfSixteen(const XMLByte* p) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
-        return _mm_movemask_epi8(_mm_or_si128(bytes, special)) == 0;
+        const __m128i special = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, special)));
+        return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
     }
-#endif
+#else
     static bool plainAscii(const XMLByte* p) {
         std::uint64_t word;
         std::memcpy(&word, p, sizeof word);
@@ -110,6 +117,7 @@ private:
         const std::uint64_t special = ((word - ONES) & ~word) | ((lineEnds - ONES) & ~lineEnds);
         return ((word | special) & HIGH) == 0;
     }
+#endif
 
     [[noreturn]] void invalid(XMLByte c) const {
         char text[8];

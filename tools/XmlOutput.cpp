@@ -2,8 +2,6 @@
 // XmlOutput.cpp - UTF-16 to UTF-8 with the escaping of each context.
 #include "XmlOutput.h"
 
-#include <xercesc/util/XMLString.hpp>
-
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -13,9 +11,10 @@
 namespace {
 
 #if defined(__SSE2__)
-// Eight code units that are printable ASCII other than & < > " go out as
-// they are, in every context; anything else takes the unit-by-unit path.
-inline bool plainEight(const XMLCh* text, char* out) {
+// Stores eight code units as bytes and returns how many of them, from the
+// first, are printable ASCII other than & < > " (which go out as they are in
+// every context); the bytes past those are scratch.
+inline unsigned plainOfEight(const XMLCh* text, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     // Signed compares: units from 0x8000 up are negative, so "below space".
     __m128i odd =
@@ -24,31 +23,11 @@ inline bool plainEight(const XMLCh* text, char* out) {
     odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('<')));
     odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('>')));
     odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('"')));
-    if (_mm_movemask_epi8(odd) != 0)
-        return false;
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-    return true;
+    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd));
+    return mask == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(mask)) / 2u;
 }
 #endif
-
-// The ASCII characters that text and attribute values cannot hold as they
-// are (under XML 1.1 the remaining controls too; the slow path sorts that out).
-struct SpecialTable {
-    bool text[128] = {};
-    bool attribute[128] = {};
-    SpecialTable() {
-        for (int c = 0; c < 0x20; ++c)
-            text[c] = attribute[c] = c != '\t' && c != '\n';
-        text[0x7F] = attribute[0x7F] = true;
-        attribute['\t'] = attribute['\n'] = true;
-        for (char c : {'&', '<', '>'})
-            text[static_cast<unsigned char>(c)] = true;
-        for (char c : {'&', '<', '"'})
-            attribute[static_cast<unsigned char>(c)] = true;
-    }
-};
-const SpecialTable SPECIAL;
-const bool NOTHING_SPECIAL[128] = {};
 
 // The most bytes one UTF-16 code unit becomes: "&#8232;".
 constexpr std::size_t MOST_PER_UNIT = 8;
@@ -58,6 +37,28 @@ constexpr std::size_t SLICE = 4096;
 char* reference(char* out, std::uint32_t c) { return out + std::sprintf(out, "&#%u;", static_cast<unsigned>(c)); }
 
 } // namespace
+
+// Copied rather than referred to, so that they are ready before any static
+// object of another file could write.
+const bool Utf8Output::NOTHING_SPECIAL[128] = {};
+const bool Utf8Output::TEXT_SPECIAL[128] = {
+    true,  true,  true,  true,  true,  true,  true,  true,  true,  false, false, true,  true,  true,  true,  true,
+    true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
+    false, false, false, false, false, false, true,  false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, true,  false, true,  false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, true};
+const bool Utf8Output::ATTRIBUTE_SPECIAL[128] = {
+    true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
+    true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
+    false, false, true,  false, false, false, true,  false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, true,  false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, true};
 
 Utf8Output::Utf8Output(std::FILE* file)
     : iFile(file), iData(new char[FLUSH_AT + 2 * SLICE * MOST_PER_UNIT]),
@@ -73,10 +74,8 @@ void Utf8Output::grow(std::size_t length) {
     iCapacity = capacity;
 }
 
-void Utf8Output::append(const XMLCh* text, std::size_t length, Escape escape) {
-    const bool* special = escape == Escape::None   ? NOTHING_SPECIAL
-                          : escape == Escape::Text ? SPECIAL.text
-                                                   : SPECIAL.attribute;
+void Utf8Output::appendLong(const XMLCh* text, std::size_t length, Escape escape) {
+    const bool* special = specialOf(escape);
     while (length > 0) {
         std::size_t slice = length < SLICE ? length : SLICE;
         // A surrogate pair stays in one slice.
@@ -96,9 +95,12 @@ void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* 
     const bool escaping = special != NOTHING_SPECIAL;
     for (std::size_t i = 0; i < length; ++i) {
 #if defined(__SSE2__)
-        while (i + 8 <= length && plainEight(text + i, out)) {
-            i += 8;
-            out += 8;
+        while (i + 8 <= length) {
+            const unsigned plain = plainOfEight(text + i, out);
+            i += plain;
+            out += plain;
+            if (plain < 8)
+                break;
         }
         if (i == length)
             break;
@@ -168,8 +170,6 @@ void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* 
     }
     iSize = static_cast<std::size_t>(out - iData.get());
 }
-
-void Utf8Output::append(const XMLCh* text, Escape escape) { append(text, xercesc::XMLString::stringLen(text), escape); }
 
 bool Utf8Output::flush() {
     if (iSize > 0 && !iFailed && std::fwrite(iData.get(), 1, iSize, iFile) != iSize)

@@ -35,8 +35,41 @@ public:
     template <std::size_t N> void put(const char (&literal)[N]) { put(literal, N - 1); }
     void put(const std::string& text) { put(text.data(), text.size()); }
     /// Appends UTF-16 text as UTF-8, escaped for its context.
-    void append(const XMLCh* text, std::size_t length, Escape escape);
-    void append(const XMLCh* text, Escape escape);
+    void append(const XMLCh* text, std::size_t length, Escape escape) {
+        // Most names and values are short plain ASCII: copied here, inline.
+        if (length <= SHORT) {
+            char* out = room(SHORT);
+            const bool* special = specialOf(escape);
+            std::size_t i = 0;
+            while (i < length && text[i] < 0x80 && !special[text[i]])
+                *out++ = static_cast<char>(text[i++]);
+            iSize = static_cast<std::size_t>(out - iData.get());
+            if (i == length)
+                return;
+            text += i;
+            length -= i;
+        }
+        appendLong(text, length, escape);
+    }
+    /// The same for zero-terminated text.
+    void append(const XMLCh* text, Escape escape) {
+        const bool* special = specialOf(escape);
+        for (;;) {
+            char* out = room(SHORT);
+            char* const end = out + SHORT;
+            while (out < end && *text != 0 && *text < 0x80 && !special[*text])
+                *out++ = static_cast<char>(*text++);
+            iSize = static_cast<std::size_t>(out - iData.get());
+            if (*text == 0)
+                return;
+            if (out < end)
+                break; // a character that needs more than a copy
+        }
+        std::size_t length = 0;
+        while (text[length] != 0)
+            ++length;
+        appendLong(text, length, escape);
+    }
     void append(const OrvWstring& text, Escape escape) { append(text.data(), text.length(), escape); }
 
     /// What is buffered, from `data()` on.
@@ -54,6 +87,15 @@ public:
 
 private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;
+    static constexpr std::size_t SHORT = 64;
+    static const bool TEXT_SPECIAL[128];
+    static const bool ATTRIBUTE_SPECIAL[128];
+    static const bool NOTHING_SPECIAL[128];
+
+    /// Which ASCII characters the context cannot take as they are.
+    static const bool* specialOf(Escape escape) {
+        return escape == Escape::None ? NOTHING_SPECIAL : escape == Escape::Text ? TEXT_SPECIAL : ATTRIBUTE_SPECIAL;
+    }
 
     /// At least `length` writable bytes at the end of the buffer.
     char* room(std::size_t length) {
@@ -62,6 +104,7 @@ private:
         return iData.get() + iSize;
     }
     void grow(std::size_t length);
+    void appendLong(const XMLCh* text, std::size_t length, Escape escape);
     void appendSlice(const XMLCh* text, std::size_t length, const bool* special);
 
     std::FILE* iFile;
