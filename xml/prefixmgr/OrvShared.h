@@ -15,7 +15,7 @@ class ZAQ_PREFIXMGR_EXPORT OrvShared {
 public:
     OrvShared() noexcept : iCount(0) {}
     /// The copy starts at the source's count, not at 0.
-    OrvShared(const OrvShared& other) noexcept : iCount(other.iCount.load(std::memory_order_relaxed)) {}
+    OrvShared(const OrvShared& other) noexcept;
     OrvShared& operator=(const OrvShared& other) noexcept;
     virtual ~OrvShared();
 
@@ -26,7 +26,12 @@ public:
     long release() noexcept;
 
 private:
+#if defined(_WIN32)
+    // The LONG that InterlockedIncrement and InterlockedDecrement work on.
+    volatile long iCount;
+#else
     std::atomic<std::int32_t> iCount;
+#endif
 };
 
 #endif
