@@ -4,6 +4,7 @@
 #ifndef ZAQ_TESTS_MEMORY_STRESS_H
 #define ZAQ_TESTS_MEMORY_STRESS_H
 
+#include "MemoryTestAccess.h"
 #include "OrvXmlMemoryManager.h"
 
 #include <cstdint>
@@ -102,7 +103,7 @@ inline std::string runMemoryScript(const std::uint8_t* data, std::size_t size, u
             void* p = manager->allocate(n);
             if (p == nullptr)
                 return "allocate(" + std::to_string(n) + ") returned null";
-            if (reinterpret_cast<std::uintptr_t>(p) % alignof(std::max_align_t) != 0)
+            if (reinterpret_cast<std::uintptr_t>(p) % HEAP_ALIGNMENT != 0)
                 return "allocate(" + std::to_string(n) + ") is misaligned";
             const auto address = reinterpret_cast<std::uintptr_t>(p);
             auto after = live.lower_bound(address);

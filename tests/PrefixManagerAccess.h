@@ -6,6 +6,7 @@
 #include "XMLPrefixManager.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -135,5 +136,20 @@ struct XMLPrefixManagerTestAccess {
         return std::string();
     }
 };
+
+/// Defines or removes the default-namespace switch in this process's
+/// environment; a manager looks only at whether it is defined. Windows keeps
+/// no variable with an empty value, so there the value is "1".
+inline void setDefaultNamespaceSwitch(bool on) {
+    static const char* const NAME = "VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS";
+#if defined(_WIN32)
+    _putenv_s(NAME, on ? "1" : "");
+#else
+    if (on)
+        setenv(NAME, "", 1);
+    else
+        unsetenv(NAME);
+#endif
+}
 
 #endif

@@ -134,12 +134,9 @@ inline std::string runPrefixScript(const std::uint8_t* data, std::size_t size) {
         return std::string();
 
     const bool useSwitch = data[0] & 1;
-    if (useSwitch)
-        setenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS", "", 1);
-    else
-        unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS");
+    setDefaultNamespaceSwitch(useSwitch);
     auto manager = std::make_unique<XMLPrefixManager>(nullptr);
-    unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS");
+    setDefaultNamespaceSwitch(false);
     PrefixModel model(useSwitch);
 
     auto uri = [&](std::uint8_t b) { return OrvWstring::fromUtf8(URIS[b % URI_COUNT]); };

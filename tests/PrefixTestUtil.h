@@ -43,13 +43,8 @@ inline void prefer(XMLPrefixManager& m, const std::string& uri, const std::strin
 /// Sets or clears the default-namespace switch for the scope's lifetime.
 class ScopedSwitch {
 public:
-    explicit ScopedSwitch(bool on) {
-        if (on)
-            setenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS", "", 1);
-        else
-            unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS");
-    }
-    ~ScopedSwitch() { unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS"); }
+    explicit ScopedSwitch(bool on) { setDefaultNamespaceSwitch(on); }
+    ~ScopedSwitch() { setDefaultNamespaceSwitch(false); }
     ScopedSwitch(const ScopedSwitch&) = delete;
     ScopedSwitch& operator=(const ScopedSwitch&) = delete;
 };

@@ -24,7 +24,7 @@ int poolOf(const Manager& m, const void* p) {
     return -1;
 }
 
-bool aligned(const void* p) { return reinterpret_cast<std::uintptr_t>(p) % alignof(std::max_align_t) == 0; }
+bool aligned(const void* p) { return reinterpret_cast<std::uintptr_t>(p) % HEAP_ALIGNMENT == 0; }
 
 } // namespace
 

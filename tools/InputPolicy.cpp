@@ -100,8 +100,8 @@ private:
     // and the line end.
     static unsigned plainOfSixteen(const XMLByte* p) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()),
-                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+        const __m128i special =
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, special)));
         return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
     }

@@ -33,7 +33,12 @@ public:
     long release() noexcept;
 
 private:
+#if defined(_WIN32)
+    // The LONG that InterlockedIncrement and InterlockedDecrement work on.
+    volatile long iCount;
+#else
     std::atomic<std::int32_t> iCount;
+#endif
 };
 
 #endif

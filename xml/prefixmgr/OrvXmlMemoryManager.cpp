@@ -316,3 +316,17 @@ ZAQ_KEEP void OrvXmlMemoryManager::CompileTimeSizeofCheck() {
     ZAQ_KEEP_DATA static const std::size_t size_of_this = sizeof(OrvXmlMemoryManager);
     (void)size_of_this;
 }
+
+#if defined(_WIN32) && defined(__GNUC__)
+// A DLL exports inline members and their static locals only when told to:
+// the linker directives GCC writes for dllexport, written out by hand.
+#define ZAQ_EXPORT_DIRECTIVE(symbol, kind) ".ascii \" -export:\\\"" symbol "\\\"" kind "\"\n\t"
+// clang-format off
+__asm__(".section .drectve\n\t"
+        ZAQ_EXPORT_DIRECTIVE("_ZN19OrvXmlMemoryManager10MemoryPool22CompileTimeSizeofCheckEv", "")
+        ZAQ_EXPORT_DIRECTIVE("_ZZN19OrvXmlMemoryManager10MemoryPool22CompileTimeSizeofCheckEvE12size_of_this", ",data")
+        ZAQ_EXPORT_DIRECTIVE("_ZN19OrvXmlMemoryManager22CompileTimeSizeofCheckEv", "")
+        ZAQ_EXPORT_DIRECTIVE("_ZZN19OrvXmlMemoryManager22CompileTimeSizeofCheckEvE12size_of_this", ",data")
+        ".text");
+// clang-format on
+#endif

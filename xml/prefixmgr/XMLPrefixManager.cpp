@@ -404,3 +404,15 @@ ZAQ_KEEP void XMLPrefixManager::CompileTimeSizeofCheck() {
     static const std::size_t size_of_this = sizeof(XMLPrefixManager);
     (void)size_of_this;
 }
+
+#if defined(_WIN32) && defined(__GNUC__)
+// A DLL exports inline members and their static locals only when told to:
+// the linker directives GCC writes for dllexport, written out by hand.
+#define ZAQ_EXPORT_DIRECTIVE(symbol, kind) ".ascii \" -export:\\\"" symbol "\\\"" kind "\"\n\t"
+// clang-format off
+__asm__(".section .drectve\n\t"
+        ZAQ_EXPORT_DIRECTIVE("_ZN16XMLPrefixManager22CompileTimeSizeofCheckEv", "")
+        ZAQ_EXPORT_DIRECTIVE("_ZZN16XMLPrefixManager22CompileTimeSizeofCheckEvE12size_of_this", ",data")
+        ".text");
+// clang-format on
+#endif

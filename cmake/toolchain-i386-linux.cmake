@@ -1,0 +1,13 @@
+# SPDX-License-Identifier: Apache-2.0
+# 32-bit x86 Linux on an x86-64 Debian host: the native compilers with -m32
+# (g++-multilib) against the i386 packages (dpkg --add-architecture i386).
+# The result runs natively, so this is not treated as a cross-build.
+#   cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
+# Libraries, CMake packages and pkg-config files of the i386 multiarch tree.
+set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")
