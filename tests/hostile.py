@@ -59,6 +59,13 @@ CASES = [
      ["--load-external"], 2, b"cannot read the external entity 'http://x/e.xml'"),
     ("an element named xmlns:e", '<r xmlns:e="urn:e"><xmlns:e/></r>', [], 2, b"xmlns"),
     ("an empty input name", None, [""], 1, b"empty"),
+    ("an empty document", "", [], 2, b"the document is empty"),
+    ("more distinct namespaces than allowed",
+     "<r>%s</r>" % "".join('<p:a xmlns:p="urn:%d"/>' % i for i in range(600)), ["--max-namespaces", "500"], 2,
+     b"--max-namespaces"),
+    ("standard input twice", None, ["-", "-"], 1, b"only once"),
+    ("one --prefer prefix for two namespaces", "<r/>", ["--prefer", "q=urn:a", "--prefer", "q=urn:b"], 1,
+     b"one prefix names one namespace"),
     ("--pool-size=2048", "<r/>", ["--pool-size=2048"], 0, b""),
     ("--pool-size 31", "<r/>", ["--pool-size", "31"], 1, b"from 32 to"),
     ("--pool-size too large", "<r/>", ["--pool-size", "10000000"], 1, b"from 32 to"),
@@ -124,6 +131,9 @@ def output_files(zaqxml):
         os.chmod(kept, 0o644)
         check(write(link) == 0 and os.path.islink(link) and open(kept).read().startswith("<?xml"),
               "a symlink is followed and kept")
+        loop = os.path.join(tmp, "loop")
+        os.symlink("loop", loop)
+        check(write(loop) == 2 and os.path.islink(loop), "a symlink loop is an error and stays a link")
         fifo = os.path.join(tmp, "fifo")
         os.mkfifo(fifo)
         reader = subprocess.Popen(["cat", fifo], stdout=subprocess.PIPE)

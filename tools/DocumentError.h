@@ -12,14 +12,19 @@
 /// parse has unwound.
 class DocumentError : public std::runtime_error {
 public:
-    explicit DocumentError(const std::string& message, unsigned long long line = 0, unsigned long long column = 0)
-        : std::runtime_error(message), iLine(line), iColumn(column) {}
+    /// `entity`: the system id of the entity the position is in; empty for
+    /// the document itself or unknown.
+    explicit DocumentError(const std::string& message, unsigned long long line = 0, unsigned long long column = 0,
+                           const std::string& entity = std::string())
+        : std::runtime_error(message), iLine(line), iColumn(column), iEntity(entity) {}
     unsigned long long line() const { return iLine; }
     unsigned long long column() const { return iColumn; }
+    const std::string& entity() const { return iEntity; }
 
 private:
     unsigned long long iLine;
     unsigned long long iColumn;
+    std::string iEntity;
 };
 
 #endif

@@ -32,8 +32,6 @@ using namespace xercesc;
 
 namespace {
 
-std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
-
 /// Checks a UTF-8 document's bytes as they are read, so that a byte that is
 /// not UTF-8, or a NUL, is reported where it stands (the parser transcodes
 /// ahead and reports such bytes at the wrong place, or as the end of input).
@@ -222,6 +220,8 @@ std::string filePath(const std::string& url) {
 
 } // namespace
 
+std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
+
 std::string expansionMessage(const InputSettings& settings) {
     return "the output would exceed " + std::to_string(settings.maxExpansionFactor) +
            " times the input plus 10 MB (entity expansion or DTD default attributes); --max-expansion raises the bound";
@@ -309,6 +309,7 @@ ToolReader::ToolReader(MemoryManager* manager, ExternalEntityPolicy& entities, b
 void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
                              const bool hasIntSubset, const bool hasExtSubset) {
     iPendingSubset.clear();
+    iUnreadSubset.clear();
     iInDtd = hasIntSubset || hasExtSubset;
     iExternalSubset = hasExtSubset;
     if (hasExtSubset && systemId != nullptr)
@@ -324,6 +325,7 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
     if (!iLoadExternal && !iPendingSubset.empty() && id != nullptr &&
         iPendingSubset == reinterpret_cast<const char16_t*>(id)) {
         iPendingSubset.clear();
+        iUnreadSubset = utf8(id);
         return blankDeclarations(id);
     }
     iEntities.setInDtd(iInDtd);

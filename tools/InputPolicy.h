@@ -21,6 +21,9 @@ struct InputSettings {
     std::uint64_t expansionAllowance = 10u << 20;
 };
 
+/// The text of a parser string as UTF-8 (empty for null).
+std::string utf8(const XMLCh* text);
+
 /// The error of a document past its expansion bound, naming the option.
 std::string expansionMessage(const InputSettings& settings);
 
@@ -79,9 +82,13 @@ public:
     void endIntSubset() override;
     void endExtSubset() override;
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+    /// The external DTD subset that was passed over unread, if any (its
+    /// attribute defaults are then missing from the output).
+    const std::string& unreadSubset() const { return iUnreadSubset; }
 
 private:
     ExternalEntityPolicy& iEntities;
+    std::string iUnreadSubset;
     bool iLoadExternal;
     bool iInDtd = false;           // requests now are for the DTD: its external subset or parameter entities
     bool iExternalSubset = false;  // the DTD has one, read after the internal subset

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <functional>
+#include <string_view>
 
 namespace {
 
@@ -36,6 +38,7 @@ void NamespacePolicy::startDocument() {
     iInputScope.clear();
     iInputDeclared.clear();
     iReported.clear();
+    iDeclaredUris.clear();
 }
 
 void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
@@ -50,6 +53,10 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
                             iXmlUri.toUtf8() + " belong to each other only");
     if (uri.equals(iXmlnsUri))
         throw DocumentError(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
+    const std::uint64_t hash = std::hash<std::u16string_view>()(std::u16string_view(uri.data(), uri.length()));
+    if (iDeclaredUris.insert(hash).second && iDeclaredUris.size() > iSettings.maxNamespaces)
+        throw DocumentError("more than " + std::to_string(iSettings.maxNamespaces) +
+                            " distinct namespace names; --max-namespaces raises the limit");
     iPending.emplace_back(std::move(prefix), std::move(uri));
 }
 

@@ -12,7 +12,9 @@
 
 #include <cstddef>
 #include <deque>
+#include <cstdint>
 #include <map>
+#include <unordered_set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,6 +44,9 @@ public:
         bool keepDefault = false;     ///< the default namespace too
         bool emptyPrefixForDefault = false;
         std::vector<std::pair<OrvWstring, OrvWstring>> preferred; ///< prefix, URI
+        /// Distinct namespace names a document may declare: the prefix
+        /// manager keeps an entry for each until the document ends.
+        std::size_t maxNamespaces = 10000;
     };
 
     /// A name of the current start tag. `uri` null: in no namespace.
@@ -89,7 +94,6 @@ private:
     std::vector<std::pair<OrvWstring, OrvWstring>> iPending;      // input declarations of the next start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
     std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;        // parser's URI text -> string
-    std::size_t iNamesInUse = 0;
     // Generate: the prefix each namespace has for the document.
     std::map<OrvWstring, OrvWstring, OrvWstring::Less> iPreferred;
     std::int64_t iGenerated = 0;
@@ -98,6 +102,7 @@ private:
     std::map<OrvWstring, std::vector<OrvWstring>, OrvWstring::Less> iInputScope;
     std::vector<std::vector<OrvWstring>> iInputDeclared;
     std::map<OrvWstring, bool, OrvWstring::Less> iReported;
+    std::unordered_set<std::uint64_t> iDeclaredUris; // hashes of the namespace names declared so far
 };
 
 #endif

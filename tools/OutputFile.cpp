@@ -40,7 +40,8 @@ void catchSignals() {
     }
 }
 
-// Follows a chain of symlinks to the name that is finally written.
+// Follows a chain of symlinks to the name that is finally written; empty
+// for a chain that does not end (a loop).
 std::string followLinks(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {
         char target[PATH_MAX + 1];
@@ -55,14 +56,24 @@ std::string followLinks(std::string path) {
         }
         path = next;
     }
-    return path;
+    return std::string();
 }
 
 } // namespace
 
 OutputFile::OutputFile(const std::string& path) : iTarget(followLinks(path)) {
+    if (iTarget.empty()) {
+        iError = std::strerror(ELOOP);
+        return;
+    }
     struct stat existing;
     const bool exists = ::stat(iTarget.c_str(), &existing) == 0;
+    // Replaced, not written: a file the user may not write stays as it is,
+    // even where the directory would allow the rename.
+    if (exists && ::access(iTarget.c_str(), W_OK) != 0) {
+        iError = std::strerror(errno);
+        return;
+    }
     if (exists && !S_ISREG(existing.st_mode)) {
         iFile = std::fopen(iTarget.c_str(), "wb");
         if (!iFile)

@@ -12,7 +12,11 @@ void* ParserMemory::allocate(XMLSize_t size) {
     if (iInputBytes != nullptr && iSettings.maxExpansionFactor > 0 &&
         size / 2 / iSettings.maxExpansionFactor >
             *iInputBytes + iSettings.expansionAllowance / iSettings.maxExpansionFactor)
-        throw DocumentError(expansionMessage(iSettings));
+    {
+        const xercesc::Locator* at = iLocator != nullptr ? *iLocator : nullptr;
+        throw DocumentError(expansionMessage(iSettings), at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
+                            at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);
+    }
     const bool buffer0Busy = isBuffer65536InUse();
     const bool buffer1Busy = isBuffer163948InUse();
     void* p = OrvXmlMemoryManager::allocate(size);

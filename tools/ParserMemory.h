@@ -7,6 +7,8 @@
 #include "InputPolicy.h"
 #include "OrvXmlMemoryManager.h"
 
+#include <xercesc/sax/Locator.hpp>
+
 #include <cstdint>
 #include <cstdio>
 
@@ -18,10 +20,13 @@ class ParserMemory : public OrvXmlMemoryManager {
 public:
     explicit ParserMemory(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
 
-    /// Bounds requests by the input read so far (`inputBytes`; null: none).
-    void bound(const InputSettings& settings, const std::uint64_t* inputBytes) {
+    /// Bounds requests by the input read so far (`inputBytes`; null: none);
+    /// the error gives the position of `*locator` when there is one.
+    void bound(const InputSettings& settings, const std::uint64_t* inputBytes,
+               const xercesc::Locator* const* locator = nullptr) {
         iSettings = settings;
         iInputBytes = inputBytes;
+        iLocator = locator;
     }
     void* allocate(XMLSize_t size) override;
     /// Prints the statistics of the document just parsed and starts anew.
@@ -32,6 +37,7 @@ private:
 
     InputSettings iSettings;
     const std::uint64_t* iInputBytes = nullptr;
+    const xercesc::Locator* const* iLocator = nullptr;
     unsigned long iPoolRequests[6] = {};
     unsigned long iBufferRequests[2] = {};
     unsigned long iHeapRequests = 0;

@@ -43,6 +43,8 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "  --max-expansion N      output may be at most N times the input plus 10 MB, which\n"
                           "                         bounds entity expansion and DTD default attributes\n"
                           "                         (default 100; 0: no bound)\n"
+    "  --max-namespaces N     most distinct namespace names one document may declare\n"
+    "                         (default 10000)\n"
                           "\n"
                           "Output and diagnostics:\n"
                           "  -o, --output FILE      write to FILE instead (one input only; - is standard\n"
@@ -105,6 +107,11 @@ void addPreference(ToolOptions& options, const std::string& spec) {
         usageError("--prefer: the prefix 'xml' is bound to " + xmlUri + " only");
     if (prefix != "xml" && (uri == xmlUri || uri == xmlnsUri))
         usageError("--prefer: " + uri + " is reserved and takes no other prefix");
+    for (const auto& earlier : options.namespaces.preferred) {
+        if (earlier.first.equals(OrvWstring::fromUtf8(prefix)) && !earlier.second.equals(OrvWstring::fromUtf8(uri)))
+            usageError("--prefer: '" + prefix + "' is already preferred for " + earlier.second.toUtf8() +
+                       "; one prefix names one namespace");
+    }
     options.namespaces.preferred.emplace_back(OrvWstring::fromUtf8(prefix), OrvWstring::fromUtf8(uri));
 }
 
@@ -137,6 +144,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         LOAD_EXTERNAL,
         MAX_DEPTH,
         MAX_EXPANSION,
+        MAX_NAMESPACES,
         POOL_SIZE,
         STATS,
         TRACE,
@@ -151,6 +159,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
                                           {"max-depth", required_argument, nullptr, MAX_DEPTH},
                                           {"max-expansion", required_argument, nullptr, MAX_EXPANSION},
+                                          {"max-namespaces", required_argument, nullptr, MAX_NAMESPACES},
                                           {"pool-size", required_argument, nullptr, POOL_SIZE},
                                           {"stats", no_argument, nullptr, STATS},
                                           {"trace", required_argument, nullptr, TRACE},
@@ -198,6 +207,9 @@ ToolOptions parseOptions(int argc, char** argv) {
         case MAX_EXPANSION:
             options.input.maxExpansionFactor = number("--max-expansion", optarg, 0, 1000000);
             break;
+        case MAX_NAMESPACES:
+            options.namespaces.maxNamespaces = number("--max-namespaces", optarg, 1, 100000000);
+            break;
         case POOL_SIZE:
             options.poolSize = number("--pool-size", optarg, 32, MAX_POOL_SIZE);
             break;
@@ -233,6 +245,11 @@ ToolOptions parseOptions(int argc, char** argv) {
     }
     if (options.sample && !options.inputs.empty())
         usageError("--sample takes no input");
+    int standardInputs = 0;
+    for (const std::string& input : options.inputs)
+        standardInputs += input == "-";
+    if (standardInputs > 1)
+        usageError("standard input (-) can be read only once");
     if (options.inputs.empty() && !options.sample)
         options.inputs.emplace_back("-");
     if (outputGiven && options.inputs.size() > 1)

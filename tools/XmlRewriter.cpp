@@ -13,8 +13,6 @@
 
 namespace {
 
-std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
-
 std::size_t prefixLength(const XMLCh* qname) {
     const int colon = xercesc::XMLString::indexOf(qname, u':');
     return colon < 0 ? 0 : static_cast<std::size_t>(colon);
@@ -69,7 +67,8 @@ void XmlRewriter::endDocument() {
 
 void XmlRewriter::fail(const std::string& message) const {
     throw DocumentError(message, iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
-                        iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0);
+                        iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0,
+                        iLocator ? utf8(iLocator->getSystemId()) : std::string());
 }
 
 void XmlRewriter::maybeFlush() {

@@ -37,6 +37,9 @@ public:
 
     xercesc::XMLDocumentHandler& declarationListener() { return iDeclarationListener; }
     const xercesc::Locator* locator() const { return iLocator; }
+    /// Where the parser's locator will be, for those that report a position
+    /// from outside the handler.
+    const xercesc::Locator* const* locatorSlot() const { return &iLocator; }
 
     void setDocumentLocator(const xercesc::Locator* locator) override { iLocator = locator; }
     void startDocument() override;

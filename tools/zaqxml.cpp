@@ -105,7 +105,12 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     rewriteOptions.limits = options.input;
     rewriteOptions.inputBytes = &bytesRead;
     XmlRewriter handler(prefixes, output, rewriteOptions);
-    memory.bound(options.input, &bytesRead);
+    // A position inside an external entity is given with the entity's name.
+    const std::string systemId = sample ? std::string("sample.xml") : standardInput ? std::string("stdin") : input;
+    auto where = [&](const std::string& entity) {
+        return entity.empty() || entity == systemId ? name : name + " (entity " + entity + ")";
+    };
+    memory.bound(options.input, &bytesRead, handler.locatorSlot());
     bool ok = false;
     {
         SecurityManager security;
@@ -121,19 +126,25 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                 MemBufInputSource source(zaqxmlSample, zaqxmlSampleSize, "sample.xml", false, &memory);
                 reader->parse(source);
             } else {
-                DescriptorInputSource source(fd, standardInput ? std::string("stdin") : input, bytesRead, &memory);
+                DescriptorInputSource source(fd, systemId, bytesRead, &memory);
                 reader->parse(source);
             }
             ok = output.flush();
             if (!ok)
                 report(name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
+            if (ok && !reader->unreadSubset().empty())
+                report(name, 0, 0,
+                       "warning: the external DTD subset '" + reader->unreadSubset() +
+                           "' was not read: attribute defaults it declares are not in the output (--load-external "
+                           "reads it)");
         } catch (const SAXParseException& e) {
             output.flush();
-            report(name, static_cast<unsigned long long>(e.getLineNumber()),
-                   static_cast<unsigned long long>(e.getColumnNumber()), transcode(e.getMessage()));
+            const std::string message = bytesRead == 0 ? std::string("the document is empty") : transcode(e.getMessage());
+            report(where(transcode(e.getSystemId())), static_cast<unsigned long long>(e.getLineNumber()),
+                   static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
             output.flush();
-            report(name, e.line(), e.column(), e.what());
+            report(where(e.entity()), e.line(), e.column(), e.what());
         } catch (const OutOfMemoryException&) {
             report(name, 0, 0, "out of memory");
         } catch (const XMLException& e) {
