@@ -22,7 +22,7 @@ bool isNameChar(XMLCh c) { return isNameStart(c) || c == '-' || c == '.' || (c >
 
 NamespacePolicy::NamespacePolicy(XMLPrefixManager& manager, const Settings& settings)
     : iManager(manager), iSettings(settings), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
-      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI) {}
+      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI), iXmlPrefix(u"xml"), iXmlnsPrefix(u"xmlns") {}
 
 void NamespacePolicy::startDocument() {
     iManager.reset();
@@ -46,9 +46,9 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     // Not through uriString: the parser reuses a declaration's buffer.
     OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
     auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
-    if (prefix.equals(OrvWstring(u"xmlns")))
+    if (prefix.equals(iXmlnsPrefix))
         throw DocumentError("the prefix 'xmlns' cannot be declared");
-    if (prefix.equals(OrvWstring(u"xml")) != uri.equals(iXmlUri))
+    if (prefix.equals(iXmlPrefix) != uri.equals(iXmlUri))
         throw DocumentError(name() + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
                             iXmlUri.toUtf8() + " belong to each other only");
     if (uri.equals(iXmlnsUri))
@@ -138,11 +138,12 @@ void NamespacePolicy::startElement(std::vector<Name>& names) {
 
 void NamespacePolicy::resolve(Name& name) {
     name.prefix = OrvWstring();
+    name.asInput = false;
     if (name.uri == nullptr)
         return;
     const OrvWstring& uri = *name.uri;
     if (uri.equals(iXmlUri)) {
-        name.prefix = OrvWstring(u"xml"); // bound everywhere, never declared
+        name.prefix = iXmlPrefix; // bound everywhere, never declared
         return;
     }
     if (name.element && iSettings.emptyPrefixForDefault && inForce(OrvWstring()).equals(uri))
@@ -154,8 +155,9 @@ void NamespacePolicy::resolve(Name& name) {
     if (!iSettings.prune) {
         // Every binding of the input is in force in the output where the
         // input has it, so the name keeps its prefix without asking.
-        name.prefix = text(name.inputPrefix, name.inputPrefixLength);
-        assert(inForce(name.prefix).equals(uri) && "the input's bindings are the output's");
+        name.asInput = true;
+        assert(inForce(text(name.inputPrefix, name.inputPrefixLength)).equals(uri) &&
+               "the input's bindings are the output's");
         return;
     }
     if (!iManager.getNamespacePrefix(uri, name.prefix, name.element))

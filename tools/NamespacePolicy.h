@@ -57,6 +57,9 @@ public:
         bool element;
         OrvWstring prefix;  ///< the decision
         const XMLCh* local; ///< the local part, written after the prefix
+        /// The decision is the input's own qualified name (`inputPrefix` is
+        /// then the whole of it), and `prefix` is not set.
+        bool asInput = false;
     };
 
     NamespacePolicy(XMLPrefixManager& manager, const Settings& settings);
@@ -91,6 +94,8 @@ private:
     Settings iSettings;
     const OrvWstring iXmlUri;
     const OrvWstring iXmlnsUri;
+    const OrvWstring iXmlPrefix;
+    const OrvWstring iXmlnsPrefix;
     std::vector<std::pair<OrvWstring, OrvWstring>> iPending;      // input declarations of the next start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
     std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;        // parser's URI text -> string

@@ -11,8 +11,7 @@ void* ParserMemory::allocate(XMLSize_t size) {
     // bound off.
     if (iInputBytes != nullptr && iSettings.maxExpansionFactor > 0 &&
         size / 2 / iSettings.maxExpansionFactor >
-            *iInputBytes + iSettings.expansionAllowance / iSettings.maxExpansionFactor)
-    {
+            *iInputBytes + iSettings.expansionAllowance / iSettings.maxExpansionFactor) {
         const xercesc::Locator* at = iLocator != nullptr ? *iLocator : nullptr;
         throw DocumentError(expansionMessage(iSettings), at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
                             at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);

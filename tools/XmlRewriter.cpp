@@ -14,8 +14,10 @@
 namespace {
 
 std::size_t prefixLength(const XMLCh* qname) {
-    const int colon = xercesc::XMLString::indexOf(qname, u':');
-    return colon < 0 ? 0 : static_cast<std::size_t>(colon);
+    for (const XMLCh* c = qname; *c != 0; ++c)
+        if (*c == u':')
+            return static_cast<std::size_t>(c - qname);
+    return 0;
 }
 
 } // namespace
@@ -71,16 +73,12 @@ void XmlRewriter::fail(const std::string& message) const {
                         iLocator ? utf8(iLocator->getSystemId()) : std::string());
 }
 
-void XmlRewriter::maybeFlush() {
-    if (!iOut.full())
-        return;
+void XmlRewriter::flushBuffer() {
     const InputSettings& limits = iOptions.limits;
     if (limits.maxExpansionFactor > 0 && iOptions.inputBytes != nullptr &&
         iOut.written() / limits.maxExpansionFactor >
             *iOptions.inputBytes + limits.expansionAllowance / limits.maxExpansionFactor)
-        fail("the output would exceed " + std::to_string(limits.maxExpansionFactor) +
-             " times the input plus 10 MB (entity expansion or DTD default attributes); "
-             "--max-expansion raises the bound");
+        fail(expansionMessage(limits));
     if (!iOut.flush())
         fail(std::string("cannot write the output: ") + std::strerror(errno));
 }
@@ -130,6 +128,10 @@ void XmlRewriter::closeStartTag() {
 }
 
 void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
+    if (name.asInput) {
+        iOut.append(name.inputPrefix, Escape::None); // the qualified name as it came
+        return;
+    }
     if (!name.prefix.isEmpty()) {
         iOut.append(name.prefix, Escape::None);
         iOut.put(':');

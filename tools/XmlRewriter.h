@@ -89,7 +89,11 @@ private:
     [[noreturn]] void fail(const std::string& message) const;
     /// Hands a full buffer to the file, within the expansion bound; stops
     /// the parse at the first failed write.
-    void maybeFlush();
+    void maybeFlush() {
+        if (iOut.full())
+            flushBuffer();
+    }
+    void flushBuffer();
     void closeStartTag();
     void writeName(const NamespacePolicy::Name& name);
     void warnLostPrefixes(const XMLCh* chars, std::size_t length);

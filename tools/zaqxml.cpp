@@ -139,7 +139,8 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                            "reads it)");
         } catch (const SAXParseException& e) {
             output.flush();
-            const std::string message = bytesRead == 0 ? std::string("the document is empty") : transcode(e.getMessage());
+            const std::string message =
+                bytesRead == 0 ? std::string("the document is empty") : transcode(e.getMessage());
             report(where(transcode(e.getSystemId())), static_cast<unsigned long long>(e.getLineNumber()),
                    static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
