@@ -83,7 +83,6 @@ public:
     std::uint64_t written() const { return iWritten + iSize; }
     /// Writes what is buffered; false once any write has failed.
     bool flush();
-    bool failed() const { return iFailed; }
 
 private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;

@@ -36,7 +36,6 @@ public:
     XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options);
 
     xercesc::XMLDocumentHandler& declarationListener() { return iDeclarationListener; }
-    const xercesc::Locator* locator() const { return iLocator; }
     /// Where the parser's locator will be, for those that report a position
     /// from outside the handler.
     const xercesc::Locator* const* locatorSlot() const { return &iLocator; }
