@@ -59,6 +59,14 @@ for spec in small-sax:3000 small-dom:1000 large-sax:5 large-dom:2; do
 done
 
 echo
+echo "== zaqxml beside a bare SAX2 parse and xmllint; pooled beside default manager"
+if [ "$quick" = "--quick" ]; then
+    python3 "$here/speed.py" "$build" --sizes 10 --runs 3
+else
+    python3 "$here/speed.py" "$build"
+fi
+
+echo
 echo "== zaqxml throughput and memory"
 if [ "$quick" = "--quick" ]; then
     python3 "$here/throughput.py" "$build" --sizes 10 --stream-mb 64
