@@ -200,12 +200,22 @@ void NamespacePolicy::repairShadowedNames(std::vector<Name>& names) {
     // A binding made on this element can shadow a prefix that an earlier
     // name of the same element took from an enclosing one: such a name asks
     // again (and gets a prefix in force, or a new one) until none clashes.
-    // Each pass is one lookup per name.
+    // Only a prefix declared here can be shadowed: with the usual one or two
+    // declarations they are compared directly, with many each name costs
+    // one lookup, so a pass stays linear either way.
+    auto shadowed = [&](const Name& name) {
+        if (iDeclarations.size() > 8)
+            return !inForce(name.prefix).equals(*name.uri);
+        for (const auto& declaration : iDeclarations)
+            if (declaration.first.equals(name.prefix) && !declaration.second.equals(*name.uri))
+                return true;
+        return false;
+    };
     bool clash = !iDeclarations.empty();
     while (clash) {
         clash = false;
         for (Name& name : names) {
-            if (name.uri == nullptr || inForce(name.prefix).equals(*name.uri))
+            if (name.uri == nullptr || !shadowed(name))
                 continue;
             if (!iManager.getNamespacePrefix(*name.uri, name.prefix, name.element))
                 iDeclarations.emplace_back(name.prefix, *name.uri);
