@@ -21,6 +21,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,12 +156,26 @@ private:
     unsigned long long iColumn = 0;
 };
 
-/// Reads a descriptor the caller owns; EINTR is retried.
+/// Reads a descriptor the caller owns, after what was read ahead of the
+/// parser; EINTR is retried.
 class DescriptorStream : public BinInputStream {
 public:
-    DescriptorStream(int fd, std::uint64_t& bytesRead) : iFd(fd), iBytesRead(bytesRead) {}
+    DescriptorStream(int fd, std::uint64_t& bytesRead, const std::string& head, bool atEnd, int readError)
+        : iFd(fd), iBytesRead(bytesRead), iHead(head), iAtEnd(atEnd), iReadError(readError) {}
     XMLFilePos curPos() const override { return iPosition; }
     XMLSize_t readBytes(XMLByte* const buffer, const XMLSize_t size) override {
+        if (iHeadUsed < iHead.size()) {
+            const std::size_t n = std::min<std::size_t>(size, iHead.size() - iHeadUsed);
+            std::memcpy(buffer, iHead.data() + iHeadUsed, n);
+            iHeadUsed += n;
+            iPosition += static_cast<XMLFilePos>(n);
+            iCheck.scan(buffer, n);
+            return static_cast<XMLSize_t>(n);
+        }
+        if (iReadError != 0)
+            throw DocumentError(std::string("cannot read: ") + std::strerror(iReadError));
+        if (iAtEnd)
+            return 0;
         for (;;) {
             const ssize_t n = ::read(iFd, buffer, size);
             if (n >= 0) {
@@ -178,9 +193,27 @@ public:
 private:
     int iFd;
     std::uint64_t& iBytesRead;
+    const std::string& iHead;
+    std::size_t iHeadUsed = 0;
+    bool iAtEnd;
+    int iReadError;
     XMLFilePos iPosition = 0;
     Utf8Check iCheck;
 };
+
+bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// ASCII name start characters, and any byte of a UTF-8 sequence.
+bool isNameStartByte(unsigned char c) {
+    return c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
+// Where `marker` first ends in bytes[from, size), or 0.
+std::size_t pastMarker(const unsigned char* bytes, std::size_t from, std::size_t size, const char* marker) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+    const std::size_t at = text.find(marker, from);
+    return at == std::string_view::npos ? 0 : at + std::strlen(marker);
+}
 
 // What a skipped part of the DTD reads as: a blank, which declares nothing.
 // (Xerces-C leaks a little on an external subset of no characters at all.)
@@ -236,7 +269,54 @@ DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, st
 }
 
 BinInputStream* DescriptorInputSource::makeStream() const {
-    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead);
+    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead, iHead, iAtEnd, iReadError);
+}
+
+bool DescriptorInputSource::plainProlog() {
+    constexpr std::size_t MOST = 1 << 16;
+    for (;;) {
+        const Prolog prolog = scanProlog(reinterpret_cast<const unsigned char*>(iHead.data()), iHead.size());
+        if (prolog != Prolog::NeedMore || iAtEnd || iReadError != 0 || iHead.size() >= MOST)
+            return prolog == Prolog::Plain;
+        char chunk[8192];
+        const ssize_t n = ::read(iFd, chunk, sizeof chunk);
+        if (n > 0) {
+            iHead.append(chunk, static_cast<std::size_t>(n));
+            iBytesRead += static_cast<std::uint64_t>(n);
+        } else if (n == 0) {
+            iAtEnd = true;
+        } else if (errno != EINTR) {
+            iReadError = errno;
+        }
+    }
+}
+
+Prolog scanProlog(const unsigned char* bytes, std::size_t size) {
+    std::size_t i = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    for (;;) {
+        while (i < size && isSpace(bytes[i]))
+            ++i;
+        if (i + 1 >= size)
+            return Prolog::NeedMore;
+        if (bytes[i] != '<')
+            return Prolog::Unknown;
+        const unsigned char next = bytes[i + 1];
+        if (isNameStartByte(next))
+            return Prolog::Plain;
+        if (next == '?') {
+            i = pastMarker(bytes, i + 2, size, "?>");
+        } else if (next == '!') {
+            if (size - i < 4)
+                return Prolog::NeedMore;
+            if (bytes[i + 2] != '-' || bytes[i + 3] != '-')
+                return Prolog::Unknown; // a document type declaration, or not well-formed
+            i = pastMarker(bytes, i + 4, size, "-->");
+        } else {
+            return Prolog::Unknown;
+        }
+        if (i == 0)
+            return Prolog::NeedMore;
+    }
 }
 
 int openInput(const std::string& path, std::string& error) {
@@ -360,7 +440,7 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
 }
 
-void configureReader(ToolReader& reader, SecurityManager& security) {
+void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
     reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
@@ -369,5 +449,12 @@ void configureReader(ToolReader& reader, SecurityManager& security) {
     reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
     reader.setFeature(XMLUni::fgXercesLoadExternalDTD, true);
     reader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
-    reader.setProperty(XMLUni::fgXercesSecurityManager, &security);
+    if (plainProlog) {
+        // Without a DTD the only entities are the predefined ones, which
+        // expand to one character each: nothing for the security manager to
+        // bound, and this scanner would count every &amp; against its limit.
+        reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
+    } else {
+        reader.setProperty(XMLUni::fgXercesSecurityManager, &security);
+    }
 }

@@ -27,6 +27,18 @@ std::string utf8(const XMLCh* text);
 /// The error of a document past its expansion bound, naming the option.
 std::string expansionMessage(const InputSettings& settings);
 
+/// What the first bytes of a document show of its prolog.
+enum class Prolog {
+    Plain,   ///< no document type declaration before the root element
+    Unknown, ///< one, or something else, or an encoding these bytes do not show as ASCII
+    NeedMore ///< the bytes end before the root element or a declaration
+};
+
+/// Reads `size` first bytes of a document: a UTF-8 byte order mark, then
+/// white space, comments and processing instructions (the XML declaration
+/// among them) up to the root element's start tag make it `Plain`.
+Prolog scanProlog(const unsigned char* bytes, std::size_t size);
+
 /// A document read through a file descriptor opened once: a named file or
 /// standard input. Counts the bytes read, for the expansion bound.
 class DescriptorInputSource : public xercesc::InputSource {
@@ -35,10 +47,16 @@ public:
     /// relative external entities.
     DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead, xercesc::MemoryManager* manager);
     xercesc::BinInputStream* makeStream() const override;
+    /// Reads ahead, keeping what it reads for the parser, until the prolog
+    /// is known to be `Plain`, or up to 64 KiB; false if it is not.
+    bool plainProlog();
 
 private:
     int iFd;
     std::uint64_t& iBytesRead;
+    std::string iHead;   // read ahead, for the parser first
+    bool iAtEnd = false; // the descriptor is at its end after iHead
+    int iReadError = 0;  // errno of a failed read ahead, reported when the parser comes to it
 };
 
 /// Opens a named input for reading; on failure returns -1 with a message
@@ -97,7 +115,9 @@ private:
 
 /// Namespaces on, no schema, no grammar caching; validation only where a
 /// DTD is present, for the entity check above; entity expansion bounded by
-/// `security`.
-void configureReader(ToolReader& reader, xercesc::SecurityManager& security);
+/// `security`. A document known to have no document type declaration
+/// (`plainProlog`) is read by the well-formedness scanner, which has no DTD
+/// to consult and so less to do for every element.
+void configureReader(ToolReader& reader, xercesc::SecurityManager& security, bool plainProlog);
 
 #endif

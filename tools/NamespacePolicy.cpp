@@ -34,7 +34,6 @@ void NamespacePolicy::startDocument() {
     iGenerated = 0;
     iPending.clear();
     iDeclarations.clear();
-    iUris.clear();
     iInputScope.clear();
     iInputDeclared.clear();
     iReported.clear();
@@ -43,7 +42,6 @@ void NamespacePolicy::startDocument() {
 
 void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     OrvWstring prefix = text(prefixText, xercesc::XMLString::stringLen(prefixText));
-    // Not through uriString: the parser reuses a declaration's buffer.
     OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
     auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
     if (prefix.equals(iXmlnsPrefix))
@@ -58,16 +56,6 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
         throw DocumentError("more than " + std::to_string(iSettings.maxNamespaces) +
                             " distinct namespace names; --max-namespaces raises the limit");
     iPending.emplace_back(std::move(prefix), std::move(uri));
-}
-
-const OrvWstring& NamespacePolicy::uriString(const XMLCh* uri) {
-    // The URIs of names come from the parser's URI pool, which keeps each at
-    // one address for the whole document: the address identifies the text.
-    for (auto known = iUris.rbegin(); known != iUris.rend(); ++known)
-        if (known->first == uri)
-            return known->second;
-    iUris.emplace_back(uri, text(uri, xercesc::XMLString::stringLen(uri)));
-    return iUris.back().second;
 }
 
 bool NamespacePolicy::kept(const OrvWstring& prefix) const {
@@ -131,9 +119,6 @@ void NamespacePolicy::startElement(std::vector<Name>& names) {
         resolve(name);
     if (iSettings.prune && !iSettings.generate)
         repairShadowedNames(names);
-
-    if (iUris.size() >= 256)
-        iUris.clear();
 }
 
 void NamespacePolicy::resolve(Name& name) {

@@ -11,7 +11,6 @@
 #include <xercesc/util/XercesDefs.hpp>
 
 #include <cstddef>
-#include <deque>
 #include <cstdint>
 #include <map>
 #include <unordered_set>
@@ -52,13 +51,12 @@ public:
     /// A name of the current start tag. `uri` null: in no namespace.
     struct Name {
         const OrvWstring* uri;
-        const XMLCh* inputPrefix; ///< as the input wrote it; may be empty
-        std::size_t inputPrefixLength;
+        const XMLCh* inputPrefix;      ///< as the input wrote it
+        std::size_t inputPrefixLength; ///< 0: the input wrote none
         bool element;
         OrvWstring prefix;  ///< the decision
         const XMLCh* local; ///< the local part, written after the prefix
-        /// The decision is the input's own qualified name (`inputPrefix` is
-        /// then the whole of it), and `prefix` is not set.
+        /// The decision is the input's own prefix, and `prefix` is not set.
         bool asInput = false;
     };
 
@@ -68,8 +66,6 @@ public:
     /// An input declaration for the next start tag (a SAX prefix mapping).
     /// Throws DocumentError where it misuses a reserved prefix or name.
     void declare(const XMLCh* prefix, const XMLCh* uri);
-    /// The URI text of a name, kept for the element's lifetime.
-    const OrvWstring& uriString(const XMLCh* uri);
     /// Opens the element's level and decides its names' prefixes and the
     /// declarations to write.
     void startElement(std::vector<Name>& names);
@@ -98,7 +94,6 @@ private:
     const OrvWstring iXmlnsPrefix;
     std::vector<std::pair<OrvWstring, OrvWstring>> iPending;      // input declarations of the next start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
-    std::deque<std::pair<const XMLCh*, OrvWstring>> iUris;        // parser's URI text -> string
     // Generate: the prefix each namespace has for the document.
     std::map<OrvWstring, OrvWstring, OrvWstring::Less> iPreferred;
     std::int64_t iGenerated = 0;

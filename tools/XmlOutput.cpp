@@ -11,21 +11,36 @@
 namespace {
 
 #if defined(__SSE2__)
-// Stores eight code units as bytes and returns how many of them, from the
-// first, are printable ASCII other than & < > " (which go out as they are in
-// every context); the bytes past those are scratch.
+// Whether each of sixteen bytes is other than printable ASCII or one of
+// & < > " (which go out as they are in every context): as signed bytes,
+// 0x80 and above are "below space".
+inline unsigned oddOfSixteen(__m128i bytes) {
+    __m128i odd = _mm_or_si128(_mm_cmplt_epi8(bytes, _mm_set1_epi8(0x20)), _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7F)));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('&')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('<')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>')));
+    odd = _mm_or_si128(odd, _mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')));
+    return static_cast<unsigned>(_mm_movemask_epi8(odd));
+}
+
+// Stores sixteen code units as bytes and returns how many of them, from the
+// first, are plain (see above); the bytes past those are scratch. The pack
+// saturates: a unit above 0xFF becomes 0xFF or 0x00, both odd.
+inline unsigned plainOfSixteen(const XMLCh* text, char* out) {
+    const __m128i bytes = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)),
+                                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 8)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
+    const unsigned mask = oddOfSixteen(bytes);
+    return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
+}
+
+// The same for eight code units.
 inline unsigned plainOfEight(const XMLCh* text, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-    // Signed compares: units from 0x8000 up are negative, so "below space".
-    __m128i odd =
-        _mm_or_si128(_mm_cmplt_epi16(units, _mm_set1_epi16(0x20)), _mm_cmpgt_epi16(units, _mm_set1_epi16(0x7E)));
-    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('&')));
-    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('<')));
-    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('>')));
-    odd = _mm_or_si128(odd, _mm_cmpeq_epi16(units, _mm_set1_epi16('"')));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(units, units));
-    const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(odd));
-    return mask == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(mask)) / 2u;
+    const __m128i bytes = _mm_packus_epi16(units, units);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
+    const unsigned mask = oddOfSixteen(bytes) & 0xFFu;
+    return mask == 0 ? 8u : static_cast<unsigned>(__builtin_ctz(mask));
 }
 #endif
 
@@ -95,12 +110,16 @@ void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* 
     const bool escaping = special != NOTHING_SPECIAL;
     for (std::size_t i = 0; i < length; ++i) {
 #if defined(__SSE2__)
-        while (i + 8 <= length) {
-            const unsigned plain = plainOfEight(text + i, out);
+        unsigned plain = 16;
+        while (plain == 16 && i + 16 <= length) {
+            plain = plainOfSixteen(text + i, out);
             i += plain;
             out += plain;
-            if (plain < 8)
-                break;
+        }
+        if (plain == 16 && i + 8 <= length) {
+            plain = plainOfEight(text + i, out);
+            i += plain;
+            out += plain;
         }
         if (i == length)
             break;

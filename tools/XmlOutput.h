@@ -53,6 +53,10 @@ public:
     }
     /// The same for zero-terminated text.
     void append(const XMLCh* text, Escape escape) {
+        if (escape == Escape::None) {
+            appendName(text);
+            return;
+        }
         const bool* special = specialOf(escape);
         for (;;) {
             char* out = room(SHORT);
@@ -65,10 +69,23 @@ public:
             if (out < end)
                 break; // a character that needs more than a copy
         }
-        std::size_t length = 0;
-        while (text[length] != 0)
-            ++length;
-        appendLong(text, length, escape);
+        appendLong(text, lengthOf(text), escape);
+    }
+    /// Zero-terminated text that needs no escaping, such as a name.
+    void appendName(const XMLCh* text) {
+        for (;;) {
+            char* out = room(SHORT);
+            char* const end = out + SHORT;
+            // 1 to 0x7F: ASCII other than the terminator.
+            while (out < end && static_cast<unsigned>(*text) - 1u < 0x7Fu)
+                *out++ = static_cast<char>(*text++);
+            iSize = static_cast<std::size_t>(out - iData.get());
+            if (*text == 0)
+                return;
+            if (out < end)
+                break;
+        }
+        appendLong(text, lengthOf(text), Escape::None);
     }
     void append(const OrvWstring& text, Escape escape) { append(text.data(), text.length(), escape); }
 
@@ -103,6 +120,12 @@ private:
         return iData.get() + iSize;
     }
     void grow(std::size_t length);
+    static std::size_t lengthOf(const XMLCh* text) {
+        std::size_t length = 0;
+        while (text[length] != 0)
+            ++length;
+        return length;
+    }
     void appendLong(const XMLCh* text, std::size_t length, Escape escape);
     void appendSlice(const XMLCh* text, std::size_t length, const bool* special);
 

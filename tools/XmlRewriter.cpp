@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlRewriter.cpp - namespace-correct streaming output of SAX2 events.
+// XmlRewriter.cpp - namespace-correct streaming output of the parser's events.
 #include "XmlRewriter.h"
 
+#include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/sax2/Attributes.hpp>
+#include <xercesc/util/QName.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUniDefs.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -13,35 +15,47 @@
 
 namespace {
 
-std::size_t prefixLength(const XMLCh* qname) {
-    for (const XMLCh* c = qname; *c != 0; ++c)
-        if (*c == u':')
-            return static_cast<std::size_t>(c - qname);
-    return 0;
-}
+const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
+
+bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
 
 } // namespace
 
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
-    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iDeclarationListener(*this) {}
+    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iLocatorListener(*this) {}
 
-void XmlRewriter::DeclarationListener::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone,
-                                               const XMLCh*) {
-    iRewriter.iVersion = utf8(version);
-    iRewriter.iStandalone = utf8(standalone);
-    iRewriter.writeProlog();
+void XmlRewriter::LocatorListener::setDocumentLocator(const xercesc::Locator* locator) { iRewriter.iLocator = locator; }
+
+void XmlRewriter::LocatorListener::startDocument() { iRewriter.iReader->setContentHandler(nullptr); }
+
+void XmlRewriter::attach(xercesc::SAX2XMLReader& reader) {
+    iReader = &reader;
+    iLocator = nullptr;
+    // A reader hands its locator to a SAX2 content handler only: this one
+    // takes it and steps aside as the document starts, so that no event is
+    // mapped to SAX2 calls.
+    reader.setContentHandler(&iLocatorListener);
+    reader.installAdvDocHandler(this);
+    reader.setLexicalHandler(this);
+    reader.setErrorHandler(this);
+}
+
+void XmlRewriter::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
+    iVersion = utf8(version);
+    iStandalone = utf8(standalone);
+    writeProlog();
 }
 
 void XmlRewriter::startDocument() {
     iPolicy.startDocument();
+    iUriById.clear();
+    iUriTexts.clear();
     iNameArena.clear();
     iNameStarts.clear();
     iVersion.clear();
     iStandalone.clear();
     iPrologWritten = false;
     iTagOpen = false;
-    iInCdata = false;
-    iInDtd = false;
     iDepth = 0;
 }
 
@@ -84,7 +98,6 @@ void XmlRewriter::flushBuffer() {
 }
 
 void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
-    iInDtd = true;
     // The internal subset goes: its entities are expanded and its attribute
     // defaults written out. The name and external identifiers stay; a
     // declaration with nothing else to say goes too, as the parser reports
@@ -110,16 +123,6 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
     iOut.put(">\n");
 }
 
-void XmlRewriter::endDTD() { iInDtd = false; }
-
-void XmlRewriter::startPrefixMapping(const XMLCh* prefix, const XMLCh* uri) {
-    try {
-        iPolicy.declare(prefix, uri);
-    } catch (const DocumentError& e) {
-        fail(e.what());
-    }
-}
-
 void XmlRewriter::closeStartTag() {
     if (iTagOpen) {
         iOut.put('>');
@@ -127,41 +130,66 @@ void XmlRewriter::closeStartTag() {
     }
 }
 
+const OrvWstring* XmlRewriter::uriOf(unsigned int uriId) {
+    if (uriId >= iUriById.size())
+        iUriById.resize(uriId + 1, nullptr);
+    const OrvWstring*& known = iUriById[uriId];
+    if (known == nullptr) {
+        const XMLCh* text = iReader->getURIText(uriId);
+        iUriTexts.emplace_back(text, static_cast<unsigned int>(xercesc::XMLString::stringLen(text)));
+        known = &iUriTexts.back();
+    }
+    return known->isEmpty() ? nullptr : known;
+}
+
 void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
     if (name.asInput) {
-        iOut.append(name.inputPrefix, Escape::None); // the qualified name as it came
-        return;
-    }
-    if (!name.prefix.isEmpty()) {
+        // The input's own qualified name.
+        if (name.inputPrefixLength > 0) {
+            iOut.append(name.inputPrefix, name.inputPrefixLength, Escape::None);
+            iOut.put(':');
+        }
+    } else if (!name.prefix.isEmpty()) {
         iOut.append(name.prefix, Escape::None);
         iOut.put(':');
     }
-    iOut.append(name.local, Escape::None);
+    iOut.appendName(name.local);
 }
 
-void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const XMLCh* qname,
-                               const xercesc::Attributes& attrs) {
+void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                               const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
+                               bool isEmpty, bool) {
     writeProlog();
     closeStartTag();
     if (++iDepth > iOptions.limits.maxDepth)
         fail("elements nest deeper than " + std::to_string(iOptions.limits.maxDepth) +
              " levels; --max-depth raises the limit");
-    const std::size_t elementPrefix = prefixLength(qname);
-    if (elementPrefix == 5 && xercesc::XMLString::startsWith(qname, u"xmlns"))
-        fail("the element name '" + utf8(qname) + "' uses the reserved prefix 'xmlns'");
+    const XMLCh* local = element.getElementName()->getLocalPart();
+    const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
+    if (elementPrefix == 5 && isXmlns(prefix))
+        fail("the element name 'xmlns:" + utf8(local) + "' uses the reserved prefix 'xmlns'");
 
+    // The declarations go to the policy, in the order they came; the other
+    // attributes are names of this tag.
     iNames.clear();
-    const bool elementHasUri = uri != nullptr && *uri != 0;
-    iNames.push_back(NamespacePolicy::Name{elementHasUri ? &iPolicy.uriString(uri) : nullptr, qname, elementPrefix,
-                                           true, OrvWstring(), localname});
-    const XMLSize_t attributeCount = attrs.getLength();
+    iAttributes.clear();
+    iNames.push_back(NamespacePolicy::Name{uriOf(uriId), prefix, elementPrefix, true, OrvWstring(), local});
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
-        const XMLCh* attributeUri = attrs.getURI(i);
-        const bool hasUri = attributeUri != nullptr && *attributeUri != 0;
-        const XMLCh* attributeQName = attrs.getQName(i);
-        iNames.push_back(NamespacePolicy::Name{hasUri ? &iPolicy.uriString(attributeUri) : nullptr, attributeQName,
-                                               prefixLength(attributeQName), false, OrvWstring(),
-                                               attrs.getLocalName(i)});
+        const xercesc::XMLAttr* attribute = attributes.elementAt(i);
+        const XMLCh* attributePrefix = attribute->getPrefix();
+        const std::size_t prefixLength =
+            attributePrefix != nullptr ? xercesc::XMLString::stringLen(attributePrefix) : 0;
+        if (prefixLength == 5 && isXmlns(attributePrefix)) {
+            declare(attribute->getName(), attribute->getValue());
+            continue;
+        }
+        if (prefixLength == 0 && isXmlns(attribute->getName())) {
+            declare(xercesc::XMLUni::fgZeroLenString, attribute->getValue());
+            continue;
+        }
+        iAttributes.push_back(attribute);
+        iNames.push_back(NamespacePolicy::Name{uriOf(attribute->getURIId()), attributePrefix, prefixLength, false,
+                                               OrvWstring(), attribute->getName()});
     }
     iPolicy.startElement(iNames);
 
@@ -181,21 +209,37 @@ void XmlRewriter::startElement(const XMLCh* uri, const XMLCh* localname, const X
         iOut.append(declaration.second, Escape::Attribute);
         iOut.put('"');
     }
-    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+    for (std::size_t i = 0; i < iAttributes.size(); ++i) {
         iOut.put(' ');
         writeName(iNames[i + 1]);
         iOut.put("=\"");
-        const XMLCh* value = attrs.getValue(i);
+        const XMLCh* value = iAttributes[i]->getValue();
         iOut.append(value, Escape::Attribute);
         iOut.put('"');
-        warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
+        if (iOptions.namespaces.prune)
+            warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
     }
     iNames.clear();
     iTagOpen = true;
+    if (isEmpty)
+        finishElement(); // no end event follows
     maybeFlush();
 }
 
-void XmlRewriter::endElement(const XMLCh*, const XMLCh*, const XMLCh*) {
+void XmlRewriter::declare(const XMLCh* prefix, const XMLCh* uri) {
+    try {
+        iPolicy.declare(prefix, uri);
+    } catch (const DocumentError& e) {
+        fail(e.what());
+    }
+}
+
+void XmlRewriter::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
+    finishElement();
+    maybeFlush();
+}
+
+void XmlRewriter::finishElement() {
     const std::size_t start = iNameStarts.back();
     iNameStarts.pop_back();
     if (iTagOpen) {
@@ -210,21 +254,34 @@ void XmlRewriter::endElement(const XMLCh*, const XMLCh*, const XMLCh*) {
     iPolicy.endElement();
     if (--iDepth == 0)
         iOut.put('\n');
-    maybeFlush();
 }
 
-void XmlRewriter::characters(const XMLCh* chars, XMLSize_t length) {
+void XmlRewriter::docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
+    text(chars, length, cdataSection);
+}
+
+void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
+    text(chars, length, cdataSection);
+}
+
+void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
+    if (iDepth == 0)
+        return; // white space around the root element
     closeStartTag();
-    iOut.append(chars, length, iInCdata ? Escape::None : Escape::Text);
-    warnLostPrefixes(chars, length);
+    if (cdataSection) {
+        // A section comes whole, and can hold nothing that needs escaping.
+        iOut.put("<![CDATA[");
+        iOut.append(chars, length, Escape::None);
+        iOut.put("]]>");
+    } else {
+        iOut.append(chars, length, Escape::Text);
+    }
+    if (iOptions.namespaces.prune)
+        warnLostPrefixes(chars, length);
     maybeFlush();
 }
-
-void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length) { characters(chars, length); }
 
 void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
-    if (!iOptions.namespaces.prune)
-        return; // every binding is kept: nothing can be lost
     iLost.clear();
     iPolicy.lostQNamePrefixes(chars, length, iLost);
     for (const std::string& prefix : iLost)
@@ -236,9 +293,7 @@ void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
                      prefix.c_str());
 }
 
-void XmlRewriter::processingInstruction(const XMLCh* target, const XMLCh* data) {
-    if (iInDtd)
-        return;
+void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     writeProlog();
     closeStartTag();
     iOut.put("<?");
@@ -252,38 +307,14 @@ void XmlRewriter::processingInstruction(const XMLCh* target, const XMLCh* data) 
         iOut.put('\n');
 }
 
-void XmlRewriter::skippedEntity(const XMLCh* name) {
-    // A parameter entity the parser did not read matters only through the
-    // general entities it would have declared, which come here when used.
-    if (name != nullptr && *name == u'%')
-        return;
-    std::string message = "the entity '" + utf8(name) + "' is not defined";
-    message += iOptions.loadExternal ? " (an external declaration that could not be read was skipped)"
-                                     : "; it may be declared in the external DTD subset, which --load-external reads";
-    fail(message);
-}
-
-void XmlRewriter::comment(const XMLCh* chars, XMLSize_t length) {
-    if (iInDtd)
-        return;
+void XmlRewriter::docComment(const XMLCh* text) {
     writeProlog();
     closeStartTag();
     iOut.put("<!--");
-    iOut.append(chars, length, Escape::None);
+    iOut.append(text, Escape::None);
     iOut.put("-->");
     if (iDepth == 0)
         iOut.put('\n');
-}
-
-void XmlRewriter::startCDATA() {
-    closeStartTag();
-    iOut.put("<![CDATA[");
-    iInCdata = true;
-}
-
-void XmlRewriter::endCDATA() {
-    iOut.put("]]>");
-    iInCdata = false;
 }
 
 void XmlRewriter::fatalError(const xercesc::SAXParseException& e) { throw e; }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlRewriter.h - SAX2 handler that writes a document back out with the
+// XmlRewriter.h - the parser handler that writes a document back out with the
 // namespace declarations its namespace policy decides.
 #ifndef ZAQ_TOOLS_XML_REWRITER_H
 #define ZAQ_TOOLS_XML_REWRITER_H
@@ -9,11 +9,17 @@
 #include "XMLPrefixManager.h"
 #include "XmlOutput.h"
 
+#include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/LexicalHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/util/RefVectorOf.hpp>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,9 +27,12 @@
 /// standalone kept), the document type declaration without its internal
 /// subset, then every element with the prefixes and declarations of the
 /// namespace policy, and text, comments, PIs and CDATA as they came.
-/// Install `declarationListener()` as the reader's advanced document handler
-/// so that the XML declaration is seen.
-class XmlRewriter : public xercesc::DefaultHandler {
+///
+/// It takes the parser's own events (`attach` installs it as the reader's
+/// advanced document handler, with no SAX2 content handler): names arrive
+/// as parts and namespaces as the parser's URI ids, so nothing is mapped to
+/// SAX2 attributes and prefix-mapping calls only to be taken apart again.
+class XmlRewriter : public xercesc::XMLDocumentHandler, public xercesc::LexicalHandler, public xercesc::ErrorHandler {
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
@@ -35,49 +44,54 @@ public:
 
     XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options);
 
-    xercesc::XMLDocumentHandler& declarationListener() { return iDeclarationListener; }
-    /// Where the parser's locator will be, for those that report a position
+    /// Makes this the reader's handler of the document, its DTD events and
+    /// its errors.
+    void attach(xercesc::SAX2XMLReader& reader);
+    /// Where the parser's locator is, for those that report a position
     /// from outside the handler.
     const xercesc::Locator* const* locatorSlot() const { return &iLocator; }
 
-    void setDocumentLocator(const xercesc::Locator* locator) override { iLocator = locator; }
+    // The document.
+    void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
+                 const XMLCh* autoEncoding) override;
     void startDocument() override;
     void endDocument() override;
-    void startPrefixMapping(const XMLCh* prefix, const XMLCh* uri) override;
-    void startElement(const XMLCh* uri, const XMLCh* localname, const XMLCh* qname,
-                      const xercesc::Attributes& attrs) override;
-    void endElement(const XMLCh* uri, const XMLCh* localname, const XMLCh* qname) override;
-    void characters(const XMLCh* chars, XMLSize_t length) override;
-    void ignorableWhitespace(const XMLCh* chars, XMLSize_t length) override;
-    void processingInstruction(const XMLCh* target, const XMLCh* data) override;
-    void skippedEntity(const XMLCh* name) override;
-    void comment(const XMLCh* chars, XMLSize_t length) override;
-    void startCDATA() override;
-    void endCDATA() override;
+    void resetDocument() override {}
+    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
+                      bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl& element, unsigned int uriId, bool isRoot,
+                    const XMLCh* prefix) override;
+    void docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void docComment(const XMLCh* text) override;
+    void docPI(const XMLCh* target, const XMLCh* data) override;
+    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+
+    // The document type declaration. Comments and CDATA come with the
+    // document events above.
     void startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) override;
-    void endDTD() override;
-    void fatalError(const xercesc::SAXParseException& e) override;
+    void endDTD() override {}
+    void comment(const XMLCh*, XMLSize_t) override {}
+    void startCDATA() override {}
+    void endCDATA() override {}
+    void startEntity(const XMLCh*) override {}
+    void endEntity(const XMLCh*) override {}
+
+    // Errors: the first one ends the document.
+    void warning(const xercesc::SAXParseException&) override {}
     void error(const xercesc::SAXParseException& e) override;
+    void fatalError(const xercesc::SAXParseException& e) override;
+    void resetErrors() override {}
 
 private:
-    /// Hears the XML declaration, which SAX2 does not report.
-    class DeclarationListener : public xercesc::XMLDocumentHandler {
+    /// Takes the parser's locator, which a reader hands to a content handler.
+    class LocatorListener : public xercesc::DefaultHandler {
     public:
-        explicit DeclarationListener(XmlRewriter& rewriter) : iRewriter(rewriter) {}
-        void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
-                     const XMLCh* autoEncoding) override;
-        void docCharacters(const XMLCh*, XMLSize_t, bool) override {}
-        void docComment(const XMLCh*) override {}
-        void docPI(const XMLCh*, const XMLCh*) override {}
-        void endDocument() override {}
-        void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override {}
-        void endEntityReference(const xercesc::XMLEntityDecl&) override {}
-        void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
-        void resetDocument() override {}
-        void startDocument() override {}
-        void startElement(const xercesc::XMLElementDecl&, unsigned int, const XMLCh*,
-                          const xercesc::RefVectorOf<xercesc::XMLAttr>&, XMLSize_t, bool, bool) override {}
-        void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+        explicit LocatorListener(XmlRewriter& rewriter) : iRewriter(rewriter) {}
+        void setDocumentLocator(const xercesc::Locator* locator) override;
+        void startDocument() override;
 
     private:
         XmlRewriter& iRewriter;
@@ -94,15 +108,26 @@ private:
     }
     void flushBuffer();
     void closeStartTag();
+    void finishElement();
+    /// An input declaration of the tag being read.
+    void declare(const XMLCh* prefix, const XMLCh* uri);
+    void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
+    /// The namespace name of a parser URI id; null for no namespace. Kept
+    /// for the document, so that its address identifies it.
+    const OrvWstring* uriOf(unsigned int uriId);
     void writeName(const NamespacePolicy::Name& name);
     void warnLostPrefixes(const XMLCh* chars, std::size_t length);
 
     NamespacePolicy iPolicy;
     Utf8Output& iOut;
     Options iOptions;
-    DeclarationListener iDeclarationListener;
+    xercesc::SAX2XMLReader* iReader = nullptr;
+    LocatorListener iLocatorListener;
     const xercesc::Locator* iLocator = nullptr;
-    std::vector<NamespacePolicy::Name> iNames; // of the current start tag
+    std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
+    std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
+    std::vector<const OrvWstring*> iUriById;
+    std::deque<OrvWstring> iUriTexts;
     std::vector<std::string> iLost;
     std::string iNameArena; // written names of open elements
     std::vector<std::size_t> iNameStarts;
@@ -110,8 +135,6 @@ private:
     std::string iStandalone;
     bool iPrologWritten = false;
     bool iTagOpen = false;
-    bool iInCdata = false;
-    bool iInDtd = false;
     unsigned long iDepth = 0;
 };
 

@@ -116,17 +116,16 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
         SecurityManager security;
         ExternalEntityPolicy entities(options.input.loadExternal, rewriteOptions.name);
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
-        configureReader(*reader, security);
-        reader->setContentHandler(&handler);
-        reader->setLexicalHandler(&handler);
-        reader->setErrorHandler(&handler);
-        reader->installAdvDocHandler(&handler.declarationListener());
         try {
             if (sample) {
                 MemBufInputSource source(zaqxmlSample, zaqxmlSampleSize, "sample.xml", false, &memory);
+                configureReader(*reader, security, scanProlog(zaqxmlSample, zaqxmlSampleSize) == Prolog::Plain);
+                handler.attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, systemId, bytesRead, &memory);
+                configureReader(*reader, security, source.plainProlog());
+                handler.attach(*reader);
                 reader->parse(source);
             }
             ok = output.flush();
