@@ -16,6 +16,8 @@
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -309,10 +311,62 @@ int parseOnly(const std::string& kind, const std::string& which, int count) {
     return 0;
 }
 
+// `bench_memory --pairs ROUNDS` alternates pooled and default parses in one
+// process, round by round and in turns of which goes first, and prints the
+// median of the per-round time ratios for each kind: both managers see the
+// same warm heap and the same drift of the machine.
+int parsePairs(int rounds) {
+    struct Kind {
+        const char* name;
+        int count;
+    };
+    const Kind kinds[] = {{"small-sax", 300}, {"small-dom", 100}, {"large-sax", 1}, {"large-dom", 1}};
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    for (const Kind& kind : kinds) {
+        const std::string& doc = kind.name[0] == 's' ? smallDocument() : largeDocument();
+        const bool dom = std::string(kind.name).find("dom") != std::string::npos;
+        auto batch = [&](MemoryManager* manager) {
+            const auto start = std::chrono::steady_clock::now();
+            for (int i = 0; i < kind.count; ++i) {
+                if (dom)
+                    domParse(manager, doc);
+                else
+                    saxParse(manager, doc);
+            }
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        };
+        batch(ours.get()); // warm both
+        batch(nullptr);
+        std::vector<double> ratios, pooled, plain;
+        for (int r = 0; r < rounds; ++r) {
+            double a, b;
+            if (r % 2 == 0) {
+                a = batch(ours.get());
+                b = batch(nullptr);
+            } else {
+                b = batch(nullptr);
+                a = batch(ours.get());
+            }
+            pooled.push_back(a);
+            plain.push_back(b);
+            ratios.push_back(a / b);
+        }
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        std::printf("  %-10s x%-4d pooled %8.3f ms, default %8.3f ms: median ratio %.3f (%d rounds)\n", kind.name,
+                    kind.count, 1e3 * median(pooled), 1e3 * median(plain), median(ratios), rounds);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     XercesPlatform platform;
     if (argc == 5 && std::string(argv[1]) == "--only")
         return parseOnly(argv[2], argv[3], std::atoi(argv[4]));
+    if (argc == 3 && std::string(argv[1]) == "--pairs")
+        return parsePairs(std::atoi(argv[2]));
     recordHistograms();
     printHistogram("10 small SAX2 + 10 small DOM parses, the allocator mix", gSmallHistogram);
     printHistogram("one large SAX2 + one large DOM parse", gLargeHistogram);

@@ -40,26 +40,7 @@ if command -v valgrind >/dev/null; then
 fi
 
 echo
-echo "== Whole parses, alternating runs of each manager (mean seconds over 5 runs each)"
-for spec in small-sax:3000 small-dom:1000 large-sax:5 large-dom:2; do
-    kind=${spec%:*}
-    count=${spec#*:}
-    orv=0
-    def=0
-    for _ in 1 2 3 4 5; do
-        for manager in orv default; do
-            start=$(date +%s%N)
-            "$bin/bench_memory" --only "$kind" "$manager" "$count" >/dev/null
-            elapsed=$(($(date +%s%N) - start))
-            if [ "$manager" = orv ]; then orv=$((orv + elapsed)); else def=$((def + elapsed)); fi
-        done
-    done
-    awk -v k="$kind" -v n="$count" -v o="$orv" -v d="$def" \
-        'BEGIN { printf "  %-10s x%-5d pooled %.3f s, default %.3f s: ratio %.3f\n", k, n, o / 5e9, d / 5e9, o / d }'
-done
-
-echo
-echo "== zaqxml beside a bare SAX2 parse and xmllint; pooled beside default manager"
+echo "== zaqxml beside a bare SAX2 parse and xmllint; pooled beside default manager, whole parses"
 if [ "$quick" = "--quick" ]; then
     python3 "$here/speed.py" "$build" --sizes 10 --runs 3
 else

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // sax_count.cpp - a bare Xerces-C SAX2 parse that only counts elements: the
 // floor that zaqxml's rewriting is measured against.
-// usage: sax_count [--pooled] FILE
+// usage: sax_count [--pooled | --wf] FILE
+//   --pooled  the pooled memory manager instead of Xerces-C's default
+//   --wf      the well-formedness scanner instead of the default one
 #include "OrvXmlMemoryManager.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
@@ -10,6 +12,7 @@
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include <cstdio>
 #include <cstring>
@@ -30,8 +33,9 @@ public:
 
 int main(int argc, char** argv) {
     const bool pooled = argc == 3 && std::strcmp(argv[1], "--pooled") == 0;
-    if (argc != 2 && !pooled) {
-        std::fprintf(stderr, "usage: sax_count [--pooled] FILE\n");
+    const bool wf = argc == 3 && std::strcmp(argv[1], "--wf") == 0;
+    if (argc != 2 && !pooled && !wf) {
+        std::fprintf(stderr, "usage: sax_count [--pooled | --wf] FILE\n");
         return 1;
     }
     XMLPlatformUtils::Initialize();
@@ -41,6 +45,8 @@ int main(int argc, char** argv) {
         MemoryManager* manager = pooled ? memory.get() : XMLPlatformUtils::fgMemoryManager;
         Counter counter;
         std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(manager));
+        if (wf)
+            reader->setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
         reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
         reader->setContentHandler(&counter);
         reader->setErrorHandler(&counter);

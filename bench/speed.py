@@ -7,7 +7,10 @@ Generated documents of two shapes (many small elements with attributes;
 fewer, large text nodes) at each size. Every measurement alternates the
 tools run by run, so that the machine's drift hits them alike, and reports
 medians: CPU seconds (user + system) and wall seconds, peak RSS, and the
-ratios the targets are stated in.
+ratios the targets are stated in, each the median of the ratios within a
+round. Beside the bare parse with Xerces-C's default scanner (the measure),
+the same parse with the well-formedness scanner, which zaqxml uses for a
+document without a DTD.
 
 usage: speed.py BUILD_DIR [--sizes 10,50,200] [--runs 5]
 """
@@ -45,7 +48,8 @@ def generate_text(path, megabytes):
 
 
 def run(command):
-    """Wall and CPU seconds and peak RSS (MiB) of one command; output discarded."""
+    """Wall and CPU seconds, peak RSS (MiB) and minor page faults of one
+    command; output discarded."""
     start = time.perf_counter()
     process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
     _, status, usage = os.wait4(process.pid, 0)
@@ -54,19 +58,37 @@ def run(command):
     process.stderr.close()
     if os.waitstatus_to_exitcode(status) != 0:
         raise RuntimeError("%s failed: %s" % (" ".join(command), stderr.decode(errors="replace")[-300:]))
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0
+    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0, usage.ru_minflt
+
+
+class Result:
+    """One tool's runs: medians, the largest peak RSS, and the samples of
+    each round, for ratios taken round by round."""
+
+    def __init__(self, samples):
+        self.samples = samples
+        self.wall = statistics.median(s[0] for s in samples)
+        self.cpu = statistics.median(s[1] for s in samples)
+        self.rss = max(s[2] for s in samples)
+        self.faults = statistics.median(s[3] for s in samples)
+
+    def ratio(self, other, field):
+        """Median over the rounds of this tool's figure / the other's."""
+        return statistics.median(a[field] / b[field] for a, b in zip(self.samples, other.samples))
+
+
+WALL, CPU = 0, 1
 
 
 def alternate(tools, runs):
-    """Runs every tool once per round, rotating the order; medians per tool."""
+    """Runs every tool once per round, rotating the order."""
     samples = {name: [] for name in tools}
     names = list(tools)
     for r in range(runs):
         order = names[r % len(names):] + names[:r % len(names)]
         for name in order:
             samples[name].append(run(tools[name]))
-    return {name: (statistics.median(s[0] for s in v), statistics.median(s[1] for s in v), max(s[2] for s in v))
-            for name, v in samples.items()}
+    return {name: Result(v) for name, v in samples.items()}
 
 
 def documents(args, tmp):
@@ -81,22 +103,27 @@ def documents(args, tmp):
             # the cost of the disk is no part of the comparison.
             tools = {
                 "bare SAX2 parse": [os.path.join(bin_dir, "sax_count"), path],
+                "bare, WF scanner": [os.path.join(bin_dir, "sax_count"), "--wf", path],
                 "zaqxml": [zaqxml, path],
                 "zaqxml --prune": [zaqxml, "--prune", path],
                 "zaqxml --generate": [zaqxml, "--generate", path],
             }
             if xmllint:
                 tools["xmllint parse+write"] = [xmllint, path]
-            result = alternate(tools, args.runs)
-            bare_cpu = result["bare SAX2 parse"][1]
-            print("%s, %.1f MB (medians of %d alternating runs):" % (shape, mb, args.runs))
-            for name, (wall, cpu, rss) in result.items():
+            # Short runs are the noisiest: more of them.
+            runs = args.runs * 3 if size <= 10 else args.runs
+            result = alternate(tools, runs)
+            bare = result["bare SAX2 parse"]
+            lint = result.get("xmllint parse+write")
+            print("%s, %.1f MB (medians of %d alternating runs; ratios are medians of the rounds' ratios):" %
+                  (shape, mb, runs))
+            for name, r in result.items():
                 extra = ""
-                if name.startswith("zaqxml"):
-                    extra = "  CPU / bare parse %.2f" % (cpu / bare_cpu)
-                    if "xmllint parse+write" in result:
-                        extra += ", speed / xmllint %.2f" % (result["xmllint parse+write"][0] / wall)
-                print("  %-20s %7.2f s wall %7.2f s CPU %7.1f MiB%s" % (name, wall, cpu, rss, extra))
+                if name.startswith("zaqxml") or name.startswith("bare, "):
+                    extra = "  CPU / bare parse %.2f" % r.ratio(bare, CPU)
+                    if lint and name.startswith("zaqxml"):
+                        extra += ", speed / xmllint %.2f" % lint.ratio(r, WALL)
+                print("  %-20s %7.2f s wall %7.2f s CPU %7.1f MiB%s" % (name, r.wall, r.cpu, r.rss, extra))
             os.remove(path)
 
 
@@ -104,35 +131,32 @@ def pooled_pairs(args, tmp):
     bin_dir = os.path.join(args.build, "bin")
     memory = os.path.join(bin_dir, "bench_memory")
     perf = shutil.which("perf")
-    cycles = False
     if perf:
         probe = subprocess.run([perf, "stat", "-x,", "-e", "cycles", "true"], capture_output=True, text=True)
-        cycles = probe.returncode == 0 and "not supported" not in probe.stderr
-    print("pooled / default memory manager, whole parses (medians of %d alternating runs)%s:" %
-          (args.runs, "" if cycles else "; cycles not countable on this machine, task-clock instead"))
+        if probe.returncode != 0 or "not supported" in probe.stderr:
+            print("(perf stat cannot count cycles on this machine; CPU time stands in for them)")
+    # Each pair differs by a few per cent at most, less than the machine's
+    # drift between runs: three times the runs.
+    runs = args.runs * 3
+    print("pooled / default memory manager, whole processes (medians of %d alternating runs):" % runs)
     for spec in ("small-sax:3000", "small-dom:1000", "large-sax:5", "large-dom:2"):
         kind, count = spec.split(":")
-        tools = {m: [memory, "--only", kind, m, count] for m in ("orv", "default")}
-        result = alternate(tools, args.runs)
-        line = "  %-10s x%-5s pooled %.3f s, default %.3f s wall: ratio %.3f" % (
-            kind, count, result["orv"][0], result["default"][0], result["orv"][0] / result["default"][0])
-        if perf:
-            counts = {}
-            for m, command in tools.items():
-                event = "cycles" if cycles else "task-clock"
-                stat = subprocess.run([perf, "stat", "-x,", "-e", event + ",page-faults"] + command,
-                                      capture_output=True, text=True)
-                counts[m] = [float(row.split(",")[0]) for row in stat.stderr.strip().splitlines()[-2:]]
-            line += "; %s ratio %.3f, page faults %d vs %d" % (
-                "cycles" if cycles else "task-clock", counts["orv"][0] / counts["default"][0], counts["orv"][1],
-                counts["default"][1])
-        print(line)
+        result = alternate({m: [memory, "--only", kind, m, count] for m in ("orv", "default")}, runs)
+        orv, default = result["orv"], result["default"]
+        print("  %-10s x%-5s wall %.3f / %.3f s: %.3f; CPU %.3f / %.3f s: %.3f; page faults %d / %d" % (
+            kind, count, orv.wall, default.wall, orv.ratio(default, WALL), orv.cpu, default.cpu,
+            orv.ratio(default, CPU), orv.faults, default.faults))
     sax = os.path.join(bin_dir, "sax_count")
     path = os.path.join(tmp, "pairs.xml")
     generate_elements(path, 50)
-    result = alternate({"pooled": [sax, "--pooled", path], "default": [sax, path]}, args.runs)
-    print("  sax_count on 50 MB: pooled %.2f s, default %.2f s wall: ratio %.3f" %
-          (result["pooled"][0], result["default"][0], result["pooled"][0] / result["default"][0]))
+    result = alternate({"pooled": [sax, "--pooled", path], "default": [sax, path]}, runs)
+    pooled, default = result["pooled"], result["default"]
+    print("  sax_count on 50 MB: wall %.3f / %.3f s: %.3f; CPU %.3f / %.3f s: %.3f" % (
+        pooled.wall, default.wall, pooled.ratio(default, WALL), pooled.cpu, default.cpu, pooled.ratio(default, CPU)))
+    os.remove(path)
+    print("pooled / default memory manager, in one process (parses alternate round by round):")
+    sys.stdout.flush()
+    subprocess.run([memory, "--pairs", str(12 * args.runs + 1)], check=True)
 
 
 def main():

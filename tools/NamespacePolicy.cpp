@@ -9,6 +9,10 @@
 #include <functional>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 OrvWstring text(const XMLCh* chars, std::size_t length) { return OrvWstring(chars, static_cast<unsigned int>(length)); }
@@ -17,6 +21,23 @@ OrvWstring text(const XMLCh* chars, std::size_t length) { return OrvWstring(char
 // to spot `prefix:name` tokens in text, which is all they are used for.
 bool isNameStart(XMLCh c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
 bool isNameChar(XMLCh c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
+
+// The first ':' in chars[from, length), or `length`: eight code units at a
+// time, as most text has none.
+std::size_t nextColon(const XMLCh* chars, std::size_t from, std::size_t length) {
+#if defined(__SSE2__)
+    const __m128i colon = _mm_set1_epi16(':');
+    for (; from + 8 <= length; from += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + from));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, colon)));
+        if (mask != 0)
+            return from + static_cast<unsigned>(__builtin_ctz(mask)) / 2u;
+    }
+#endif
+    while (from < length && chars[from] != ':')
+        ++from;
+    return from;
+}
 
 } // namespace
 
@@ -225,8 +246,9 @@ void NamespacePolicy::endElement() {
 void NamespacePolicy::lostQNamePrefixes(const XMLCh* chars, std::size_t length, std::vector<std::string>& lost) {
     if (!iSettings.prune || iInputScope.empty())
         return;
-    for (std::size_t colon = 0; colon + 1 < length; ++colon) {
-        if (chars[colon] != ':' || !isNameStart(chars[colon + 1]))
+    for (std::size_t colon = nextColon(chars, 0, length); colon + 1 < length;
+         colon = nextColon(chars, colon + 1, length)) {
+        if (!isNameStart(chars[colon + 1]))
             continue;
         std::size_t start = colon;
         while (start > 0 && isNameChar(chars[start - 1]))
