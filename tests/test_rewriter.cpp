@@ -183,6 +183,10 @@ TEST(InputPolicy, ScansThePrologForADocumentType) {
         {"<?xml version='1.0'", Prolog::NeedMore},
         {"<!-- not yet closed --", Prolog::NeedMore},
         {"", Prolog::NeedMore},
+        {"\xEF\xBB", Prolog::NeedMore},
+        {"<?xml version='1.0' encoding='ISO-8859-1'?><r/>", Prolog::Plain},
+        // In UTF-7, "+AD8APg-" is "?>": these bytes cannot be read as ASCII.
+        {"<?xml version='1.0' encoding='UTF-7'?><?p +AD8APg-<!DOCTYPE r><?q ?><r/>", Prolog::Unknown},
     };
     for (const Case& c : cases)
         EXPECT_EQ(scanProlog(reinterpret_cast<const unsigned char*>(c.bytes), std::strlen(c.bytes)), c.prolog)

@@ -33,6 +33,22 @@ using namespace xercesc;
 
 namespace {
 
+// The encoding that an XML declaration at the start of `head` names, in
+// lower case; empty where there is no declaration or it names none.
+std::string declaredEncoding(const std::string& head) {
+    if (head.compare(0, 5, "<?xml") != 0)
+        return std::string();
+    const std::size_t end = head.find("?>");
+    const std::size_t at = head.find("encoding");
+    if (at == std::string::npos || (end != std::string::npos && at > end))
+        return std::string();
+    std::size_t quote = head.find_first_of("\"'", at);
+    std::string name;
+    while (quote != std::string::npos && ++quote < head.size() && head[quote] != '"' && head[quote] != '\'')
+        name += static_cast<char>(std::tolower(static_cast<unsigned char>(head[quote])));
+    return name;
+}
+
 /// Checks a UTF-8 document's bytes as they are read, so that a byte that is
 /// not UTF-8, or a NUL, is reported where it stands (the parser transcodes
 /// ahead and reports such bytes at the wrong place, or as the end of input).
@@ -133,20 +149,14 @@ private:
             return;
         }
         if (head.compare(0, 5, "<?xml") != 0) {
-            iActive = !head.empty() && head[0] != 0 && static_cast<unsigned char>(head[0]) < 0xFE;
+            // Markup or white space in ASCII: UTF-8, the default. Anything
+            // else (UTF-16, EBCDIC) is the parser's to decode.
+            iActive = !head.empty() &&
+                      (head[0] == '<' || head[0] == ' ' || head[0] == '\t' || head[0] == '\r' || head[0] == '\n');
             return;
         }
-        const std::size_t end = head.find("?>");
-        const std::size_t at = head.find("encoding");
-        if (at == std::string::npos || (end != std::string::npos && at > end)) {
-            iActive = true;
-            return;
-        }
-        std::size_t quote = head.find_first_of("\"'", at);
-        std::string name;
-        while (quote != std::string::npos && ++quote < head.size() && head[quote] != '"' && head[quote] != '\'')
-            name += static_cast<char>(std::tolower(static_cast<unsigned char>(head[quote])));
-        iActive = name == "utf-8" || name == "utf8";
+        const std::string name = declaredEncoding(head);
+        iActive = name.empty() || name == "utf-8" || name == "utf8";
     }
 
     bool iDecided = false;
@@ -206,6 +216,18 @@ bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c =
 // ASCII name start characters, and any byte of a UTF-8 sequence.
 bool isNameStartByte(unsigned char c) {
     return c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
+// Whether an encoding (a lower-case name; empty: UTF-8) writes every ASCII
+// character as that one byte and uses those bytes for nothing else.
+bool asciiTransparent(const std::string& name) {
+    auto family = [&](const char* stem) {
+        const std::size_t length = std::strlen(stem);
+        return name.size() > length && name.compare(0, length, stem) == 0;
+    };
+    return name.empty() || name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii" ||
+           name == "latin1" || family("iso-8859-") || family("iso8859-") || family("iso_8859-") ||
+           family("windows-125") || family("cp125");
 }
 
 // Where `marker` first ends in bytes[from, size), or 0.
@@ -292,7 +314,22 @@ bool DescriptorInputSource::plainProlog() {
 }
 
 Prolog scanProlog(const unsigned char* bytes, std::size_t size) {
-    std::size_t i = size >= 3 && bytes[0] == 0xEF && bytes[1] == 0xBB && bytes[2] == 0xBF ? 3 : 0;
+    static const unsigned char BOM[] = {0xEF, 0xBB, 0xBF};
+    if (size < 3 && std::memcmp(bytes, BOM, size) == 0)
+        return Prolog::NeedMore; // perhaps a byte order mark, cut short
+    std::size_t i = size >= 3 && std::memcmp(bytes, BOM, 3) == 0 ? 3 : 0;
+    // The bytes below are read as ASCII: right only where the declared
+    // encoding keeps ASCII as it is (in UTF-7 or ISO-2022-JP, ASCII bytes
+    // can spell other characters, and a "?>" here need not be one).
+    const std::string_view rest(reinterpret_cast<const char*>(bytes + i), size - i);
+    if (rest.compare(0, 5, "<?xml") == 0 ||
+        (rest.size() < 5 && std::string_view("<?xml").compare(0, rest.size(), rest) == 0)) {
+        const std::size_t end = rest.find("?>");
+        if (end == std::string_view::npos)
+            return Prolog::NeedMore;
+        if (!asciiTransparent(declaredEncoding(std::string(rest.substr(0, end + 2)))))
+            return Prolog::Unknown;
+    }
     for (;;) {
         while (i < size && isSpace(bytes[i]))
             ++i;

@@ -169,6 +169,19 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     if (elementPrefix == 5 && isXmlns(prefix))
         fail("the element name 'xmlns:" + utf8(local) + "' uses the reserved prefix 'xmlns'");
 
+    // The well-formedness scanner checks a start tag of more than 100
+    // attributes for duplicates with a table that the last one never
+    // reaches: that one is checked here.
+    if (attributeCount > 100) {
+        const xercesc::XMLAttr* last = attributes.elementAt(attributeCount - 1);
+        for (XMLSize_t i = 0; i + 1 < attributeCount; ++i) {
+            const xercesc::XMLAttr* other = attributes.elementAt(i);
+            if (other->getURIId() == last->getURIId() && xercesc::XMLString::equals(other->getName(), last->getName()))
+                fail("attribute '" + utf8(last->getName()) + "' is already specified for element '" +
+                     (elementPrefix > 0 ? utf8(prefix) + ":" : std::string()) + utf8(local) + "'");
+        }
+    }
+
     // The declarations go to the policy, in the order they came; the other
     // attributes are names of this tag.
     iNames.clear();
