@@ -12,7 +12,7 @@ round. Beside the bare parse with Xerces-C's default scanner (the measure),
 the same parse with the well-formedness scanner, which zaqxml uses for a
 document without a DTD.
 
-usage: speed.py BUILD_DIR [--sizes 10,50,200] [--runs 5]
+usage: speed.py BUILD_DIR [--sizes 10,50,200] [--runs 5] [--no-pin]
 """
 import argparse
 import os
@@ -47,11 +47,23 @@ def generate_text(path, megabytes):
     return os.path.getsize(path)
 
 
+# The CPU every measured program runs on. The machine's two CPUs do not run
+# alike from one moment to the next (another guest's load, a migration
+# halfway through a run), and a program that lands on the slower one for a
+# run skews a ratio by far more than the differences measured here.
+PINNED_CPU = None
+
+
+def pin():
+    if PINNED_CPU is not None:
+        os.sched_setaffinity(0, {PINNED_CPU})
+
+
 def run(command):
     """Wall and CPU seconds, peak RSS (MiB) and minor page faults of one
     command; output discarded."""
     start = time.perf_counter()
-    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, preexec_fn=pin)
     _, status, usage = os.wait4(process.pid, 0)
     wall = time.perf_counter() - start
     stderr = process.stderr.read()
@@ -136,8 +148,8 @@ def pooled_pairs(args, tmp):
         if probe.returncode != 0 or "not supported" in probe.stderr:
             print("(perf stat cannot count cycles on this machine; CPU time stands in for them)")
     # Each pair differs by a few per cent at most, less than the machine's
-    # drift between runs: three times the runs.
-    runs = args.runs * 3
+    # drift between runs: many more runs (they are short).
+    runs = args.runs * 8
     print("pooled / default memory manager, whole processes (medians of %d alternating runs):" % runs)
     for spec in ("small-sax:3000", "small-dom:1000", "large-sax:5", "large-dom:2"):
         kind, count = spec.split(":")
@@ -149,14 +161,15 @@ def pooled_pairs(args, tmp):
     sax = os.path.join(bin_dir, "sax_count")
     path = os.path.join(tmp, "pairs.xml")
     generate_elements(path, 50)
-    result = alternate({"pooled": [sax, "--pooled", path], "default": [sax, path]}, runs)
+    result = alternate({"pooled": [sax, "--pooled", path], "default": [sax, path]}, args.runs * 4)
     pooled, default = result["pooled"], result["default"]
-    print("  sax_count on 50 MB: wall %.3f / %.3f s: %.3f; CPU %.3f / %.3f s: %.3f" % (
-        pooled.wall, default.wall, pooled.ratio(default, WALL), pooled.cpu, default.cpu, pooled.ratio(default, CPU)))
+    print("  sax_count on 50 MB (%d runs): wall %.3f / %.3f s: %.3f; CPU %.3f / %.3f s: %.3f" % (
+        args.runs * 4, pooled.wall, default.wall, pooled.ratio(default, WALL), pooled.cpu, default.cpu,
+        pooled.ratio(default, CPU)))
     os.remove(path)
     print("pooled / default memory manager, in one process (parses alternate round by round):")
     sys.stdout.flush()
-    subprocess.run([memory, "--pairs", str(12 * args.runs + 1)], check=True)
+    subprocess.run([memory, "--pairs", str(12 * args.runs + 1)], check=True, preexec_fn=pin)
 
 
 def main():
@@ -164,8 +177,13 @@ def main():
     parser.add_argument("build")
     parser.add_argument("--sizes", default="10,50,200")
     parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--no-pin", action="store_true", help="let the programs run on any CPU")
     args = parser.parse_args()
-    print("machine load (1, 5, 15 min): %.2f %.2f %.2f on %d cores" % (os.getloadavg() + (os.cpu_count(),)))
+    global PINNED_CPU
+    if not args.no_pin and hasattr(os, "sched_setaffinity"):
+        PINNED_CPU = min(os.sched_getaffinity(0))
+    print("machine load (1, 5, 15 min): %.2f %.2f %.2f on %d cores%s" % (
+        os.getloadavg() + (os.cpu_count(), "" if PINNED_CPU is None else "; every run on CPU %d" % PINNED_CPU)))
     with tempfile.TemporaryDirectory() as tmp:
         documents(args, tmp)
         pooled_pairs(args, tmp)
