@@ -53,6 +53,7 @@ CASES = [
      "]><r>&j;</r>", [], 2, b"entit"),
     ("invalid UTF-8 on line 5002", b"<r>\n" + b"<a>t</a>\n" * 5000 + b"<b>\xff</b></r>", [], 2,
      b":5002:4: the byte \\xFF"),
+    ("invalid UTF-8 after CR, CR LF and an emoji", b"<r>\r\n\r\r\nab\xf0\x9f\x98\x80\xff</r>", [], 2, b":4:5:"),
     ("NUL in an attribute value", b'<r a="x\x00y"/>', [], 2, b"NUL"),
     ("an undefined entity, external DTD not read", '<!DOCTYPE r SYSTEM "no.dtd"><r>&x;</r>', [], 2, b"'x'"),
     ("an entity in content that cannot be read", '<!DOCTYPE r [<!ENTITY e SYSTEM "http://x/e.xml">]><r>&e;</r>',

@@ -61,23 +61,25 @@ public:
         if (!iActive)
             return;
         for (std::size_t i = 0; i < size; ++i) {
-            // Eight bytes at a time while they are ASCII and neither NUL nor
+            // Many bytes at a time while they are ASCII and neither NUL nor
             // a line end: most of a document.
             if (iPending == 0) {
+                const std::size_t from = i;
 #if defined(__SSE2__)
                 while (i + 16 <= size) {
                     const unsigned plain = plainOfSixteen(bytes + i);
                     i += plain;
-                    iColumn += plain;
                     if (plain < 16)
                         break;
                 }
 #else
-                while (i + 8 <= size && plainAscii(bytes + i)) {
+                while (i + 8 <= size && plainAscii(bytes + i))
                     i += 8;
-                    iColumn += 8;
-                }
 #endif
+                if (i > from) {
+                    iColumn += i - from;
+                    iAfterCr = false;
+                }
                 if (i == size)
                     break;
             }
@@ -88,11 +90,16 @@ public:
                 --iPending;
                 continue;
             }
-            if (c == '\n') {
-                ++iLine;
-                iColumn = 0;
+            // Line ends as the parser counts them: LF, CR, and CR LF as one.
+            if (c == '\n' || c == '\r') {
+                if (c == '\r' || !iAfterCr) {
+                    ++iLine;
+                    iColumn = 0;
+                }
+                iAfterCr = c == '\r';
                 continue;
             }
+            iAfterCr = false;
             ++iColumn;
             if (c == 0)
                 throw DocumentError("a NUL byte (\\x00) is not allowed in XML", iLine, iColumn);
@@ -102,9 +109,10 @@ public:
                 iPending = 1;
             else if (c >= 0xE0 && c <= 0xEF)
                 iPending = 2;
-            else if (c >= 0xF0 && c <= 0xF4)
+            else if (c >= 0xF0 && c <= 0xF4) {
                 iPending = 3;
-            else
+                ++iColumn; // two UTF-16 code units, two columns for the parser
+            } else
                 invalid(c);
         }
     }
@@ -112,11 +120,12 @@ public:
 private:
 #if defined(__SSE2__)
     // How many of sixteen bytes, from the first, are ASCII other than NUL
-    // and the line end.
+    // and the line ends.
     static unsigned plainOfSixteen(const XMLByte* p) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i special =
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')));
+        const __m128i special = _mm_or_si128(
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
+            _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
         const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, special)));
         return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
     }
@@ -126,10 +135,12 @@ private:
         std::memcpy(&word, p, sizeof word);
         constexpr std::uint64_t ONES = 0x0101010101010101u;
         constexpr std::uint64_t HIGH = 0x8080808080808080u;
-        const std::uint64_t lineEnds = word ^ (ONES * '\n');
-        // A byte is 0 in `word` (NUL) or in `lineEnds` (a line end) exactly
-        // when the classic zero-byte test sets its high bit.
-        const std::uint64_t special = ((word - ONES) & ~word) | ((lineEnds - ONES) & ~lineEnds);
+        const std::uint64_t feeds = word ^ (ONES * '\n');
+        const std::uint64_t returns = word ^ (ONES * '\r');
+        // A byte is 0 in `word` (NUL), `feeds` or `returns` (a line end)
+        // exactly when the classic zero-byte test sets its high bit.
+        const std::uint64_t special =
+            ((word - ONES) & ~word) | ((feeds - ONES) & ~feeds) | ((returns - ONES) & ~returns);
         return ((word | special) & HIGH) == 0;
     }
 #endif
@@ -162,6 +173,7 @@ private:
     bool iDecided = false;
     bool iActive = false;
     int iPending = 0;
+    bool iAfterCr = false; // the last byte was a CR: an LF now ends no further line
     unsigned long long iLine = 1;
     unsigned long long iColumn = 0;
 };
