@@ -66,10 +66,10 @@ public:
             if (iPending == 0) {
                 const std::size_t from = i;
 #if defined(__SSE2__)
-                while (i + 16 <= size) {
-                    const unsigned plain = plainOfSixteen(bytes + i);
+                while (i + 32 <= size) {
+                    const unsigned plain = plainOfThirtyTwo(bytes + i);
                     i += plain;
-                    if (plain < 16)
+                    if (plain < 32)
                         break;
                 }
 #else
@@ -119,15 +119,19 @@ public:
 
 private:
 #if defined(__SSE2__)
-    // How many of sixteen bytes, from the first, are ASCII other than NUL
-    // and the line ends.
-    static unsigned plainOfSixteen(const XMLByte* p) {
+    // The bytes of sixteen that are not ASCII, or are NUL or a line end.
+    static unsigned oddOfSixteen(const XMLByte* p) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i special = _mm_or_si128(
             _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))),
             _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r')));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, special)));
-        return mask == 0 ? 16u : static_cast<unsigned>(__builtin_ctz(mask));
+        return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(bytes, special)));
+    }
+    // How many of thirty-two bytes, from the first, are ASCII other than NUL
+    // and the line ends.
+    static unsigned plainOfThirtyTwo(const XMLByte* p) {
+        const unsigned mask = oddOfSixteen(p) | oddOfSixteen(p + 16) << 16;
+        return mask == 0 ? 32u : static_cast<unsigned>(__builtin_ctz(mask));
     }
 #else
     static bool plainAscii(const XMLByte* p) {
