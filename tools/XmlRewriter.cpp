@@ -7,7 +7,7 @@
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/QName.hpp>
 #include <xercesc/util/XMLString.hpp>
-#include <xercesc/util/XMLUniDefs.hpp>
+#include <xercesc/util/XMLUni.hpp>
 
 #include <cerrno>
 #include <cstdio>
