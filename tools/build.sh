@@ -9,15 +9,23 @@
 #   tools/build.sh package build the Debian packages, install them, build the
 #                          consumer and examples against /usr, remove them
 #   tools/build.sh test32  build and run the test suite as 32-bit x86 Linux
+#                          (natively, or under qemu-i386 where the kernel
+#                          refuses 32-bit programs)
 #   tools/build.sh test-windows
 #                          cross-build the 32-bit Windows DLLs and test suite
-#                          (mingw-w64) and run the suite under Wine
+#                          (mingw-w64) and run the suite under Wine; exits
+#                          77 (skipped) where the kernel refuses 32-bit
+#                          programs, which Wine itself is
+#   tools/build.sh kernel-i386
+#                          say whether the kernel runs 32-bit x86 programs
+#                          (exit 0) or refuses them (exit 1)
 #   tools/build.sh deps [--all]
 #                          install the Debian packages a build needs
 #                          (--all: also those of benchmarks, fuzzing, docs,
 #                          packaging and CI)
 #
-# Extra CMake arguments can be passed in ZAQ_CMAKE_ARGS.
+# Extra CMake arguments can be passed in ZAQ_CMAKE_ARGS. ZAQ_KERNEL_I386=yes
+# or no overrides the kernel check, to try the other case's path.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,8 +45,26 @@ install_packages() {
     echo "Installing: ${missing[*]}" >&2
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >&2
+    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+    # A mirror caught mid-sync fails one index; the install below still works
+    # when what it needs is in the others, and says so clearly when not.
+    "${apt[@]}" update -qq || echo "warning: apt-get update failed for some index; installing from those it has" >&2
+    # Multi-Arch: same packages need one version on both architectures. Where
+    # the i386 index lags the native one (a security index out of sync), pin
+    # each such dependency, on both, to the version i386 has.
+    local pins=() plan native
+    native=$(dpkg --print-architecture)
+    for _ in 1 2 3 4 5; do
+        plan=$("${apt[@]}" install -s --allow-downgrades --no-install-recommends "${missing[@]}" "${pins[@]}" 2>&1) && break
+        mapfile -t skewed < <(grep -oE 'Depends: [^ ]+:i386' <<<"$plan" | sed 's/^Depends: //; s/:i386$//' | sort -u)
+        [ ${#skewed[@]} -gt 0 ] || break
+        echo "Pinning to the versions the i386 index has: ${skewed[*]}" >&2
+        for package in "${skewed[@]}"; do
+            version=$(apt-cache policy "$package:i386" | sed -n 's/^  Candidate: //p')
+            pins+=("$package:$native=$version" "$package:i386=$version")
+        done
+    done
+    "${apt[@]}" install -y -qq --no-install-recommends ${pins[0]:+--allow-downgrades} "${missing[@]}" "${pins[@]}" >&2
 }
 
 # The i386 packages (and wine32) need the architecture enabled first.
@@ -46,6 +72,39 @@ enable_i386() {
     dpkg --print-foreign-architectures | grep -qx i386 && return 0
     echo "Enabling the i386 architecture" >&2
     if [ "$(id -u)" -eq 0 ]; then dpkg --add-architecture i386; else sudo dpkg --add-architecture i386; fi
+}
+
+# A minimal static i386 Linux program (ELF header, one program header, and
+# `mov eax,1; xor ebx,ebx; int 0x80`: exit(0)). Kernels built without IA-32
+# emulation, or booted with it off, refuse it with "Exec format error".
+I386_PROBE=7f454c4601010100000000000000000002000300010000005480040834000000000000000000000034002000010000000000000001000000000000000080040800800408
+I386_PROBE+=5d0000005d0000000500000000100000b80100000031dbcd80
+
+kernel_runs_i386() {
+    case "${ZAQ_KERNEL_I386:-}" in
+    yes) return 0 ;;
+    no) return 1 ;;
+    "") ;;
+    *)
+        echo "ZAQ_KERNEL_I386 must be yes or no" >&2
+        exit 1
+        ;;
+    esac
+    # Written where the builds run programs: /tmp may be mounted noexec.
+    mkdir -p build-probe
+    local probe=build-probe/i386-exit0
+    printf "$(sed 's/../\\x&/g' <<<"$I386_PROBE")" >"$probe"
+    chmod +x "$probe"
+    "$probe" 2>/dev/null
+}
+
+i386_case() {
+    if kernel_runs_i386; then
+        echo "kernel: runs 32-bit x86 programs natively${ZAQ_KERNEL_I386:+ (forced by ZAQ_KERNEL_I386)}" >&2
+        return 0
+    fi
+    echo "kernel: refuses 32-bit x86 programs${ZAQ_KERNEL_I386:+ (forced by ZAQ_KERNEL_I386)}" >&2
+    return 1
 }
 
 configure() { # build-dir, extra cmake arguments...
@@ -75,14 +134,32 @@ test)
     cmake --build build -j2
     ctest --test-dir build --output-on-failure -j2
     ;;
+kernel-i386)
+    i386_case
+    ;;
 test32)
     enable_i386
     install_packages "${BASE_PACKAGES[@]}" "${I386_PACKAGES[@]}"
-    configure build-i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake
-    cmake --build build-i386 -j2
-    ctest --test-dir build-i386 --output-on-failure -j2
+    if i386_case; then
+        dir=build-i386 how="natively"
+        configure $dir -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake
+    else
+        # The same suite through the emulator: slower, but every test runs.
+        install_packages qemu-user
+        dir=build-i386-qemu how="under qemu-i386 (emulated)"
+        configure $dir -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake \
+            -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/qemu-i386
+    fi
+    cmake --build $dir -j2
+    ctest --test-dir $dir --output-on-failure -j2
+    echo "32-bit x86 Linux suite: passed, run $how" >&2
     ;;
 test-windows)
+    if ! i386_case 2>/dev/null; then
+        echo "32-bit Windows suite not run: Wine is itself a 32-bit x86 program and this kernel refuses those;" \
+            "it needs a kernel with 32-bit support (IA-32 emulation)" >&2
+        exit 77
+    fi
     enable_i386
     install_packages cmake ninja-build "${WINDOWS_PACKAGES[@]}"
     prefix=$(tools/mingw-deps.sh)
@@ -139,7 +216,7 @@ package)
     exit $status
     ;;
 *)
-    sed -n '3,20p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '3,27p' "$0" | sed 's/^# \{0,1\}//'
     exit 1
     ;;
 esac
