@@ -4,6 +4,7 @@
 
 #include "DocumentError.h"
 #include "OrvWstring.h"
+#include "StartTagGuard.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -158,19 +159,26 @@ private:
     // UTF-8 unless a byte order mark or the XML declaration says otherwise.
     void decide(const XMLByte* bytes, std::size_t size) {
         iDecided = true;
-        const std::string head(reinterpret_cast<const char*>(bytes), std::min<std::size_t>(size, 200));
+        const std::string_view head(reinterpret_cast<const char*>(bytes), size);
         if (head.compare(0, 3, "\xEF\xBB\xBF") == 0) {
             iActive = true;
             return;
         }
         if (head.compare(0, 5, "<?xml") != 0) {
-            // Markup or white space in ASCII: UTF-8, the default. Anything
-            // else (UTF-16, EBCDIC) is the parser's to decode.
+            // Markup or white space in ASCII: UTF-8, the default; followed by
+            // a NUL, it is UTF-16LE or UTF-32LE without a byte order mark.
+            // Anything else (UTF-16BE, EBCDIC) is the parser's to decode.
             iActive = !head.empty() &&
-                      (head[0] == '<' || head[0] == ' ' || head[0] == '\t' || head[0] == '\r' || head[0] == '\n');
+                      (head[0] == '<' || head[0] == ' ' || head[0] == '\t' || head[0] == '\r' || head[0] == '\n') &&
+                      (head.size() < 2 || head[1] != 0);
             return;
         }
-        const std::string name = declaredEncoding(head);
+        // The whole declaration, however long: one that does not end in
+        // these bytes leaves the encoding to the parser.
+        const std::size_t end = head.find("?>");
+        if (end == std::string_view::npos)
+            return;
+        const std::string name = declaredEncoding(std::string(head.substr(0, end + 2)));
         iActive = name.empty() || name == "utf-8" || name == "utf8";
     }
 
@@ -186,8 +194,9 @@ private:
 /// parser; EINTR is retried.
 class DescriptorStream : public BinInputStream {
 public:
-    DescriptorStream(int fd, std::uint64_t& bytesRead, const std::string& head, bool atEnd, int readError)
-        : iFd(fd), iBytesRead(bytesRead), iHead(head), iAtEnd(atEnd), iReadError(readError) {}
+    DescriptorStream(int fd, std::uint64_t& bytesRead, std::size_t maxAttributes, const std::string& head, bool atEnd,
+                     int readError)
+        : iFd(fd), iBytesRead(bytesRead), iHead(head), iAtEnd(atEnd), iReadError(readError), iGuard(maxAttributes) {}
     XMLFilePos curPos() const override { return iPosition; }
     XMLSize_t readBytes(XMLByte* const buffer, const XMLSize_t size) override {
         if (iHeadUsed < iHead.size()) {
@@ -196,6 +205,7 @@ public:
             iHeadUsed += n;
             iPosition += static_cast<XMLFilePos>(n);
             iCheck.scan(buffer, n);
+            iGuard.scan(buffer, n);
             return static_cast<XMLSize_t>(n);
         }
         if (iReadError != 0)
@@ -208,6 +218,7 @@ public:
                 iPosition += static_cast<XMLFilePos>(n);
                 iBytesRead += static_cast<std::uint64_t>(n);
                 iCheck.scan(buffer, static_cast<std::size_t>(n));
+                iGuard.scan(buffer, static_cast<std::size_t>(n));
                 return static_cast<XMLSize_t>(n);
             }
             if (errno != EINTR)
@@ -225,6 +236,7 @@ private:
     int iReadError;
     XMLFilePos iPosition = 0;
     Utf8Check iCheck;
+    StartTagGuard iGuard;
 };
 
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -299,15 +311,15 @@ std::string expansionMessage(const InputSettings& settings) {
 }
 
 DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
-                                             MemoryManager* manager)
-    : InputSource(manager), iFd(fd), iBytesRead(bytesRead) {
+                                             std::size_t maxAttributes, MemoryManager* manager)
+    : InputSource(manager), iFd(fd), iBytesRead(bytesRead), iMaxAttributes(maxAttributes) {
     const OrvWstring id = OrvWstring::fromUtf8(name);
     std::u16string text(id.data(), id.length());
     setSystemId(reinterpret_cast<const XMLCh*>(text.c_str()));
 }
 
 BinInputStream* DescriptorInputSource::makeStream() const {
-    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead, iHead, iAtEnd, iReadError);
+    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead, iMaxAttributes, iHead, iAtEnd, iReadError);
 }
 
 bool DescriptorInputSource::plainProlog() {

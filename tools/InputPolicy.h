@@ -17,6 +17,7 @@
 struct InputSettings {
     bool loadExternal = false;              ///< read the external DTD subset and entities from local files
     unsigned long maxDepth = 10000;         ///< deepest element nesting
+    std::size_t maxAttributes = 10000;      ///< most attributes on one start tag
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
     std::uint64_t expansionAllowance = 10u << 20;
 };
@@ -45,7 +46,10 @@ class DescriptorInputSource : public xercesc::InputSource {
 public:
     /// `fd` stays the caller's; `name` becomes the system id, the base of
     /// relative external entities.
-    DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead, xercesc::MemoryManager* manager);
+    /// Start tags of more than `maxAttributes` attributes are refused as
+    /// they are read.
+    DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead, std::size_t maxAttributes,
+                          xercesc::MemoryManager* manager);
     xercesc::BinInputStream* makeStream() const override;
     /// Reads ahead, keeping what it reads for the parser, until the prolog
     /// is known to be `Plain`, or up to 64 KiB; false if it is not.
@@ -54,6 +58,7 @@ public:
 private:
     int iFd;
     std::uint64_t& iBytesRead;
+    std::size_t iMaxAttributes;
     std::string iHead;   // read ahead, for the parser first
     bool iAtEnd = false; // the descriptor is at its end after iHead
     int iReadError = 0;  // errno of a failed read ahead, reported when the parser comes to it

@@ -41,6 +41,8 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "                         local files (never the network: those are skipped with\n"
                           "                         a warning); without it a document that needs one fails\n"
                           "  --max-depth N          deepest element nesting (default 10000)\n"
+                          "  --max-attributes N     most attributes on one start tag, namespace declarations\n"
+                          "                         included (default 10000)\n"
                           "  --max-expansion N      output may be at most N times the input plus 10 MB, which\n"
                           "                         bounds entity expansion and DTD default attributes\n"
                           "                         (default 100; 0: no bound)\n"
@@ -146,6 +148,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_DEPTH,
         MAX_EXPANSION,
         MAX_NAMESPACES,
+        MAX_ATTRIBUTES,
         POOL_SIZE,
         STATS,
         TRACE,
@@ -161,6 +164,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"max-depth", required_argument, nullptr, MAX_DEPTH},
                                           {"max-expansion", required_argument, nullptr, MAX_EXPANSION},
                                           {"max-namespaces", required_argument, nullptr, MAX_NAMESPACES},
+                                          {"max-attributes", required_argument, nullptr, MAX_ATTRIBUTES},
                                           {"pool-size", required_argument, nullptr, POOL_SIZE},
                                           {"stats", no_argument, nullptr, STATS},
                                           {"trace", required_argument, nullptr, TRACE},
@@ -207,6 +211,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case MAX_EXPANSION:
             options.input.maxExpansionFactor = number("--max-expansion", optarg, 0, 1000000);
+            break;
+        case MAX_ATTRIBUTES:
+            options.input.maxAttributes = number("--max-attributes", optarg, 1, 100000000);
             break;
         case MAX_NAMESPACES:
             options.namespaces.maxNamespaces = number("--max-namespaces", optarg, 1, 100000000);

@@ -123,7 +123,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                 handler.attach(*reader);
                 reader->parse(source);
             } else {
-                DescriptorInputSource source(fd, systemId, bytesRead, &memory);
+                DescriptorInputSource source(fd, systemId, bytesRead, options.input.maxAttributes, &memory);
                 configureReader(*reader, security, source.plainProlog());
                 handler.attach(*reader);
                 reader->parse(source);
