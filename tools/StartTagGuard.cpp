@@ -8,6 +8,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -21,23 +25,62 @@ std::size_t find(const unsigned char* bytes, std::size_t from, std::size_t size,
 
 constexpr char XMLNS[] = "xmlns";
 
+std::size_t lineFeeds(const unsigned char* bytes, std::size_t size) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i feed = _mm_set1_epi8('\n');
+    for (; i + 16 <= size; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        count += static_cast<std::size_t>(
+            __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, feed)))));
+    }
+#endif
+    for (; i < size; ++i)
+        count += bytes[i] == '\n';
+    return count;
+}
+
+// The bytes that end an element name, and an attribute name, as classes of
+// one table: most of a start tag is names, passed over a byte at a time.
+constexpr unsigned char END_OF_NAME = 1;
+constexpr unsigned char END_OF_ATTRIBUTE_NAME = 2;
+struct Ends {
+    unsigned char of[256] = {};
+    constexpr Ends() {
+        for (const unsigned char c : {' ', '\t', '\r', '\n', '>'})
+            of[c] = END_OF_NAME | END_OF_ATTRIBUTE_NAME;
+        of[static_cast<unsigned char>('/')] = END_OF_NAME;
+        of[static_cast<unsigned char>('=')] = END_OF_ATTRIBUTE_NAME;
+    }
+};
+constexpr Ends ENDS;
+bool ends(unsigned char c, unsigned char which) { return (ENDS.of[c] & which) != 0; }
+
 } // namespace
 
 void StartTagGuard::scan(const unsigned char* bytes, std::size_t size) {
-    if (size == 0)
-        return;
-    if (!iDecided)
-        decide(bytes, size);
+    if (iWidth != 0 && iStart.size() < 4) {
+        // The first four bytes tell the encoding; fewer hold no start tag
+        // that could be refused.
+        iStart.append(reinterpret_cast<const char*>(bytes), size);
+        if (iStart.size() < 4)
+            return;
+        const std::string start = std::move(iStart);
+        iStart.assign(4, ' ');
+        const auto* head = reinterpret_cast<const unsigned char*>(start.data());
+        const std::size_t mark = decide(head);
+        return scan(head + mark, start.size() - mark);
+    }
     if (iWidth == 1)
         follow(bytes, size);
     else if (iWidth > 1)
         narrow(bytes, size);
 }
 
-void StartTagGuard::decide(const unsigned char* bytes, std::size_t size) {
-    iDecided = true;
-    auto startsWith = [&](std::initializer_list<unsigned char> head) {
-        return size >= head.size() && std::equal(head.begin(), head.end(), bytes);
+std::size_t StartTagGuard::decide(const unsigned char* head) {
+    auto startsWith = [&](std::initializer_list<unsigned char> bytes) {
+        return std::equal(bytes.begin(), bytes.end(), head);
     };
     if (startsWith({0x00, 0x00, 0xFE, 0xFF}) || startsWith({0x00, 0x00, 0x00, 0x3C}))
         iWidth = 4;
@@ -49,6 +92,10 @@ void StartTagGuard::decide(const unsigned char* bytes, std::size_t size) {
         iWidth = 2, iLittleEndian = true;
     else if (startsWith({0x4C, 0x6F, 0xA7, 0x94})) // "<?xm" in EBCDIC
         iWidth = 0;
+    // A byte order mark is no character: positions count from after it.
+    if (startsWith({0xEF, 0xBB, 0xBF}))
+        return 3;
+    return head[0] == 0xFE || head[0] == 0xFF || (iWidth == 4 && head[2] == 0xFE) ? iWidth : 0;
 }
 
 // Each code unit as its ASCII byte, or as 0x80 (no markup) when it is not
@@ -122,31 +169,62 @@ void StartTagGuard::follow(const unsigned char* bytes, std::size_t size) {
                 iState = State::Text;
             break;
         case State::TagName:
-            if (isSpace(c) || c == '/')
-                iState = State::TagSpace;
-            else if (c == '>')
-                iState = State::Text;
-            ++i;
+            while (i < size && !ends(bytes[i], END_OF_NAME))
+                ++i;
+            if (i < size) {
+                iState = bytes[i] == '>' ? State::Text : State::TagSpace;
+                ++i;
+            }
             break;
         case State::TagSpace:
-            if (c == '>') {
-                iState = State::Text;
-            } else if (!isSpace(c) && c != '/') {
+            // One attribute after another in this loop; where a read ends
+            // inside one, the state says where to go on.
+            while (iState == State::TagSpace) {
+                while (i < size && (isSpace(bytes[i]) || bytes[i] == '/'))
+                    ++i;
+                if (i == size)
+                    break;
+                if (bytes[i] == '>') {
+                    iState = State::Text;
+                    ++i;
+                    break;
+                }
                 if (++iAttributes > iMax) {
                     refuse(bytes, i,
                            "a start tag with more than " + std::to_string(iMax) +
                                " attributes; --max-attributes raises the limit");
                 }
-                iState = State::AttrName;
+                while (++i < size && !ends(bytes[i], END_OF_ATTRIBUTE_NAME)) {
+                }
+                if (i == size) {
+                    iState = State::AttrName;
+                    break;
+                }
+                if (bytes[i] == '>') {
+                    iState = State::Text;
+                    ++i;
+                    break;
+                }
+                while (i < size && (bytes[i] == '=' || isSpace(bytes[i])))
+                    ++i;
+                if (i == size) {
+                    iState = State::BeforeValue;
+                    break;
+                }
+                if (!isQuote(bytes[i]))
+                    continue; // not well-formed: the parser says so
+                iQuote = bytes[i++];
+                if (closeAt(iQuote) == std::size_t(-1))
+                    iState = State::Value;
             }
-            ++i;
             break;
         case State::AttrName:
-            if (c == '=' || isSpace(c))
-                iState = State::BeforeValue;
-            else if (c == '>')
-                iState = State::Text;
-            ++i;
+            while (i < size && !ends(bytes[i], END_OF_ATTRIBUTE_NAME))
+                ++i;
+            if (i < size) {
+                iState = bytes[i] == '>' ? State::Text : State::BeforeValue;
+                ++i;
+            }
             break;
         case State::BeforeValue:
             if (isQuote(c)) {
@@ -215,7 +293,7 @@ void StartTagGuard::follow(const unsigned char* bytes, std::size_t size) {
     }
 
     // The position, for a later refusal, and the tail, for a later close.
-    const std::size_t lines = static_cast<std::size_t>(std::count(bytes, bytes + size, '\n'));
+    const std::size_t lines = lineFeeds(bytes, size);
     if (lines > 0) {
         iLine += lines;
         std::size_t last = size;

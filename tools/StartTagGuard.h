@@ -48,7 +48,9 @@ private:
         Literal,     // a quoted literal in the declaration or the subset
     };
 
-    void decide(const unsigned char* bytes, std::size_t size);
+    // Sets the code unit from the first four bytes; returns the length of
+    // a byte order mark there.
+    std::size_t decide(const unsigned char* head);
     void narrow(const unsigned char* bytes, std::size_t size);
     void follow(const unsigned char* bytes, std::size_t size);
     // Whether the two bytes before bytes[at] (carried over from earlier
@@ -69,7 +71,7 @@ private:
     // endian) or last; 0 once the encoding is one this does not follow.
     unsigned iWidth = 1;
     bool iLittleEndian = false;
-    bool iDecided = false;
+    std::string iStart; // the first bytes, until there are four: then four blanks
     unsigned char iUnit[4] = {0, 0, 0, 0};
     unsigned iUnitFill = 0;
     std::string iNarrow;
