@@ -81,6 +81,16 @@ CASES = [
     ("an undefined entity, external DTD not read", '<!DOCTYPE r SYSTEM "no.dtd"><r>&x;</r>', [], 2, b"'x'"),
     ("an entity in content that cannot be read", '<!DOCTYPE r [<!ENTITY e SYSTEM "http://x/e.xml">]><r>&e;</r>',
      ["--load-external"], 2, b"cannot read the external entity 'http://x/e.xml'"),
+    ("an external entity that is a FIFO", '<!DOCTYPE r [<!ENTITY e SYSTEM "fifo.ent">]><r>&e;</r>',
+     ["--load-external"], 2, b"fifo.ent: not a regular file", 5),
+    ("an external DTD that is a FIFO", '<!DOCTYPE r SYSTEM "fifo.ent"><r/>', ["--load-external"], 0,
+     b"not a regular file", 5),
+    ("a system id with a terminal escape", '<!DOCTYPE r SYSTEM "\x1b[7mX"><r/>', ["--load-external"], 0,
+     b"'\\x1B[7mX'"),
+    ("a file: URL on another host", '<!DOCTYPE r [<!ENTITY e SYSTEM "file://remote.example/etc/hostname">]><r>&e;</r>',
+     ["--load-external"], 2, b"on the host 'remote.example' is not a local file"),
+    ("a file: URL with %00", '<!DOCTYPE r [<!ENTITY e SYSTEM "file:///etc/hostname%00.ent">]><r>&e;</r>',
+     ["--load-external"], 2, b"NUL %-escape"),
     ("60 000 predefined entities, no DTD", "<r>" + "&amp;" * 60000 + "</r>", [], 0, b""),
     ("a DTD after the XML declaration, a comment and a PI",
      '<?xml version="1.0"?><!-- c --><?pi x?>\n<!DOCTYPE r SYSTEM "no.dtd"><r>&x;</r>', [], 2, b"'x'"),
@@ -130,6 +140,7 @@ def run(zaqxml, args, stdin=None, timeout=120):
 
 def table(zaqxml):
     with tempfile.TemporaryDirectory() as tmp:
+        os.mkfifo(os.path.join(tmp, "fifo.ent"))  # with no writer: opening it to read would block
         for name, document, args, status, needle, *bound in CASES:
             if document is not None:
                 path = os.path.join(tmp, "case.xml")

@@ -2,6 +2,7 @@
 // InputPolicy.cpp - opening inputs, parser features and external entities.
 #include "InputPolicy.h"
 
+#include "Diagnostics.h"
 #include "DocumentError.h"
 #include "OrvWstring.h"
 #include "StartTagGuard.h"
@@ -13,6 +14,7 @@
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/framework/XMLValidityCodes.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/util/XMLURL.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
@@ -272,33 +274,24 @@ InputSource* blankDeclarations(const XMLCh* systemId) {
     return new MemBufInputSource(blank, sizeof blank, systemId, false);
 }
 
-bool hasScheme(const std::string& id) {
-    std::size_t i = 0;
-    while (i < id.size() &&
-           (std::isalnum(static_cast<unsigned char>(id[i])) || id[i] == '+' || id[i] == '-' || id[i] == '.'))
-        ++i;
-    return i > 1 && i < id.size() && id[i] == ':' && std::isalpha(static_cast<unsigned char>(id[0]));
-}
-
-// The path of a file: URL, with its %XX escapes undone.
-std::string filePath(const std::string& url) {
-    std::string rest = url.substr(5);
-    if (rest.compare(0, 2, "//") == 0) {
-        rest.erase(0, 2);
-        const std::size_t slash = rest.find('/');
-        rest.erase(0, slash == std::string::npos ? rest.size() : slash); // the host: empty or localhost
-    }
-    std::string path;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && std::isxdigit(static_cast<unsigned char>(rest[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(rest[i + 2]))) {
-            path.push_back(static_cast<char>(std::stoi(rest.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            path.push_back(rest[i]);
+// The path of a file: URL's path, with its %XX escapes undone; false where
+// one is malformed or undoes to a NUL, which would cut the path short.
+bool decodePath(const std::string& escaped, std::string& path) {
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] != '%') {
+            path.push_back(escaped[i]);
+            continue;
         }
+        if (i + 2 >= escaped.size() || !std::isxdigit(static_cast<unsigned char>(escaped[i + 1])) ||
+            !std::isxdigit(static_cast<unsigned char>(escaped[i + 2])))
+            return false;
+        const char byte = static_cast<char>(std::stoi(escaped.substr(i + 1, 2), nullptr, 16));
+        if (byte == 0)
+            return false;
+        path.push_back(byte);
+        i += 2;
     }
-    return path;
+    return true;
 }
 
 } // namespace
@@ -401,12 +394,8 @@ int openInput(const std::string& path, std::string& error) {
 
 void ExternalEntityPolicy::warn(const XMLResourceIdentifier& resource, const std::string& message) const {
     const Locator* at = resource.getLocator();
-    if (at != nullptr)
-        std::fprintf(stderr, "%s:%llu:%llu: warning: %s\n", iDocumentName.c_str(),
-                     static_cast<unsigned long long>(at->getLineNumber()),
-                     static_cast<unsigned long long>(at->getColumnNumber()), message.c_str());
-    else
-        std::fprintf(stderr, "%s: warning: %s\n", iDocumentName.c_str(), message.c_str());
+    ::warning(iDocumentName, at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
+              at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0, message);
 }
 
 InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource) {
@@ -425,17 +414,32 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
         warn(*resource, "skipped the external entity '" + id + "': " + why);
         return blankDeclarations(resource->getSystemId());
     };
+    // A relative reference or a path is a file beside the document; of the
+    // URLs, only file: ones without a host other than localhost are local.
     std::string path = id;
-    if (hasScheme(id)) {
-        if (id.compare(0, 5, "file:") != 0)
+    XMLURL url;
+    if (!XMLURL::parse(resource->getSystemId(), url))
+        return skip("only local files are read");
+    if (url.getProtocol() != XMLURL::Unknown) {
+        const XMLCh* host = url.getHost();
+        if (url.getProtocol() != XMLURL::File)
             return skip("only local files are read");
-        path = filePath(id);
+        if (host != nullptr && *host != 0 && XMLString::compareIStringASCII(host, XMLUni::fgLocalHostString) != 0)
+            return skip("a file: URL on the host '" + utf8(host) + "' is not a local file");
+        path.clear();
+        if (!decodePath(utf8(url.getPath()), path))
+            return skip("a file: URL with a malformed or NUL %-escape is not read");
     }
     const OrvWstring wide = OrvWstring::fromUtf8(path);
     const std::u16string relative(wide.data(), wide.length());
     auto source = std::make_unique<LocalFileInputSource>(resource->getBaseURI(),
                                                          reinterpret_cast<const XMLCh*>(relative.c_str()));
     const std::string resolved = utf8(source->getSystemId());
+    // A FIFO would block the parse until a writer came, a device could be
+    // endless (/dev/zero) or the terminal: only regular files are entities.
+    struct stat status;
+    if (::stat(resolved.c_str(), &status) == 0 && !S_ISREG(status.st_mode))
+        return skip(resolved + ": not a regular file");
     std::string error;
     const int fd = openInput(resolved, error);
     if (fd < 0)

@@ -2,6 +2,8 @@
 // XmlRewriter.cpp - namespace-correct streaming output of the parser's events.
 #include "XmlRewriter.h"
 
+#include "Diagnostics.h"
+
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
@@ -298,12 +300,10 @@ void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
     iLost.clear();
     iPolicy.lostQNamePrefixes(chars, length, iLost);
     for (const std::string& prefix : iLost)
-        std::fprintf(stderr,
-                     "%s:%llu:%llu: warning: '%s:' in content is no longer bound in the output (--prune); "
-                     "--keep-prefixes %s keeps it\n",
-                     iOptions.name.c_str(), iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
-                     iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0, prefix.c_str(),
-                     prefix.c_str());
+        ::warning(iOptions.name, iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
+                  iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0,
+                  "'" + prefix + ":' in content is no longer bound in the output (--prune); --keep-prefixes " + prefix +
+                      " keeps it");
 }
 
 void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // zaqxml.cpp - rewrites XML documents with namespace declarations chosen by
 // the prefix manager, parsing with Xerces-C on the pooled memory manager.
+#include "Diagnostics.h"
 #include "DocumentError.h"
 #include "InputPolicy.h"
 #include "OrvLog.h"
@@ -42,36 +43,6 @@ namespace {
 
 std::string transcode(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
-// A message as a person can read it on a terminal: control characters and
-// bytes that are not UTF-8 are shown escaped (\xFF).
-std::string printable(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        for (std::size_t k = 1; k < length; ++k)
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                length = 0;
-        if (length == 0 || (c < 0x20 && c != '\t') || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
-            out += escaped;
-            ++i;
-            continue;
-        }
-        out.append(text, i, length);
-        i += length;
-    }
-    return out;
-}
-
-void report(const std::string& name, unsigned long long line, unsigned long long column, const std::string& message) {
-    if (line > 0)
-        std::fprintf(stderr, "%s:%llu:%llu: %s\n", printable(name).c_str(), line, column, printable(message).c_str());
-    else
-        std::fprintf(stderr, "%s: %s\n", printable(name).c_str(), printable(message).c_str());
-}
-
 /// Rewrites one document; prints one line on failure and returns false.
 bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixes, ParserMemory& memory,
              const ToolOptions& options) {
@@ -101,7 +72,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     rewriteOptions.namespaces = options.namespaces;
     rewriteOptions.namespaces.emptyPrefixForDefault = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
     rewriteOptions.loadExternal = options.input.loadExternal;
-    rewriteOptions.name = printable(name);
+    rewriteOptions.name = name;
     rewriteOptions.limits = options.input;
     rewriteOptions.inputBytes = &bytesRead;
     XmlRewriter handler(prefixes, output, rewriteOptions);
