@@ -298,6 +298,11 @@ bool decodePath(const std::string& escaped, std::string& path) {
 
 std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
+bool isVersionNumber(const std::string& version) {
+    return version.size() > 2 && version.compare(0, 2, "1.") == 0 &&
+           std::all_of(version.begin() + 2, version.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 std::string expansionMessage(const InputSettings& settings) {
     return "the output would exceed " + std::to_string(settings.maxExpansionFactor) +
            " times the input plus 10 MB (entity expansion or DTD default attributes); --max-expansion raises the bound";

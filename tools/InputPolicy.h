@@ -25,6 +25,9 @@ struct InputSettings {
 /// The text of a parser string as UTF-8 (empty for null).
 std::string utf8(const XMLCh* text);
 
+/// Whether `version` is an XML version number: "1." and one or more digits.
+bool isVersionNumber(const std::string& version);
+
 /// The error of a document past its expansion bound, naming the option.
 std::string expansionMessage(const InputSettings& settings);
 

@@ -44,6 +44,10 @@ void XmlRewriter::attach(xercesc::SAX2XMLReader& reader) {
 
 void XmlRewriter::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
     iVersion = utf8(version);
+    // The parser takes any "1." prefix for a version; a number it is not
+    // cannot be written back as one.
+    if (!isVersionNumber(iVersion))
+        fail("the XML declaration's version '" + iVersion + "' is not a version number ('1.' and digits)");
     iStandalone = utf8(standalone);
     writeProlog();
 }
