@@ -15,6 +15,7 @@
 #include <xercesc/framework/XMLValidityCodes.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLURL.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
 #include <algorithm>
@@ -489,12 +490,34 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
 void ToolReader::endIntSubset() {
     if (!iExternalSubset)
         iInDtd = false;
+    takeDeclaredTypes();
     SAX2XMLReaderImpl::endIntSubset();
 }
 
 void ToolReader::endExtSubset() {
     iInDtd = false;
+    takeDeclaredTypes();
     SAX2XMLReaderImpl::endExtSubset();
+}
+
+void ToolReader::takeDeclaredTypes() {
+    auto* dtd = dynamic_cast<DTDGrammar*>(getGrammar(XMLUni::fgDTDEntityString));
+    if (dtd == nullptr)
+        return;
+    NameIdPoolEnumerator<DTDElementDecl> elements = dtd->getElemEnumerator();
+    while (elements.hasMoreElements()) {
+        DTDElementDecl& element = elements.nextElement();
+        if (!element.hasAttDefs())
+            continue;
+        XMLAttDefList& definitions = element.getAttDefList();
+        for (XMLSize_t i = 0; i < definitions.getAttDefCount(); ++i) {
+            XMLAttDef& definition = definitions.getAttDef(i);
+            if (definition.getType() == XMLAttDef::CData)
+                continue;
+            iDeclaredTypes.emplace(&definition, definition.getType());
+            definition.setType(XMLAttDef::CData);
+        }
+    }
 }
 
 void ToolReader::error(const unsigned int code, const XMLCh* const domain, const XMLErrorReporter::ErrTypes type,

@@ -10,8 +10,11 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
+#include <xercesc/framework/XMLAttDef.hpp>
+
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 /// The parser limits and entity policy of one run.
 struct InputSettings {
@@ -21,6 +24,9 @@ struct InputSettings {
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
     std::uint64_t expansionAllowance = 10u << 20;
 };
+
+/// The declared type of each DTD attribute whose type is not CDATA.
+using DeclaredTypes = std::unordered_map<const xercesc::XMLAttDef*, xercesc::XMLAttDef::AttTypes>;
 
 /// The text of a parser string as UTF-8 (empty for null).
 std::string utf8(const XMLCh* text);
@@ -111,14 +117,22 @@ public:
     /// The external DTD subset that was passed over unread, if any (its
     /// attribute defaults are then missing from the output).
     const std::string& unreadSubset() const { return iUnreadSubset; }
+    /// The attributes the DTD gives a type other than CDATA. The parser
+    /// normalises their values as CDATA: its own normalisation of these
+    /// types leaves enumerations as they are and strips a tab written as
+    /// a reference, so the writer does it (XmlRewriter::useDeclaredTypes).
+    const DeclaredTypes& declaredTypes() const { return iDeclaredTypes; }
 
 private:
+    void takeDeclaredTypes();
+
     ExternalEntityPolicy& iEntities;
     std::string iUnreadSubset;
     bool iLoadExternal;
     bool iInDtd = false;           // requests now are for the DTD: its external subset or parameter entities
     bool iExternalSubset = false;  // the DTD has one, read after the internal subset
     std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
+    DeclaredTypes iDeclaredTypes;
 };
 
 /// Namespaces on, no schema, no grammar caching; validation only where a

@@ -95,6 +95,12 @@ public:
     /// XML 1.1 output: its restricted characters and its extra line ends
     /// are written as character references in text and attribute values.
     void setXml11(bool xml11) { iXml11 = xml11; }
+    /// Whether a parser would read `c` back as itself only from a character
+    /// reference: CR, and in XML 1.1 the controls, NEL and LINE SEPARATOR.
+    bool needsReference(XMLCh c) const {
+        return c == '\r' ||
+               (iXml11 && ((c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028));
+    }
     bool full() const { return iSize >= FLUSH_AT; }
     /// Bytes written so far, buffered ones included.
     std::uint64_t written() const { return iWritten + iSize; }

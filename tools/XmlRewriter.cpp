@@ -5,6 +5,7 @@
 #include "Diagnostics.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/QName.hpp>
@@ -232,7 +233,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         iOut.put(' ');
         writeName(iNames[i + 1]);
         iOut.put("=\"");
-        const XMLCh* value = iAttributes[i]->getValue();
+        const XMLCh* value = tokenised(element, *iAttributes[i]);
         iOut.append(value, Escape::Attribute);
         iOut.put('"');
         if (iOptions.namespaces.prune)
@@ -243,6 +244,28 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     if (isEmpty)
         finishElement(); // no end event follows
     maybeFlush();
+}
+
+const XMLCh* XmlRewriter::tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
+    const XMLCh* value = attribute.getValue();
+    if (iDeclaredTypes == nullptr || iDeclaredTypes->empty())
+        return value;
+    const auto* declared = dynamic_cast<const xercesc::DTDElementDecl*>(&element);
+    const xercesc::XMLAttDef* definition = declared ? declared->getAttDef(attribute.getQName()) : nullptr;
+    if (definition == nullptr || iDeclaredTypes->count(definition) == 0)
+        return value;
+    // Tokens separated by single spaces, none around them. Only spaces go:
+    // a tab or line end here came from a reference, and is part of a token.
+    iTokens.clear();
+    for (const XMLCh* c = value; *c != 0; ++c) {
+        if (*c != ' ')
+            iTokens.push_back(static_cast<char16_t>(*c));
+        else if (!iTokens.empty() && iTokens.back() != u' ')
+            iTokens.push_back(u' ');
+    }
+    if (!iTokens.empty() && iTokens.back() == u' ')
+        iTokens.pop_back();
+    return reinterpret_cast<const XMLCh*>(iTokens.c_str());
 }
 
 void XmlRewriter::declare(const XMLCh* prefix, const XMLCh* uri) {
@@ -288,10 +311,30 @@ void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) 
         return; // white space around the root element
     closeStartTag();
     if (cdataSection) {
-        // A section comes whole, and can hold nothing that needs escaping.
-        iOut.put("<![CDATA[");
-        iOut.append(chars, length, Escape::None);
-        iOut.put("]]>");
+        // A section comes whole, and holds its characters raw; those that a
+        // parser would not read back raw (a CR from a character reference in
+        // an entity) go between sections, as references.
+        bool open = false;
+        std::size_t from = 0;
+        for (std::size_t i = 0; i <= length; ++i) {
+            if (i < length && !iOut.needsReference(chars[i]))
+                continue;
+            if (i > from || (i == length && !open && length == 0)) {
+                if (!open)
+                    iOut.put("<![CDATA[");
+                open = true;
+                iOut.append(chars + from, i - from, Escape::None);
+            }
+            if (i == length)
+                break;
+            if (open)
+                iOut.put("]]>");
+            open = false;
+            iOut.append(chars + i, 1, Escape::Text);
+            from = i + 1;
+        }
+        if (open)
+            iOut.put("]]>");
     } else {
         iOut.append(chars, length, Escape::Text);
     }

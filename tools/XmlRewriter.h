@@ -47,6 +47,9 @@ public:
     /// Makes this the reader's handler of the document, its DTD events and
     /// its errors.
     void attach(xercesc::SAX2XMLReader& reader);
+    /// Attribute values of these declared types are written normalised as
+    /// their type says (ToolReader::declaredTypes); null: none.
+    void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
     /// Where the parser's locator is, for those that report a position
     /// from outside the handler.
     const xercesc::Locator* const* locatorSlot() const { return &iLocator; }
@@ -110,6 +113,8 @@ private:
     void closeStartTag();
     void finishElement();
     /// An input declaration of the tag being read.
+    // The value of `attribute`, normalised as its declared type says.
+    const XMLCh* tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute);
     void declare(const XMLCh* prefix, const XMLCh* uri);
     void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
     /// The namespace name of a parser URI id; null for no namespace. Kept
@@ -126,6 +131,8 @@ private:
     const xercesc::Locator* iLocator = nullptr;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
     std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
+    const DeclaredTypes* iDeclaredTypes = nullptr;
+    std::u16string iTokens; // a value of a tokenised or enumerated type, normalised
     std::vector<const OrvWstring*> iUriById;
     std::deque<OrvWstring> iUriTexts;
     std::vector<std::string> iLost;

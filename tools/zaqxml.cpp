@@ -87,6 +87,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
         SecurityManager security;
         ExternalEntityPolicy entities(options.input.loadExternal, rewriteOptions.name);
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
+        handler.useDeclaredTypes(&reader->declaredTypes());
         try {
             if (sample) {
                 MemBufInputSource source(zaqxmlSample, zaqxmlSampleSize, "sample.xml", false, &memory);
