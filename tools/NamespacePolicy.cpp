@@ -53,6 +53,8 @@ void NamespacePolicy::startDocument() {
         iPreferred[preference.second] = preference.first;
     }
     iGenerated = 0;
+    iBound.clear();
+    iBoundAt.clear();
     iPending.clear();
     iDeclarations.clear();
     iInputScope.clear();
@@ -98,11 +100,34 @@ void NamespacePolicy::bindAsInput(const OrvWstring& prefix, const OrvWstring& ur
         return;
     iManager.addNamespaceAndPrefix(uri, prefix);
     iDeclarations.emplace_back(prefix, uri);
+    noteBound(prefix, uri);
+}
+
+bool NamespacePolicy::reusable(const OrvWstring& prefix, const OrvWstring& uri) const {
+    // The namespace's own prefix, or one of the generated form: what an
+    // earlier --generate wrote, so that a second one writes the same.
+    auto preferred = iPreferred.find(uri);
+    if (preferred != iPreferred.end() && preferred->second.equals(prefix))
+        return true;
+    const std::size_t length = prefix.length();
+    if (length < 3 || prefix.data()[0] != u'N' || prefix.data()[1] != u'S' || prefix.data()[2] == u'0')
+        return false;
+    return std::all_of(prefix.data() + 2, prefix.data() + length, [](char16_t c) { return c >= u'0' && c <= u'9'; });
+}
+
+void NamespacePolicy::noteBound(const OrvWstring& prefix, const OrvWstring& uri) {
+    if (!iSettings.generate || iBoundAt.empty() || !reusable(prefix, uri))
+        return;
+    auto bound = iBound.try_emplace(uri).first;
+    bound->second.push_back(prefix);
+    iBoundAt.back().push_back(&bound->first);
 }
 
 void NamespacePolicy::startElement(std::vector<Name>& names) {
     iManager.addLevel();
     iDeclarations.clear();
+    if (iSettings.generate)
+        iBoundAt.emplace_back();
     if (iSettings.prune)
         iInputDeclared.emplace_back();
 
@@ -188,6 +213,20 @@ void NamespacePolicy::resolveGenerated(Name& name) {
             return;
         }
     }
+    // Else a prefix of the generated form bound to it here, by the input or
+    // by an earlier element: the namespace keeps one prefix wherever the
+    // input lets it, and a document written by --generate stays as it is.
+    auto reuse = iBound.find(uri);
+    if (reuse != iBound.end()) {
+        for (auto prefix = reuse->second.rbegin(); prefix != reuse->second.rend(); ++prefix) {
+            if (!inForce(*prefix).equals(uri))
+                continue;
+            name.prefix = *prefix;
+            if (preferred == iPreferred.end())
+                iPreferred.emplace(uri, *prefix);
+            return;
+        }
+    }
     OrvWstring candidate;
     do {
         ++iGenerated;
@@ -195,6 +234,7 @@ void NamespacePolicy::resolveGenerated(Name& name) {
     } while (iManager.getNamespaceUri(candidate, bound));
     iManager.addNamespaceAndPrefix(uri, candidate);
     iDeclarations.emplace_back(candidate, uri);
+    noteBound(candidate, uri);
     if (preferred == iPreferred.end()) {
         iManager.addNamespace(uri, candidate);
         iPreferred.emplace(uri, candidate);
@@ -232,6 +272,15 @@ void NamespacePolicy::repairShadowedNames(std::vector<Name>& names) {
 
 void NamespacePolicy::endElement() {
     iManager.removeLevel();
+    if (!iBoundAt.empty()) {
+        for (const OrvWstring* uri : iBoundAt.back()) {
+            auto bound = iBound.find(*uri);
+            bound->second.pop_back();
+            if (bound->second.empty())
+                iBound.erase(bound);
+        }
+        iBoundAt.pop_back();
+    }
     if (!iSettings.prune || iInputDeclared.empty())
         return;
     for (const OrvWstring& prefix : iInputDeclared.back()) {

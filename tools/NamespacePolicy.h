@@ -82,6 +82,8 @@ private:
     bool kept(const OrvWstring& prefix) const;
     OrvWstring inForce(const OrvWstring& prefix) const;
     void bindAsInput(const OrvWstring& prefix, const OrvWstring& uri);
+    bool reusable(const OrvWstring& prefix, const OrvWstring& uri) const;
+    void noteBound(const OrvWstring& prefix, const OrvWstring& uri);
     void resolve(Name& name);
     void resolveGenerated(Name& name);
     void repairShadowedNames(std::vector<Name>& names);
@@ -97,6 +99,10 @@ private:
     // Generate: the prefix each namespace has for the document.
     std::map<OrvWstring, OrvWstring, OrvWstring::Less> iPreferred;
     std::int64_t iGenerated = 0;
+    // Generate: the reusable prefixes bound to each namespace, innermost
+    // last, and the namespaces given one on each open element.
+    std::map<OrvWstring, std::vector<OrvWstring>, OrvWstring::Less> iBound;
+    std::vector<std::vector<const OrvWstring*>> iBoundAt;
     // Prune: the input's own bindings in scope (prefix -> URIs, innermost
     // last) and the prefixes each open element declared, to report lost ones.
     std::map<OrvWstring, std::vector<OrvWstring>, OrvWstring::Less> iInputScope;
