@@ -2,6 +2,7 @@
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 
+#include "Diagnostics.h"
 #include "OrvLog.h"
 #include "XMLPrefixManager.h"
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <getopt.h>
 #include <string>
 
@@ -71,13 +73,13 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
 
 [[noreturn]] void usageError(const std::string& message) {
-    std::fprintf(stderr, "zaqxml: %s\nTry 'zaqxml --help'.\n", message.c_str());
+    std::fprintf(stderr, "zaqxml: %s\nTry 'zaqxml --help'.\n", printable(message).c_str());
     std::exit(1);
 }
 
 bool isNcName(const std::string& name) {
     const OrvWstring wide = OrvWstring::fromUtf8(name);
-    return !wide.isEmpty() && name.find('\xEF') == std::string::npos // no U+FFFD from malformed UTF-8
+    return !wide.isEmpty() && wide.toUtf8() == name // well-formed UTF-8: nothing became U+FFFD
            && xercesc::XMLChar1_0::isValidNCName(reinterpret_cast<const XMLCh*>(wide.data()), wide.length());
 }
 
@@ -185,6 +187,10 @@ ToolOptions parseOptions(int argc, char** argv) {
         case 'o':
             if (*optarg == 0)
                 usageError("-o needs a file name (- for standard output)");
+            // "-o=out.xml" would write a file named "=out.xml".
+            if (*optarg == '=' && word.compare(0, 2, "--") != 0)
+                usageError(std::string("-o takes the file name as it is, not '") + optarg +
+                           "'; write -o FILE or --output=FILE");
             options.output = optarg;
             outputGiven = true;
             break;
@@ -242,8 +248,18 @@ ToolOptions parseOptions(int argc, char** argv) {
             usageError(word.compare(0, 2, "--") == 0
                            ? word.substr(0, word.find('=')) + " needs a value"
                            : "-" + std::string(1, static_cast<char>(optopt)) + " needs a value");
-        default:
+        default: {
+            // getopt_long takes a unique prefix of a long option; one that
+            // is the prefix of several is named with its candidates.
+            std::string candidates;
+            const std::string given = word.substr(2, word.find('=') - 2);
+            for (const option* o = LONG_OPTIONS; word.compare(0, 2, "--") == 0 && o->name != nullptr; ++o)
+                if (!given.empty() && std::strncmp(o->name, given.c_str(), given.size()) == 0)
+                    candidates += std::string(candidates.empty() ? "" : ", ") + "--" + o->name;
+            if (candidates.find(',') != std::string::npos)
+                usageError("option '--" + given + "' is ambiguous: " + candidates);
             usageError("unknown option '" + word + "'");
+        }
         }
     }
     for (int i = optind; i < argc; ++i) {
