@@ -114,7 +114,7 @@ def scopes(data):
         for value in attrs.values():
             note_qnames(value)
 
-    parser = xml.parsers.expat.ParserCreate(namespace_separator=" ")
+    parser = xml.parsers.expat.ParserCreate(namespace_separator="\x01")  # in no XML 1.0 name or URI
     parser.StartNamespaceDeclHandler = start_ns
     parser.StartElementHandler = start
     parser.EndElementHandler = lambda name: stack.pop()

@@ -156,9 +156,15 @@ TEST(Rewriter, DefaultModeKeepsBindingsInScope) {
         {"<r xmlns:a='urn:1' xmlns:b='urn:1'><a:c b:x='1'/></r>", false,
          "<r xmlns:a=\"urn:1\" xmlns:b=\"urn:1\"><a:c b:x=\"1\"/></r>\n"},
         {"<r xmlns='urn:d'><n xmlns=''/><c/></r>", false, "<r xmlns=\"urn:d\"><n xmlns=\"\"/><c/></r>\n"},
+        // The input's NS1 is urn:in's: generated names take it rather than
+        // declare a second prefix, and the next one is NS2.
         {"<NS1:r xmlns:NS1='urn:in' xmlns:t='urn:t' v='t:x'><p:c xmlns:p='urn:p'/></NS1:r>", true,
-         "<NS2:r xmlns:NS1=\"urn:in\" xmlns:t=\"urn:t\" xmlns:NS2=\"urn:in\" v=\"t:x\"><NS3:c "
-         "xmlns:p=\"urn:p\" xmlns:NS3=\"urn:p\"/></NS2:r>\n"},
+         "<NS1:r xmlns:NS1=\"urn:in\" xmlns:t=\"urn:t\" v=\"t:x\"><NS2:c xmlns:p=\"urn:p\" "
+         "xmlns:NS2=\"urn:p\"/></NS1:r>\n"},
+        // Where the input binds NS1 to another namespace, r's namespace
+        // takes a new prefix there and keeps it below.
+        {"<r xmlns='u'><y xmlns:NS1='w'><z/></y></r>", true,
+         "<NS1:r xmlns=\"u\" xmlns:NS1=\"u\"><NS2:y xmlns:NS1=\"w\" xmlns:NS2=\"u\"><NS2:z/></NS2:y></NS1:r>\n"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(rewrite(c.input, c.generate, false), c.output) << c.input;
