@@ -61,6 +61,9 @@ CASES = [
     # the limit stops such a tag as it is read, and up to it a tag is quick.
     ("80 000 namespaced attributes",
      '<r xmlns:p="urn:p" %s/>' % " ".join('p:a%d="1"' % i for i in range(80000)), [], 2, b":1:118898: a start tag"),
+    ("80 000 namespaced attributes, raised limit",
+     '<r xmlns:p="urn:p" %s/>' % " ".join('p:a%d="1"' % i for i in range(80000)), ["--max-attributes", "80001"], 0, b"",
+     2),
     ("10 000 attributes in UTF-16", attributes_doc(10000, "").encode("utf-16"), [], 0, b"", 2),
     ("10 001 attributes in UTF-16", attributes_doc(10001, "").encode("utf-16"), [], 2, b"--max-attributes"),
     ("5 000 namespaces, one local name, and a DTD", attributes_doc(5000, "<!DOCTYPE r>"), [], 0, b"", 2),

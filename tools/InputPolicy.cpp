@@ -537,7 +537,7 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
 }
 
-void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog) {
+void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog, std::size_t maxAttributes) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
     reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
@@ -550,7 +550,8 @@ void configureReader(ToolReader& reader, SecurityManager& security, bool plainPr
         // Without a DTD the only entities are the predefined ones, which
         // expand to one character each: nothing for the security manager to
         // bound, and this scanner would count every &amp; against its limit.
-        reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
+        if (maxAttributes <= InputSettings().maxAttributes)
+            reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
     } else {
         reader.setProperty(XMLUni::fgXercesSecurityManager, &security);
     }

@@ -140,6 +140,10 @@ private:
 /// `security`. A document known to have no document type declaration
 /// (`plainProlog`) is read by the well-formedness scanner, which has no DTD
 /// to consult and so less to do for every element.
-void configureReader(ToolReader& reader, xercesc::SecurityManager& security, bool plainProlog);
+/// Its duplicate check is quadratic in a start tag's attributes, though: with
+/// `maxAttributes` above the default the default scanner reads such a
+/// document too, without the entity bound it does not need.
+void configureReader(ToolReader& reader, xercesc::SecurityManager& security, bool plainProlog,
+                     std::size_t maxAttributes);
 
 #endif

@@ -91,12 +91,13 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
         try {
             if (sample) {
                 MemBufInputSource source(zaqxmlSample, zaqxmlSampleSize, "sample.xml", false, &memory);
-                configureReader(*reader, security, scanProlog(zaqxmlSample, zaqxmlSampleSize) == Prolog::Plain);
+                configureReader(*reader, security, scanProlog(zaqxmlSample, zaqxmlSampleSize) == Prolog::Plain,
+                                options.input.maxAttributes);
                 handler.attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, systemId, bytesRead, options.input.maxAttributes, &memory);
-                configureReader(*reader, security, source.plainProlog());
+                configureReader(*reader, security, source.plainProlog(), options.input.maxAttributes);
                 handler.attach(*reader);
                 reader->parse(source);
             }
