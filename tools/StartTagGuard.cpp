@@ -124,6 +124,8 @@ bool StartTagGuard::precededBy(const unsigned char* bytes, std::size_t at, unsig
 }
 
 void StartTagGuard::follow(const unsigned char* bytes, std::size_t size) {
+    if (size == 0)
+        return; // a read that only began a code unit
     std::size_t i = 0;
     // The states that only look for their end jump to it.
     auto closeAt = [&](unsigned char c) {
