@@ -52,6 +52,11 @@
 ///   keep the switch; changing the variable later affects new managers only.
 /// - Generated prefixes count on for the manager's life ("NS1", "NS2", ...),
 ///   across levels, until `reset`.
+/// - Asking with no level open (before the first `addLevel`, or after the
+///   last `removeLevel`) is not an error: the new binding belongs to no
+///   level, so no `removeLevel` withdraws it and it stays in force until
+///   `reset`, and `xml` and `xmlns` are not bound yet. A writer opens the
+///   element's level first.
 class ZAQ_PREFIXMGR_EXPORT XMLPrefixManager : public OrvOwnedLogSource {
 public:
     /// The namespace name bound to the prefix `xml` on every root level.
