@@ -34,7 +34,7 @@ I386_PACKAGES=(g++-multilib libxerces-c-dev:i386 libgtest-dev:i386)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 dpkg-dev googletest)
 EXTRA_PACKAGES=(clang clang-format libclang-rt-14-dev libbenchmark-dev libxalan-c-dev libmimalloc-dev libxml2-utils valgrind)
 DOCS_PACKAGES=(doxygen)
-PACKAGING_PACKAGES=(debhelper dpkg-dev lintian)
+PACKAGING_PACKAGES=(debhelper dpkg-dev lintian doxygen)
 
 install_packages() {
     local missing=()
@@ -205,14 +205,19 @@ package)
     lintian --fail-on error --display-info "$work"/*.changes
     installed() { dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' | sed -n 's/^ii *//p' | sort; }
     installed >"$work/before"
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,zaqxml}_*.deb >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,libzaqprefixmgr-doc,zaqxml}_*.deb >&2
     installed >"$work/after"
     status=0
     tests/consumer/check.sh --installed /usr || status=$?
+    doc=/usr/share/doc/libzaqprefixmgr-dev # where debhelper puts the -doc package's files
+    if [ ! -s $doc/html/index.html ] || [ ! -s $doc/examples/write_document.cpp ]; then
+        echo "packages: libzaqprefixmgr-doc lacks the API reference or the examples" >&2
+        status=1
+    fi
     # Remove the packages and whatever they brought, leaving the machine as it was.
     mapfile -t added < <(comm -13 "$work/before" "$work/after")
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 purge -y -qq "${added[@]}" >&2
-    [ $status -eq 0 ] && echo "packages: built, lintian without errors, installed, used and removed" >&2
+    [ $status -eq 0 ] && echo "packages: built, lintian without errors, installed, used (the -doc one read) and removed" >&2
     exit $status
     ;;
 *)
