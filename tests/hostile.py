@@ -214,6 +214,30 @@ def output_files(zaqxml):
         slow.stdin.close()
         full = subprocess.run([*zaqxml, "-o", "/dev/full", "--sample"], capture_output=True)
         check(full.returncode == 2 and b"No space" in full.stderr, "/dev/full: %r" % full.stderr)
+        in_place(zaqxml, tmp)
+
+
+def in_place(zaqxml, tmp):
+    """-i on several files, one malformed; -i.bak; --noout."""
+    original = b'<a:r xmlns:a="u"><a:c xmlns:a="u"/></a:r>'
+    names = [os.path.join(tmp, n) for n in ("p1.xml", "p2.xml", "bad.xml")]
+    for name in names:
+        with open(name, "wb") as f:
+            f.write(b"<r><b></r>" if name.endswith("bad.xml") else original)
+    os.chmod(names[1], 0o640)
+    result = subprocess.run([*zaqxml, "-i.bak", *names], capture_output=True)
+    rewritten = [open(n, "rb").read() for n in names]
+    check(result.returncode == 2 and b"bad.xml:1:9:" in result.stderr, "-i: one failed: %r" % result.stderr)
+    check(rewritten[0] == rewritten[1] == b'<?xml version="1.0" encoding="UTF-8"?>\n<a:r xmlns:a="u"><a:c/></a:r>\n'
+          and rewritten[2] == b"<r><b></r>", "-i: the good files rewritten, the bad one left: %r" % rewritten)
+    check(stat.S_IMODE(os.stat(names[1]).st_mode) == 0o640, "-i keeps the mode")
+    check(open(names[0] + ".bak", "rb").read() == original and not os.path.exists(names[2] + ".bak"),
+          "-i.bak keeps the originals of the files rewritten")
+    quiet = subprocess.run([*zaqxml, "--noout", names[0], names[2]], capture_output=True)
+    check(quiet.returncode == 2 and quiet.stdout == b"" and b"bad.xml:1:9:" in quiet.stderr,
+          "--noout: no output, the error reported: %r" % quiet.stderr)
+    for args in (["-i"], ["-i", "-"], ["-i", "-o", "x", names[0]], ["--noout", "-o", "x", names[0]]):
+        check(subprocess.run([*zaqxml, *args], capture_output=True).returncode == 1, "usage error: %r" % args)
 
 
 def main():

@@ -9,6 +9,7 @@
 #include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XercesVersion.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,11 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "                         (default 10000)\n"
                           "\n"
                           "Output and diagnostics:\n"
+                          "  --noout                check only: parse and report, write no output\n"
+                          "  -i, --in-place[=SUFFIX]  replace each input by its rewrite, as -o replaces a\n"
+                          "                         file; one that fails is left as it was and the others\n"
+                          "                         go on. With SUFFIX (-i.bak), the original is kept as\n"
+                          "                         the input's name plus SUFFIX\n"
                           "  -o, --output FILE      write to FILE instead (one input only; - is standard\n"
                           "                         output). A regular FILE is replaced whole or not at\n"
                           "                         all, keeping its mode; a symlink's target is replaced;\n"
@@ -152,12 +158,15 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_EXPANSION,
         MAX_NAMESPACES,
         MAX_ATTRIBUTES,
+        NOOUT,
         POOL_SIZE,
         STATS,
         TRACE,
         VERSION
     };
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
+                                          {"in-place", optional_argument, nullptr, 'i'},
+                                          {"noout", no_argument, nullptr, NOOUT},
                                           {"generate", no_argument, nullptr, GENERATE},
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
@@ -180,7 +189,7 @@ ToolOptions parseOptions(int argc, char** argv) {
     optind = 1;
     for (;;) {
         const int previous = optind;
-        const int code = getopt_long(argc, argv, ":o:h", LONG_OPTIONS, nullptr);
+        const int code = getopt_long(argc, argv, ":o:i::h", LONG_OPTIONS, nullptr);
         if (code == -1)
             break;
         const std::string word = argv[previous] ? argv[previous] : "";
@@ -194,6 +203,15 @@ ToolOptions parseOptions(int argc, char** argv) {
                            "'; write -o FILE or --output=FILE");
             options.output = optarg;
             outputGiven = true;
+            break;
+        case 'i':
+            options.inPlace = true;
+            options.backupSuffix = optarg ? optarg : "";
+            if (options.backupSuffix.find('/') != std::string::npos)
+                usageError("the backup suffix of -i cannot hold a '/'");
+            break;
+        case NOOUT:
+            options.noOutput = true;
             break;
         case GENERATE:
             options.namespaces.generate = true;
@@ -278,7 +296,12 @@ ToolOptions parseOptions(int argc, char** argv) {
     if (options.inputs.empty() && !options.sample)
         options.inputs.emplace_back("-");
     if (outputGiven && options.inputs.size() > 1)
-        usageError("-o takes one input only");
+        usageError("-o takes one input only (-i rewrites several files in place)");
+    if (options.noOutput && (outputGiven || options.inPlace))
+        usageError("--noout writes nothing: it goes without -o and -i");
+    const bool fromStandardInput = std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
+    if (options.inPlace && (outputGiven || options.sample || fromStandardInput))
+        usageError("-i rewrites named files in place: not standard input, --sample or with -o");
     if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
         usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
     if (options.output == "-")

@@ -13,6 +13,9 @@ struct ToolOptions {
     std::vector<std::string> inputs; ///< "-" is standard input; none given: standard input
     bool sample = false;             ///< rewrite the bundled sample instead
     std::string output;              ///< empty or "-": standard output
+    bool noOutput = false;           ///< --noout: check only, write nothing
+    bool inPlace = false;            ///< -i: each input is replaced by its rewrite
+    std::string backupSuffix;        ///< -iSUFFIX: the original is kept as input + SUFFIX
     bool stats = false;
     unsigned long poolSize = 1024;
     NamespacePolicy::Settings namespaces;

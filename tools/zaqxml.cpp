@@ -24,6 +24,7 @@
 #include <xercesc/util/XMLString.hpp>
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -133,6 +134,37 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     return ok;
 }
 
+// The original of a file rewritten in place, kept under its name plus
+// `suffix` (a later rename puts the rewrite in its place): a second link to
+// it, or a copy where links cannot be made. An older backup is replaced.
+bool keepBackup(const std::string& input, const std::string& suffix, std::string& error) {
+    char resolved[PATH_MAX];
+    const std::string original = ::realpath(input.c_str(), resolved) != nullptr ? resolved : input;
+    const std::string backup = input + suffix;
+    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (::link(original.c_str(), backup.c_str()) == 0)
+        return true;
+    std::FILE* from = std::fopen(original.c_str(), "rb");
+    std::FILE* to = from != nullptr ? std::fopen(backup.c_str(), "wb") : nullptr;
+    bool ok = from != nullptr && to != nullptr;
+    char buffer[1 << 16];
+    for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;)
+        ok = std::fwrite(buffer, 1, n, to) == n;
+    ok = ok && !std::ferror(from);
+    if (!ok)
+        error = std::strerror(errno);
+    if (from != nullptr)
+        std::fclose(from);
+    if (to != nullptr && std::fclose(to) != 0 && ok) {
+        error = std::strerror(errno);
+        ok = false;
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -159,14 +191,24 @@ int main(int argc, char** argv) {
 
         const std::vector<std::string> inputs = options.sample ? std::vector<std::string>{"(sample)"} : options.inputs;
         for (const std::string& input : inputs) {
-            if (options.output.empty()) {
+            if (options.noOutput) {
+                // Checked as it would be rewritten, the output discarded.
+                std::FILE* nowhere = std::fopen("/dev/null", "w");
+                if (nowhere == nullptr || !rewrite(input, nowhere, prefixes, *memory, options))
+                    status = 2;
+                if (nowhere != nullptr)
+                    std::fclose(nowhere);
+                continue;
+            }
+            if (options.output.empty() && !options.inPlace) {
                 if (!rewrite(input, stdout, prefixes, *memory, options))
                     status = 2;
                 continue;
             }
-            OutputFile file(options.output);
+            const std::string& target = options.inPlace ? input : options.output;
+            OutputFile file(target);
             if (!file.file()) {
-                report(options.output, 0, 0, "cannot create: " + file.error());
+                report(target, 0, 0, "cannot create: " + file.error());
                 status = 2;
                 continue;
             }
@@ -174,8 +216,16 @@ int main(int argc, char** argv) {
                 status = 2;
                 continue;
             }
+            std::string error;
+            if (options.inPlace && !options.backupSuffix.empty() && !keepBackup(input, options.backupSuffix, error)) {
+                report(input, 0, 0,
+                       "cannot keep the original as '" + input + options.backupSuffix + "': " + error +
+                           "; the file is left as it was");
+                status = 2;
+                continue;
+            }
             if (!file.commit()) {
-                report(options.output, 0, 0, "cannot write: " + file.error());
+                report(target, 0, 0, "cannot write: " + file.error());
                 status = 2;
             }
         }
