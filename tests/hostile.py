@@ -215,6 +215,29 @@ def output_files(zaqxml):
         full = subprocess.run([*zaqxml, "-o", "/dev/full", "--sample"], capture_output=True)
         check(full.returncode == 2 and b"No space" in full.stderr, "/dev/full: %r" % full.stderr)
         in_place(zaqxml, tmp)
+        catalogs(zaqxml, tmp)
+
+
+def catalogs(zaqxml, tmp):
+    """A DTD named by public id and by an http: URL, found through a catalog."""
+    with open(os.path.join(tmp, "book.dtd"), "w") as f:
+        f.write('<!ENTITY mdash "&#x2014;"><!ATTLIST book status (draft|final) "draft">')
+    catalog = os.path.join(tmp, "catalog.xml")
+    with open(catalog, "w") as f:
+        f.write('<catalog xmlns="urn:oasis:names:tc:entity:xmlns:xml:catalog">'
+                '<public publicId="-//Example//DTD Book 1.0//EN" uri="book.dtd"/>'
+                '<rewriteSystem systemIdStartString="http://example.org/dtd/" rewritePrefix="./"/></catalog>')
+    env = dict(os.environ, XML_CATALOG_FILES=catalog)
+    for doctype in ('PUBLIC "-//Example//DTD Book 1.0//EN" "http://elsewhere.example/book.dtd"',
+                    'SYSTEM "http://example.org/dtd/book.dtd"'):
+        source = os.path.join(tmp, "book.xml")
+        with open(source, "w") as f:
+            f.write("<!DOCTYPE book %s><book>a&mdash;b</book>" % doctype)
+        found = subprocess.run([*zaqxml, "--load-external", source], capture_output=True, env=env)
+        check(found.returncode == 0 and '<book status="draft">a\u2014b</book>'.encode() in found.stdout,
+              "a catalog maps %s: %r" % (doctype, found.stderr))
+        off = subprocess.run([*zaqxml, "--load-external", "--no-catalogs", source], capture_output=True, env=env)
+        check(off.returncode == 2 and b"'mdash' not found" in off.stderr, "--no-catalogs: %r" % off.stderr)
 
 
 def in_place(zaqxml, tmp):

@@ -420,16 +420,23 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
         warn(*resource, "skipped the external entity '" + id + "': " + why);
         return blankDeclarations(resource->getSystemId());
     };
+    // What the catalogs map the identifiers to (a DTD's public id to its
+    // copy in /usr/share/xml, say) replaces the system id.
+    const std::string mapped = iCatalogs ? iCatalogs->resolve(utf8(resource->getPublicId()), id) : std::string();
+    const OrvWstring mappedWide = OrvWstring::fromUtf8(mapped);
+    const std::u16string mappedId(mappedWide.data(), mappedWide.length());
+    const XMLCh* systemId = mapped.empty() ? resource->getSystemId() : reinterpret_cast<const XMLCh*>(mappedId.c_str());
+    const std::string notMapped = iCatalogs && mapped.empty() ? " (and no XML catalog maps it)" : "";
     // A relative reference or a path is a file beside the document; of the
     // URLs, only file: ones without a host other than localhost are local.
-    std::string path = id;
+    std::string path = mapped.empty() ? id : mapped;
     XMLURL url;
-    if (!XMLURL::parse(resource->getSystemId(), url))
-        return skip("only local files are read");
+    if (!XMLURL::parse(systemId, url))
+        return skip("only local files are read" + notMapped);
     if (url.getProtocol() != XMLURL::Unknown) {
         const XMLCh* host = url.getHost();
         if (url.getProtocol() != XMLURL::File)
-            return skip("only local files are read");
+            return skip("only local files are read" + notMapped);
         if (host != nullptr && *host != 0 && XMLString::compareIStringASCII(host, XMLUni::fgLocalHostString) != 0)
             return skip("a file: URL on the host '" + utf8(host) + "' is not a local file");
         path.clear();

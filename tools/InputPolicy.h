@@ -10,6 +10,8 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
+#include "Catalogs.h"
+
 #include <xercesc/framework/XMLAttDef.hpp>
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 /// The parser limits and entity policy of one run.
 struct InputSettings {
     bool loadExternal = false;              ///< read the external DTD subset and entities from local files
+    bool catalogs = true;                   ///< with loadExternal: resolve identifiers through XML catalogs
     unsigned long maxDepth = 10000;         ///< deepest element nesting
     std::size_t maxAttributes = 10000;      ///< most attributes on one start tag
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
@@ -85,8 +88,9 @@ int openInput(const std::string& path, std::string& error);
 /// read fails the document.
 class ExternalEntityPolicy : public xercesc::XMLEntityResolver {
 public:
-    ExternalEntityPolicy(bool loadExternal, const std::string& documentName)
-        : iLoadExternal(loadExternal), iDocumentName(documentName) {}
+    /// `catalogs` (null: none) maps public and system identifiers first.
+    ExternalEntityPolicy(bool loadExternal, const std::string& documentName, const Catalogs* catalogs = nullptr)
+        : iLoadExternal(loadExternal), iDocumentName(documentName), iCatalogs(catalogs) {}
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
     /// Whether requests are for the DTD (skippable) or for content.
     void setInDtd(bool inDtd) { iInDtd = inDtd; }
@@ -97,6 +101,7 @@ private:
     bool iLoadExternal;
     bool iInDtd = false;
     std::string iDocumentName;
+    const Catalogs* iCatalogs;
 };
 
 /// The SAX2 reader, turning a reference to an undefined entity into a

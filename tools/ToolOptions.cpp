@@ -43,6 +43,10 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "  --load-external        read the external DTD subset and external entities from\n"
                           "                         local files (never the network: those are skipped with\n"
                           "                         a warning); without it a document that needs one fails\n"
+                          "  --no-catalogs          with --load-external, resolve no identifier through\n"
+                          "                         the XML catalogs (XML_CATALOG_FILES, else\n"
+                          "                         /etc/xml/catalog), which map a DTD's public id or URL\n"
+                          "                         to a local copy\n"
                           "  --max-depth N          deepest element nesting (default 10000)\n"
                           "  --max-attributes N     most attributes on one start tag, namespace declarations\n"
                           "                         included (default 10000; above it, documents\n"
@@ -76,6 +80,8 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "  VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS  when defined (any value), an element whose\n"
                           "                         namespace is the default namespace in force is always\n"
                           "                         written unprefixed\n"
+                          "  XML_CATALOG_FILES      the XML catalogs --load-external reads (separated by\n"
+                          "                         spaces; default /etc/xml/catalog)\n"
                           "\n"
                           "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
 
@@ -159,6 +165,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_NAMESPACES,
         MAX_ATTRIBUTES,
         NOOUT,
+        NO_CATALOGS,
         POOL_SIZE,
         STATS,
         TRACE,
@@ -167,6 +174,7 @@ ToolOptions parseOptions(int argc, char** argv) {
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
                                           {"in-place", optional_argument, nullptr, 'i'},
                                           {"noout", no_argument, nullptr, NOOUT},
+                                          {"no-catalogs", no_argument, nullptr, NO_CATALOGS},
                                           {"generate", no_argument, nullptr, GENERATE},
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
@@ -212,6 +220,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case NOOUT:
             options.noOutput = true;
+            break;
+        case NO_CATALOGS:
+            options.input.catalogs = false;
             break;
         case GENERATE:
             options.namespaces.generate = true;

@@ -46,7 +46,7 @@ std::string transcode(const XMLCh* text) { return text ? OrvWstring(text).toUtf8
 
 /// Rewrites one document; prints one line on failure and returns false.
 bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixes, ParserMemory& memory,
-             const ToolOptions& options) {
+             const ToolOptions& options, const Catalogs* catalogs) {
     const bool sample = options.sample;
     const bool standardInput = !sample && input == "-";
     const std::string name = sample ? std::string("(sample)") : standardInput ? std::string("(stdin)") : input;
@@ -86,7 +86,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     bool ok = false;
     {
         SecurityManager security;
-        ExternalEntityPolicy entities(options.input.loadExternal, rewriteOptions.name);
+        ExternalEntityPolicy entities(options.input.loadExternal, rewriteOptions.name, catalogs);
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
         handler.useDeclaredTypes(&reader->declaredTypes());
         try {
@@ -188,20 +188,23 @@ int main(int argc, char** argv) {
         }
         OrvNamedLogSource owner(OrvWstring(u"zaqxml"));
         XMLPrefixManager prefixes(&owner);
+        std::unique_ptr<Catalogs> catalogs;
+        if (options.input.loadExternal && options.input.catalogs)
+            catalogs = std::make_unique<Catalogs>();
 
         const std::vector<std::string> inputs = options.sample ? std::vector<std::string>{"(sample)"} : options.inputs;
         for (const std::string& input : inputs) {
             if (options.noOutput) {
                 // Checked as it would be rewritten, the output discarded.
                 std::FILE* nowhere = std::fopen("/dev/null", "w");
-                if (nowhere == nullptr || !rewrite(input, nowhere, prefixes, *memory, options))
+                if (nowhere == nullptr || !rewrite(input, nowhere, prefixes, *memory, options, catalogs.get()))
                     status = 2;
                 if (nowhere != nullptr)
                     std::fclose(nowhere);
                 continue;
             }
             if (options.output.empty() && !options.inPlace) {
-                if (!rewrite(input, stdout, prefixes, *memory, options))
+                if (!rewrite(input, stdout, prefixes, *memory, options, catalogs.get()))
                     status = 2;
                 continue;
             }
@@ -212,7 +215,7 @@ int main(int argc, char** argv) {
                 status = 2;
                 continue;
             }
-            if (!rewrite(input, file.file(), prefixes, *memory, options)) {
+            if (!rewrite(input, file.file(), prefixes, *memory, options, catalogs.get())) {
                 status = 2;
                 continue;
             }

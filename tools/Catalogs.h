@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: Apache-2.0
+// Catalogs.h - OASIS XML catalogs, through libxml2's catalog API.
+#ifndef ZAQ_TOOLS_CATALOGS_H
+#define ZAQ_TOOLS_CATALOGS_H
+
+#include <string>
+
+/// The XML catalogs of the system, as xmllint reads them: the files listed
+/// (space-separated) in XML_CATALOG_FILES, else /etc/xml/catalog, with their
+/// nextCatalog, delegate and rewrite entries. One per process: the catalogs
+/// are loaded on the first lookup and released by the destructor.
+class Catalogs {
+public:
+    Catalogs();
+    ~Catalogs();
+    Catalogs(const Catalogs&) = delete;
+    Catalogs& operator=(const Catalogs&) = delete;
+
+    /// The URI the catalogs give for a public identifier, a system
+    /// identifier, or both (either may be empty); empty when none maps them.
+    std::string resolve(const std::string& publicId, const std::string& systemId) const;
+};
+
+#endif
