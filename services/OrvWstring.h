@@ -131,10 +131,24 @@ public:
     /// Appends the text as UTF-8 to `out`, as `toUtf8` converts it.
     void appendUtf8To(std::string& out) const;
 
-    /// Strict weak ordering for the ordered maps that key on strings.
+    /// The order of `compare`, for code units given as views.
+    static int compare(std::u16string_view a, std::u16string_view b) noexcept {
+        if (a.size() != b.size())
+            return a.size() < b.size() ? -1 : 1;
+        const int order = std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t));
+        return (order > 0) - (order < 0);
+    }
+
+    /// Strict weak ordering for the ordered maps that key on strings; maps
+    /// keyed on OrvWstring can be searched with a view, without a copy.
     struct Less {
+        using is_transparent = void; ///< searches by std::u16string_view too
         /// Whether `a` comes before `b` (`compare` is negative).
         bool operator()(const OrvWstring& a, const OrvWstring& b) const noexcept { return a.compare(b) < 0; }
+        /// The same order, against a view.
+        bool operator()(const OrvWstring& a, std::u16string_view b) const noexcept { return compare(a.view(), b) < 0; }
+        /// The same order, against a view.
+        bool operator()(std::u16string_view a, const OrvWstring& b) const noexcept { return compare(a, b.view()) < 0; }
     };
 
     /// Equal when both hold the same code units (`equals`).

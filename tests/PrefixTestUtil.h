@@ -32,6 +32,14 @@ inline Answer ask(XMLPrefixManager& m, const std::string& uri, bool allowDefault
     return Answer{prefix.toUtf8(), inForce};
 }
 
+/// The same through the overload that takes a view.
+inline Answer askView(XMLPrefixManager& m, const std::string& uri, bool allowDefault = true) {
+    const OrvWstring text = OrvWstring::fromUtf8(uri);
+    OrvWstring prefix(u"stale");
+    const bool inForce = m.getNamespacePrefix(text.view(), prefix, allowDefault);
+    return Answer{prefix.toUtf8(), inForce};
+}
+
 inline void bindPrefix(XMLPrefixManager& m, const std::string& uri, const std::string& prefix) {
     m.addNamespaceAndPrefix(OrvWstring::fromUtf8(uri), OrvWstring::fromUtf8(prefix));
 }

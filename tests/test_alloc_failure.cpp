@@ -421,6 +421,25 @@ TEST(AllocationFailure, PrefixManagerCopy) {
 
 // The heap paths: an exhausted pool's fallback, sizes above 2048, a busy
 // buffer. A failure changes no pool counter and no buffer flag.
+// A lookup by view that a binding in force answers allocates nothing, even
+// for a URI far longer than an OrvWstring holds inline.
+TEST(AllocationFailure, LookupByViewAllocatesNothing) {
+    const std::u16string uri = u"http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous";
+    XMLPrefixManager m(nullptr);
+    m.addLevel();
+    OrvWstring prefix;
+    ASSERT_FALSE(m.getNamespacePrefix(std::u16string_view(uri), prefix, false)) << "binds NS1";
+    m.addLevel();
+    gInjected = false;
+    gCountdown = 0; // the next allocation fails
+    bool found = false;
+    EXPECT_NO_THROW(found = m.getNamespacePrefix(std::u16string_view(uri), prefix, false));
+    gCountdown = -1;
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(gInjected) << "the lookup allocated";
+    EXPECT_EQ(prefix.toUtf8(), "NS1");
+}
+
 TEST(AllocationFailure, MemoryManagerHeapPaths) {
     auto m = std::make_unique<OrvXmlMemoryManager>(32);
     void* chunk = m->allocate(100); // the only 128-byte chunk

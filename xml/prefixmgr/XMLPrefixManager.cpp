@@ -74,13 +74,18 @@ void XMLPrefixManager::traceExit(const char* function) const noexcept {
 }
 
 XMLPrefixManager::XMLPrefixManager(const OrvNamedLogSource* owner)
+    : XMLPrefixManager(owner, DefaultNamespace::FromEnvironment) {}
+
+XMLPrefixManager::XMLPrefixManager(const OrvNamedLogSource* owner, DefaultNamespace defaultNamespace)
     : OrvOwnedLogSource(owner), iPrefixCounter(0), iLevel(-1), iUseEmptyPrefixForDefaultNs(false) {
     traceEntry(CTOR);
     iDefaultPrefix = iPrefixes.emplace(OrvWstring(), std::make_unique<BindingStack>()).first;
     initialNamespaces();
     // Presence alone counts, an empty value included; read once per manager.
-    if (std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr)
-        iUseEmptyPrefixForDefaultNs = true;
+    if (defaultNamespace == DefaultNamespace::FromEnvironment)
+        iUseEmptyPrefixForDefaultNs = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
+    else
+        iUseEmptyPrefixForDefaultNs = defaultNamespace == DefaultNamespace::Unprefixed;
     traceExit(CTOR);
 }
 
@@ -272,13 +277,36 @@ bool XMLPrefixManager::lookupCacheUsable() const noexcept {
     return iLevel >= 1 && static_cast<std::uint64_t>(iLevel) + 1 == iLevelLookupCache.size();
 }
 
+namespace {
+
+// Equality and the map key, for a URI held or viewed.
+bool same(const OrvWstring& a, const OrvWstring& b) noexcept { return a.equals(b); }
+bool same(const OrvWstring& a, std::u16string_view b) noexcept { return a.view() == b; }
+const OrvWstring& key(const OrvWstring& uri) noexcept { return uri; }
+OrvWstring key(std::u16string_view uri) { return OrvWstring(uri); }
+
+} // namespace
+
 bool XMLPrefixManager::getNamespacePrefix(const OrvWstring& uri, OrvWstring& prefix, bool allowDefaultNamespace) {
     traceEntry(GET_NAMESPACE_PREFIX);
+    const bool found = findOrBindPrefix(uri, prefix, allowDefaultNamespace);
+    traceExit(GET_NAMESPACE_PREFIX);
+    return found;
+}
+
+bool XMLPrefixManager::getNamespacePrefix(std::u16string_view uri, OrvWstring& prefix, bool allowDefaultNamespace) {
+    traceEntry(GET_NAMESPACE_PREFIX);
+    const bool found = findOrBindPrefix(uri, prefix, allowDefaultNamespace);
+    traceExit(GET_NAMESPACE_PREFIX);
+    return found;
+}
+
+template <class Uri>
+bool XMLPrefixManager::findOrBindPrefix(const Uri& uri, OrvWstring& prefix, bool allowDefaultNamespace) {
     if (allowDefaultNamespace && iUseEmptyPrefixForDefaultNs) {
         const BindingStack& defaults = *iDefaultPrefix->second;
-        if (!defaults.empty() && defaults.back().iUri.equals(uri)) {
+        if (!defaults.empty() && same(defaults.back().iUri, uri)) {
             prefix = OrvWstring();
-            traceExit(GET_NAMESPACE_PREFIX);
             return true;
         }
     }
@@ -286,18 +314,17 @@ bool XMLPrefixManager::getNamespacePrefix(const OrvWstring& uri, OrvWstring& pre
     const bool cacheUsable = lookupCacheUsable();
     NamespaceMap::iterator* hint = cacheUsable ? &iLevelLookupCache[static_cast<std::size_t>(iLevel - 1)] : nullptr;
     NamespaceMap::iterator entry;
-    if (hint && *hint != iNamespaces.end() && (*hint)->first.equals(uri)) {
+    if (hint && *hint != iNamespaces.end() && same((*hint)->first, uri)) {
         entry = *hint;
     } else {
         entry = iNamespaces.lower_bound(uri);
-        const bool known = entry != iNamespaces.end() && entry->first.equals(uri);
+        const bool known = entry != iNamespaces.end() && same(entry->first, uri);
         if (!known)
-            entry = iNamespaces.emplace_hint(entry, uri, Namespace());
+            entry = iNamespaces.emplace_hint(entry, key(uri), Namespace());
         if (hint)
             *hint = entry;
         if (!known) {
-            createNewPrefix(entry, uri, prefix);
-            traceExit(GET_NAMESPACE_PREFIX);
+            createNewPrefix(entry, entry->first, prefix);
             return false;
         }
     }
@@ -308,14 +335,12 @@ bool XMLPrefixManager::getNamespacePrefix(const OrvWstring& uri, OrvWstring& pre
         if (ref->iPrefix.isEmpty() && !emptyPrefixScans)
             continue;
         const BindingStack& stack = *ref->iBindings;
-        if (!stack.empty() && stack.back().iUri.equals(uri)) {
+        if (!stack.empty() && same(stack.back().iUri, uri)) {
             prefix = ref->iPrefix;
-            traceExit(GET_NAMESPACE_PREFIX);
             return true;
         }
     }
-    createNewPrefix(entry, uri, prefix);
-    traceExit(GET_NAMESPACE_PREFIX);
+    createNewPrefix(entry, entry->first, prefix);
     return false;
 }
 

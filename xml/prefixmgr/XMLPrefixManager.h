@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <map>
+#include <string_view>
 #include <memory>
 #include <vector>
 
@@ -64,9 +65,19 @@ public:
     /// The namespace name bound to the prefix `xmlns` on every root level.
     static const char16_t XMLNS_NAMESPACE_URI[];
 
+    /// How lookups offer the default namespace (see Surprises above).
+    enum class DefaultNamespace {
+        FromEnvironment, ///< as `VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS` says when the manager is made
+        Prefixed,        ///< as without the variable: the newest binding in force answers
+        Unprefixed       ///< as with it: the default namespace in force answers with the empty prefix
+    };
+
     /// An empty manager with no level open. `owner` (may be null, not owned)
     /// names it in trace records. Reads `VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS`.
     explicit XMLPrefixManager(const OrvNamedLogSource* owner);
+    /// The same with the default-namespace policy chosen by the caller; the
+    /// environment is read only for `DefaultNamespace::FromEnvironment`.
+    XMLPrefixManager(const OrvNamedLogSource* owner, DefaultNamespace defaultNamespace);
     /// A deep copy: same owner, switch, bindings, levels and prefix counter.
     XMLPrefixManager(const XMLPrefixManager& other);
     /// Makes this manager a deep copy of `other`; on std::bad_alloc this
@@ -89,6 +100,15 @@ public:
     /// With `allowDefaultNamespace` false the empty prefix never answers
     /// (attribute names: an unprefixed attribute is in no namespace).
     bool getNamespacePrefix(const OrvWstring& uri, OrvWstring& prefix, bool allowDefaultNamespace);
+    /// The same for a URI given as a view, such as the `XMLCh` text a parser
+    /// hands over: when a binding in force answers, nothing is allocated,
+    /// whatever the URI's length (an OrvWstring copies a URI of more than 16
+    /// code units to the heap); only a new binding copies the URI, once.
+    bool getNamespacePrefix(std::u16string_view uri, OrvWstring& prefix, bool allowDefaultNamespace);
+    /// The same for a zero-terminated URI (a string literal, say).
+    bool getNamespacePrefix(const char16_t* uri, OrvWstring& prefix, bool allowDefaultNamespace) {
+        return getNamespacePrefix(std::u16string_view(uri), prefix, allowDefaultNamespace);
+    }
     /// Whether the default namespace is bound to a non-empty URI.
     bool isDefaultSpace() const;
     /// Puts in `uri` the namespace that `prefix` (empty: the default
@@ -124,6 +144,8 @@ private:
     using NamespaceMap = std::map<OrvWstring, Namespace, OrvWstring::Less>;
     using PrefixMap = std::map<OrvWstring, std::unique_ptr<BindingStack>, OrvWstring::Less>;
 
+    // The body of both getNamespacePrefix overloads, which trace around it.
+    template <class Uri> bool findOrBindPrefix(const Uri& uri, OrvWstring& prefix, bool allowDefaultNamespace);
     void createNewPrefix(NamespaceMap::iterator& entry, const OrvWstring& uri, OrvWstring& prefix);
     OrvWstring generatePrefix();
     void numToStr(std::int64_t number, OrvWstring& digits);
