@@ -112,9 +112,9 @@ private:
     void flushBuffer();
     void closeStartTag();
     void finishElement();
-    /// An input declaration of the tag being read.
     // The value of `attribute`, normalised as its declared type says.
     const XMLCh* tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute);
+    /// An input declaration of the tag being read.
     void declare(const XMLCh* prefix, const XMLCh* uri);
     void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
     /// The namespace name of a parser URI id; null for no namespace. Kept

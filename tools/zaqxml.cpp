@@ -69,6 +69,10 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
 
     std::uint64_t bytesRead = sample ? zaqxmlSampleSize : 0;
     Utf8Output output(out);
+    // On standard output nothing can be taken back: a document that fails
+    // in its first megabyte leaves no fragment there, as xmllint leaves none.
+    if (out == stdout)
+        output.holdUpTo(std::size_t(1) << 20);
     XmlRewriter::Options rewriteOptions;
     rewriteOptions.namespaces = options.namespaces;
     rewriteOptions.namespaces.emptyPrefixForDefault = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
@@ -111,18 +115,18 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                            "' was not read: attribute defaults it declares are not in the output (--load-external "
                            "reads it)");
         } catch (const SAXParseException& e) {
-            output.flush();
+            output.abandon();
             const std::string message =
                 bytesRead == 0 ? std::string("the document is empty") : transcode(e.getMessage());
             report(where(transcode(e.getSystemId())), static_cast<unsigned long long>(e.getLineNumber()),
                    static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
-            output.flush();
+            output.abandon();
             report(where(e.entity()), e.line(), e.column(), e.what());
         } catch (const OutOfMemoryException&) {
             report(name, 0, 0, "out of memory");
         } catch (const XMLException& e) {
-            output.flush();
+            output.abandon();
             report(name, 0, 0, transcode(e.getMessage()));
         } catch (const std::bad_alloc&) {
             report(name, 0, 0, "out of memory");
