@@ -192,6 +192,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"version", no_argument, nullptr, VERSION},
                                           {nullptr, 0, nullptr, 0}};
     ToolOptions options;
+    options.emptyPrefixForDefault = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
     bool outputGiven = false;
     opterr = 0;
     optind = 1;

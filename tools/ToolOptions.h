@@ -17,6 +17,7 @@ struct ToolOptions {
     bool inPlace = false;            ///< -i: each input is replaced by its rewrite
     std::string backupSuffix;        ///< -iSUFFIX: the original is kept as input + SUFFIX
     bool stats = false;
+    bool emptyPrefixForDefault = false; ///< VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS is defined
     unsigned long poolSize = 1024;
     NamespacePolicy::Settings namespaces;
     InputSettings input;

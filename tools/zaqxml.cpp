@@ -42,8 +42,6 @@ using namespace xercesc;
 
 namespace {
 
-std::string transcode(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
-
 /// Rewrites one document; prints one line on failure and returns false.
 bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixes, ParserMemory& memory,
              const ToolOptions& options, const Catalogs* catalogs) {
@@ -75,7 +73,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
         output.holdUpTo(std::size_t(1) << 20);
     XmlRewriter::Options rewriteOptions;
     rewriteOptions.namespaces = options.namespaces;
-    rewriteOptions.namespaces.emptyPrefixForDefault = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
+    rewriteOptions.namespaces.emptyPrefixForDefault = options.emptyPrefixForDefault;
     rewriteOptions.loadExternal = options.input.loadExternal;
     rewriteOptions.name = name;
     rewriteOptions.limits = options.input;
@@ -116,9 +114,8 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
                            "reads it)");
         } catch (const SAXParseException& e) {
             output.abandon();
-            const std::string message =
-                bytesRead == 0 ? std::string("the document is empty") : transcode(e.getMessage());
-            report(where(transcode(e.getSystemId())), static_cast<unsigned long long>(e.getLineNumber()),
+            const std::string message = bytesRead == 0 ? std::string("the document is empty") : utf8(e.getMessage());
+            report(where(utf8(e.getSystemId())), static_cast<unsigned long long>(e.getLineNumber()),
                    static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
             output.abandon();
@@ -127,7 +124,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
             report(name, 0, 0, "out of memory");
         } catch (const XMLException& e) {
             output.abandon();
-            report(name, 0, 0, transcode(e.getMessage()));
+            report(name, 0, 0, utf8(e.getMessage()));
         } catch (const std::bad_alloc&) {
             report(name, 0, 0, "out of memory");
         }
@@ -176,7 +173,7 @@ int main(int argc, char** argv) {
     try {
         XMLPlatformUtils::Initialize();
     } catch (const XMLException& e) {
-        std::fprintf(stderr, "zaqxml: cannot initialise the XML parser: %s\n", transcode(e.getMessage()).c_str());
+        std::fprintf(stderr, "zaqxml: cannot initialise the XML parser: %s\n", utf8(e.getMessage()).c_str());
         return 2;
     }
 
@@ -191,7 +188,10 @@ int main(int argc, char** argv) {
             return 2;
         }
         OrvNamedLogSource owner(OrvWstring(u"zaqxml"));
-        XMLPrefixManager prefixes(&owner);
+        // The environment switch is read once, here, for the manager and the
+        // rewriter alike.
+        using Default = XMLPrefixManager::DefaultNamespace;
+        XMLPrefixManager prefixes(&owner, options.emptyPrefixForDefault ? Default::Unprefixed : Default::Prefixed);
         std::unique_ptr<Catalogs> catalogs;
         if (options.input.loadExternal && options.input.catalogs)
             catalogs = std::make_unique<Catalogs>();
