@@ -271,7 +271,29 @@ def deep_nesting(zaqxml, tmp):
     check(result.returncode == 2, "deep truncated: exit %d" % result.returncode)
 
 
+def documentation(zaqxml, data):
+    """The help is the source: the README holds it word for word, and every
+    option it lists is in the man page and the bash completion."""
+    source = os.path.dirname(os.path.dirname(os.path.abspath(data)))
+    help_text = run(zaqxml, ["--help"]).stdout.decode()
+    options = sorted(set(re.findall(r"^  (?:-\w, )?(--[a-z-]+)", help_text, re.M)))
+    check(len(options) > 15, "options found in --help: %r" % options)
+    with open(os.path.join(source, "README.md")) as f:
+        readme = f.read()
+    missing = [line for line in help_text.splitlines() if line.strip() and line not in readme]
+    check(not missing, "README.md lacks these --help lines: %r" % missing[:3])
+    with open(os.path.join(source, "tools", "zaqxml.1")) as f:
+        manual = f.read().replace("\\-", "-")
+    with open(os.path.join(source, "tools", "zaqxml.bash-completion")) as f:
+        completion = f.read()
+    for option in options:
+        check(re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(option), manual), "the man page lacks %s" % option)
+        check(option in ("--help", "--version") or re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(option),
+                                                             completion), "the completion lacks %s" % option)
+
+
 def usage(zaqxml, data):
+    documentation(zaqxml, data)
     sample = run(zaqxml, ["--sample", "--prune"])
     check(sample.returncode == 0 and sample.stdout.startswith(b"<?xml"), "the bundled sample does not rewrite")
     check(declaration_problems(sample.stdout) == [], "sample: %s" % declaration_problems(sample.stdout))
