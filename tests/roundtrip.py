@@ -292,8 +292,50 @@ def documentation(zaqxml, data):
                                                              completion), "the completion lacks %s" % option)
 
 
+FORMAT_CASES = [  # input, --format output after the XML declaration (as xmllint --format writes them)
+    ("<a><b><c/></b><d>t</d></a>", "<a>\n  <b>\n    <c/>\n  </b>\n  <d>t</d>\n</a>\n"),
+    ("<p>x <b>y</b> z</p>", "<p>x <b>y</b> z</p>\n"),
+    ("<a>  </a>", "<a>  </a>\n"),
+    ("<a>\n\t<b/>\n</a>", "<a>\n  <b/>\n</a>\n"),
+    ("<a><!--c--><b/><?pi x?></a>", "<a>\n  <!--c-->\n  <b/>\n  <?pi x?>\n</a>\n"),
+    ('<a><b xml:space="preserve"> <c/> </b><d> <e/> </d></a>',
+     '<a>\n  <b xml:space="preserve"> <c/> </b>\n  <d>\n    <e/>\n  </d>\n</a>\n'),
+]
+
+
+def without_blanks(element):
+    """The tree with the white space of element-only content removed, which
+    is all that --format may change."""
+    mixed = (element.text or "").strip() or any((child.tail or "").strip() for child in element)
+    if not mixed and len(element):
+        element.text = None
+        for child in element:
+            child.tail = None
+    for child in element:
+        without_blanks(child)
+    return element
+
+
+def formatting(zaqxml, data):
+    for document, expected in FORMAT_CASES:
+        result = run(zaqxml, ["--format", "-"], stdin=document.encode())
+        check(result.stdout.decode().split("\n", 1)[-1] == expected, "--format %r: %r" % (document, result.stdout))
+    corpus = os.path.join(data, "roundtrip")
+    for name in sorted(os.listdir(corpus)):
+        path = os.path.join(corpus, name)
+        with open(path, "rb") as f:
+            original = f.read()
+        if b'version="1.1"' in original[:40]:
+            continue
+        once = run(zaqxml, ["--format", path]).stdout
+        check(run(zaqxml, ["--format", "-"], stdin=once).stdout == once, "--format %s: not a fixed point" % name)
+        difference = same_tree(without_blanks(tree(original)), without_blanks(tree(once)))
+        check(difference is None, "--format %s: %s" % (name, difference))
+
+
 def usage(zaqxml, data):
     documentation(zaqxml, data)
+    formatting(zaqxml, data)
     sample = run(zaqxml, ["--sample", "--prune"])
     check(sample.returncode == 0 and sample.stdout.startswith(b"<?xml"), "the bundled sample does not rewrite")
     check(declaration_problems(sample.stdout) == [], "sample: %s" % declaration_problems(sample.stdout))

@@ -59,6 +59,9 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "\n"
                           "Output and diagnostics:\n"
                           "  --noout                check only: parse and report, write no output\n"
+                          "  --format               reindent element-only content, two spaces a level, as\n"
+                          "                         xmllint --format does; mixed content, xml:space\n"
+                          "                         \"preserve\" and the text of childless elements stay\n"
                           "  -i, --in-place[=SUFFIX]  replace each input by its rewrite, as -o replaces a\n"
                           "                         file; one that fails is left as it was and the others\n"
                           "                         go on. With SUFFIX (-i.bak), the original is kept as\n"
@@ -166,6 +169,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_ATTRIBUTES,
         NOOUT,
         NO_CATALOGS,
+        FORMAT,
         POOL_SIZE,
         STATS,
         TRACE,
@@ -175,6 +179,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"in-place", optional_argument, nullptr, 'i'},
                                           {"noout", no_argument, nullptr, NOOUT},
                                           {"no-catalogs", no_argument, nullptr, NO_CATALOGS},
+                                          {"format", no_argument, nullptr, FORMAT},
                                           {"generate", no_argument, nullptr, GENERATE},
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
@@ -224,6 +229,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case NO_CATALOGS:
             options.input.catalogs = false;
+            break;
+        case FORMAT:
+            options.format = true;
             break;
         case GENERATE:
             options.namespaces.generate = true;

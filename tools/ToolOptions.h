@@ -14,6 +14,7 @@ struct ToolOptions {
     bool sample = false;             ///< rewrite the bundled sample instead
     std::string output;              ///< empty or "-": standard output
     bool noOutput = false;           ///< --noout: check only, write nothing
+    bool format = false;             ///< --format: reindent element-only content
     bool inPlace = false;            ///< -i: each input is replaced by its rewrite
     std::string backupSuffix;        ///< -iSUFFIX: the original is kept as input + SUFFIX
     bool stats = false;

@@ -25,7 +25,8 @@ bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::
 } // namespace
 
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
-    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iLocatorListener(*this) {}
+    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iIndent(out, options.format),
+      iLocatorListener(*this) {}
 
 void XmlRewriter::LocatorListener::setDocumentLocator(const xercesc::Locator* locator) { iRewriter.iLocator = locator; }
 
@@ -168,6 +169,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
                                bool isEmpty, bool) {
     writeProlog();
     closeStartTag();
+    iIndent.beforeChild();
     if (++iDepth > iOptions.limits.maxDepth)
         fail("elements nest deeper than " + std::to_string(iOptions.limits.maxDepth) +
              " levels; --max-depth raises the limit");
@@ -189,6 +191,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         }
     }
 
+    const XMLCh* space = nullptr; // xml:space, for --format
     // The declarations go to the policy, in the order they came; the other
     // attributes are names of this tag.
     iNames.clear();
@@ -207,6 +210,8 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
             declare(xercesc::XMLUni::fgZeroLenString, attribute->getValue());
             continue;
         }
+        if (iOptions.format && xercesc::XMLString::equals(attribute->getQName(), u"xml:space"))
+            space = attribute->getValue();
         iAttributes.push_back(attribute);
         iNames.push_back(NamespacePolicy::Name{uriOf(attribute->getURIId()), attributePrefix, prefixLength, false,
                                                OrvWstring(), attribute->getName()});
@@ -241,6 +246,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     }
     iNames.clear();
     iTagOpen = true;
+    iIndent.open(space);
     if (isEmpty)
         finishElement(); // no end event follows
     maybeFlush();
@@ -282,6 +288,10 @@ void XmlRewriter::endElement(const xercesc::XMLElementDecl&, unsigned int, bool,
 }
 
 void XmlRewriter::finishElement() {
+    if (iIndent.writesBeforeEnd()) {
+        closeStartTag();
+        iIndent.beforeEnd();
+    }
     const std::size_t start = iNameStarts.back();
     iNameStarts.pop_back();
     if (iTagOpen) {
@@ -294,6 +304,7 @@ void XmlRewriter::finishElement() {
     }
     iNameArena.resize(start);
     iPolicy.endElement();
+    iIndent.close();
     if (--iDepth == 0)
         iOut.put('\n');
 }
@@ -309,7 +320,10 @@ void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool
 void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
     if (iDepth == 0)
         return; // white space around the root element
+    if (!cdataSection && iIndent.hold(chars, length))
+        return;
     closeStartTag();
+    iIndent.beforeText();
     if (cdataSection) {
         // A section comes whole, and holds its characters raw; those that a
         // parser would not read back raw (a CR from a character reference in
@@ -356,6 +370,7 @@ void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
 void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     writeProlog();
     closeStartTag();
+    iIndent.beforeChild();
     iOut.put("<?");
     iOut.append(target, Escape::None);
     if (data != nullptr && *data != 0) {
@@ -370,6 +385,7 @@ void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
 void XmlRewriter::docComment(const XMLCh* text) {
     writeProlog();
     closeStartTag();
+    iIndent.beforeChild();
     iOut.put("<!--");
     iOut.append(text, Escape::None);
     iOut.put("-->");

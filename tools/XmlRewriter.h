@@ -6,6 +6,7 @@
 
 #include "InputPolicy.h"
 #include "NamespacePolicy.h"
+#include "Indenter.h"
 #include "XMLPrefixManager.h"
 #include "XmlOutput.h"
 
@@ -40,6 +41,7 @@ public:
         std::string name;          ///< the input's name in warnings
         InputSettings limits;
         const std::uint64_t* inputBytes = nullptr; ///< read so far, for the expansion bound
+        bool format = false;                       ///< reindent element-only content (Indenter)
     };
 
     XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options);
@@ -126,6 +128,7 @@ private:
     NamespacePolicy iPolicy;
     Utf8Output& iOut;
     Options iOptions;
+    Indenter iIndent;
     xercesc::SAX2XMLReader* iReader = nullptr;
     LocatorListener iLocatorListener;
     const xercesc::Locator* iLocator = nullptr;

@@ -77,6 +77,7 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     rewriteOptions.loadExternal = options.input.loadExternal;
     rewriteOptions.name = name;
     rewriteOptions.limits = options.input;
+    rewriteOptions.format = options.format;
     rewriteOptions.inputBytes = &bytesRead;
     XmlRewriter handler(prefixes, output, rewriteOptions);
     // A position inside an external entity is given with the entity's name.
