@@ -67,6 +67,9 @@ CASES = [
     ("10 000 attributes in UTF-16", attributes_doc(10000, "").encode("utf-16"), [], 0, b"", 2),
     ("10 001 attributes in UTF-16", attributes_doc(10001, "").encode("utf-16"), [], 2, b"--max-attributes"),
     ("5 000 namespaces, one local name, and a DTD", attributes_doc(5000, "<!DOCTYPE r>"), [], 0, b"", 2),
+    ("a start tag of 50 attributes in an entity, --max-attributes 3",
+     '<!DOCTYPE r [<!ENTITY e "%s">]><r>&e;</r>' % attributes_doc(50, "").replace('"', "'"), ["--max-attributes", "3"],
+     2, b"--max-attributes"),
     ("a start tag of 20 000 namespaces in an entity",
      '<!DOCTYPE r [<!ENTITY e "%s">]><r>&e;</r>' % attributes_doc(40000, "").replace('"', "'"), [], 2,
      b"--max-attributes"),
@@ -242,6 +245,17 @@ def catalogs(zaqxml, tmp):
               "a catalog maps %s: %r" % (doctype, found.stderr))
         off = subprocess.run([*zaqxml, "--load-external", "--no-catalogs", source], capture_output=True, env=env)
         check(off.returncode == 2 and b"'mdash' not found" in off.stderr, "--no-catalogs: %r" % off.stderr)
+    # A catalog that is a FIFO is left out (reading it would block); one with
+    # terminal escapes in it is reported escaped.
+    fifo, hostile = os.path.join(tmp, "catalog.fifo"), os.path.join(tmp, "escapes.cat")
+    os.mkfifo(fifo)
+    with open(hostile, "wb") as f:
+        f.write(b"<<\x1b]0;title\x07\x1b[2J")
+    for catalog, needle in ((fifo, b"not a regular file"), (hostile, b"warning")):
+        result = subprocess.run([*zaqxml, "--load-external", source], capture_output=True, timeout=20,
+                                env=dict(os.environ, XML_CATALOG_FILES=catalog))
+        check(result.returncode == 2 and needle in result.stderr and b"\x1b" not in result.stderr,
+              "a catalog %s: %r" % (catalog, result.stderr))
 
 
 def in_place(zaqxml, tmp):
@@ -263,8 +277,14 @@ def in_place(zaqxml, tmp):
     quiet = subprocess.run([*zaqxml, "--noout", names[0], names[2]], capture_output=True)
     check(quiet.returncode == 2 and quiet.stdout == b"" and b"bad.xml:1:9:" in quiet.stderr,
           "--noout: no output, the error reported: %r" % quiet.stderr)
-    for args in (["-i"], ["-i", "-"], ["-i", "-o", "x", names[0]], ["--noout", "-o", "x", names[0]]):
+    for args in (["-i"], ["-i", "-"], ["-i", "-o", "x", names[0]], ["--noout", "-o", "x", names[0]],
+                 ["-i.bak", names[0], names[0] + ".bak"], ["-i.bak", names[0], os.path.join(tmp, ".", "p1.xml")]):
         check(subprocess.run([*zaqxml, *args], capture_output=True).returncode == 1, "usage error: %r" % args)
+    check(open(names[0] + ".bak", "rb").read() == original, "-i: a backup that is also an input is left alone")
+    fifo = os.path.join(tmp, "in-place.fifo")
+    os.mkfifo(fifo)
+    refused = subprocess.run([*zaqxml, "-i", fifo], capture_output=True, timeout=20)
+    check(refused.returncode == 2 and b"not a regular file" in refused.stderr, "-i on a FIFO: %r" % refused.stderr)
 
 
 def main():

@@ -173,6 +173,11 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     if (++iDepth > iOptions.limits.maxDepth)
         fail("elements nest deeper than " + std::to_string(iOptions.limits.maxDepth) +
              " levels; --max-depth raises the limit");
+    // The input is counted before the parser; a tag from an entity's text,
+    // or one that DTD defaults fill, is counted here.
+    if (attributeCount > iOptions.limits.maxAttributes)
+        fail("a start tag with more than " + std::to_string(iOptions.limits.maxAttributes) +
+             " attributes; --max-attributes raises the limit");
     const XMLCh* local = element.getElementName()->getLocalPart();
     const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
     if (elementPrefix == 5 && isXmlns(prefix))

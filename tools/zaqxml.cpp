@@ -28,9 +28,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -167,6 +169,35 @@ bool keepBackup(const std::string& input, const std::string& suffix, std::string
     return ok;
 }
 
+// -i rewrites each input once, and a backup never replaces an input: no
+// file may be given twice (under any name), nor be another one's backup.
+bool inPlaceInputsApart(const std::vector<std::string>& inputs, const std::string& suffix) {
+    std::map<std::pair<dev_t, ino_t>, std::string> files;
+    for (const std::string& input : inputs) {
+        struct stat status;
+        if (::stat(input.c_str(), &status) != 0)
+            continue; // reported when it is read
+        auto [file, added] = files.emplace(std::make_pair(status.st_dev, status.st_ino), input);
+        if (!added) {
+            std::fprintf(stderr, "zaqxml: -i: '%s' and '%s' are the same file\n", printable(file->second).c_str(),
+                         printable(input).c_str());
+            return false;
+        }
+    }
+    for (const std::string& input : inputs) {
+        struct stat status;
+        if (suffix.empty() || ::stat((input + suffix).c_str(), &status) != 0)
+            continue;
+        auto other = files.find(std::make_pair(status.st_dev, status.st_ino));
+        if (other != files.end()) {
+            std::fprintf(stderr, "zaqxml: -i%s: the backup of '%s' would replace the input '%s'\n",
+                         printable(suffix).c_str(), printable(input).c_str(), printable(other->second).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -198,7 +229,18 @@ int main(int argc, char** argv) {
             catalogs = std::make_unique<Catalogs>();
 
         const std::vector<std::string> inputs = options.sample ? std::vector<std::string>{"(sample)"} : options.inputs;
+        if (options.inPlace && !inPlaceInputsApart(inputs, options.backupSuffix)) {
+            XMLPlatformUtils::Terminate();
+            return 1;
+        }
         for (const std::string& input : inputs) {
+            struct stat kind;
+            if (options.inPlace && ::stat(input.c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
+                // A FIFO or a device would be opened to write, and block.
+                report(input, 0, 0, "cannot rewrite in place: not a regular file");
+                status = 2;
+                continue;
+            }
             if (options.noOutput) {
                 // Checked as it would be rewritten, the output discarded.
                 std::FILE* nowhere = std::fopen("/dev/null", "w");
