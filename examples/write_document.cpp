@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// write_document.cpp - writes a small in-memory tree as namespaced XML,
-// letting XMLPrefixManager choose every prefix and namespace declaration.
-#include <zaqprefixmgr/XMLPrefixManager.h>
+// write_document.cpp - writes a small in-memory tree as namespaced XML with
+// XmlWriter, which asks XMLPrefixManager for every prefix and writes the
+// declarations, the escaping and the UTF-8.
+#include <zaqprefixmgr/XmlWriter.h>
 
 #include <iostream>
 #include <string>
@@ -20,90 +21,15 @@ struct Element {
     std::vector<Element> children;
 };
 
-// What a character of text becomes in element content or in a double-quoted
-// attribute value (where white space other than a space must be escaped too
-// to survive attribute value normalisation); nullptr: itself.
-const char* entity(char c, bool attribute) {
-    switch (c) {
-    case '&':
-        return "&amp;";
-    case '<':
-        return "&lt;";
-    case '>':
-        return "&gt;";
-    case '\r':
-        return "&#13;";
-    case '"':
-        return attribute ? "&quot;" : nullptr;
-    case '\t':
-        return attribute ? "&#9;" : nullptr;
-    case '\n':
-        return attribute ? "&#10;" : nullptr;
-    default:
-        return nullptr;
-    }
+void write(XmlWriter& writer, const Element& element) {
+    writer.startElement(element.uri, element.localName);
+    for (const Attribute& a : element.attributes)
+        writer.attribute(a.uri, a.localName, a.value);
+    writer.text(element.text);
+    for (const Element& child : element.children)
+        write(writer, child);
+    writer.endElement();
 }
-
-std::string escape(const std::u16string& text, bool attribute) {
-    std::string out;
-    for (char c : OrvWstring(text).toUtf8()) {
-        if (const char* replacement = entity(c, attribute))
-            out += replacement;
-        else
-            out += c;
-    }
-    return out;
-}
-
-class Writer {
-public:
-    explicit Writer(std::ostream& out) : iOut(out), iPrefixes(nullptr) {}
-
-    // Registers the prefix a namespace gets when it is first needed.
-    void prefer(const std::u16string& uri, const std::u16string& prefix) {
-        iPrefixes.addNamespace(OrvWstring(uri), OrvWstring(prefix));
-    }
-
-    void write(const Element& element) {
-        iPrefixes.addLevel();
-        std::string declarations;
-        const std::string name = qualifiedName(element.uri, element.localName, true, declarations);
-        std::string attributes;
-        for (const Attribute& a : element.attributes)
-            attributes +=
-                ' ' + qualifiedName(a.uri, a.localName, false, declarations) + "=\"" + escape(a.value, true) + '"';
-        iOut << '<' << name << declarations << attributes << '>' << escape(element.text, false);
-        for (const Element& child : element.children)
-            write(child);
-        iOut << "</" << name << '>';
-        iPrefixes.removeLevel();
-    }
-
-private:
-    // The name to write; appends the declaration of a prefix bound just now.
-    std::string qualifiedName(const std::u16string& uri, const std::u16string& localName, bool isElement,
-                              std::string& declarations) {
-        std::string local = OrvWstring(localName).toUtf8();
-        if (uri.empty()) {
-            // No namespace. Never ask the manager: for an empty URI it binds a
-            // generated prefix, and xmlns:NS1="" is not XML. An unprefixed
-            // element must only undo a default namespace in force.
-            if (isElement && iPrefixes.isDefaultSpace()) {
-                iPrefixes.addNamespaceAndPrefix(OrvWstring(), OrvWstring());
-                declarations += " xmlns=\"\"";
-            }
-            return local;
-        }
-        OrvWstring prefix;
-        // Attributes never take the default namespace: unprefixed attributes have none.
-        if (!iPrefixes.getNamespacePrefix(OrvWstring(uri), prefix, isElement))
-            declarations += " xmlns:" + prefix.toUtf8() + "=\"" + escape(uri, true) + '"';
-        return prefix.isEmpty() ? local : prefix.toUtf8() + ':' + local;
-    }
-
-    std::ostream& iOut;
-    XMLPrefixManager iPrefixes; // no owner: trace records name no source
-};
 
 } // namespace
 
@@ -117,9 +43,17 @@ int main() {
                         {{orders, u"item", {{products, u"sku", u"tea<1kg>"}}, u"Tea & biscuits", {}},
                          {u"", u"note", {}, u"5 < 6, deliver after 6pm", {}}}};
 
-    Writer writer(std::cout);
-    writer.prefer(orders, u"o");
-    writer.write(order); // products gets a generated prefix: NS1
+    XmlStreamSink sink(std::cout);
+    try {
+        XmlWriter writer(sink);
+        writer.addNamespace(orders, u"o"); // products gets a generated prefix: NS1
+        writer.startDocument();
+        write(writer, order);
+        writer.endDocument();
+    } catch (const XmlWriterError& e) {
+        std::cerr << "write_document: " << e.what() << '\n';
+        return 1;
+    }
     std::cout << '\n';
     return std::cout ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 #include "OrvFatalException.h"
 #include "PrefixTestUtil.h"
 #include "TraceCapture.h"
+#include "XmlWriter.h"
 
 #include <gtest/gtest.h>
 
@@ -438,6 +439,40 @@ TEST(AllocationFailure, LookupByViewAllocatesNothing) {
     EXPECT_TRUE(found);
     EXPECT_FALSE(gInjected) << "the lookup allocated";
     EXPECT_EQ(prefix.toUtf8(), "NS1");
+}
+
+// Once a document's URIs and depth have been seen, an element with its
+// attributes, text and declarations in force costs the writer no allocation.
+TEST(AllocationFailure, WriterSteadyStateAllocatesNothing) {
+    struct Discard : XmlSink {
+        bool write(const char*, std::size_t) override { return true; }
+    } sink;
+    XmlWriter w(sink);
+    const std::u16string soap = u"http://schemas.xmlsoap.org/soap/envelope/";
+    const std::u16string wsa = u"http://schemas.xmlsoap.org/ws/2004/08/addressing";
+    w.addNamespace(soap, u"soap");
+    w.addNamespace(wsa, u"wsa");
+    w.startElement(soap, u"Envelope");
+    w.declareNamespace(u"wsa", wsa);
+    auto item = [&] {
+        w.startElement(soap, u"Body");
+        w.startElement(wsa, u"To");
+        w.attribute(soap, u"mustUnderstand", u"1");
+        w.attribute(u"", u"id", u"a-rather-long-identifier-value");
+        w.text(u"http://example.org/a/service/endpoint/that/is/long & <escaped>");
+        w.endElement();
+        w.comment(u" done ");
+        w.endElement();
+    };
+    for (int i = 0; i < 3; ++i)
+        item();
+    gInjected = false;
+    gCountdown = 0; // the next allocation fails
+    EXPECT_NO_THROW(for (int i = 0; i < 100; ++i) item());
+    gCountdown = -1;
+    EXPECT_FALSE(gInjected) << "an element allocated";
+    w.endElement();
+    w.endDocument();
 }
 
 TEST(AllocationFailure, MemoryManagerHeapPaths) {

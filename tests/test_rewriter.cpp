@@ -31,11 +31,10 @@ const std::string DECL = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 std::string rewriteWith(const XMLCh* scanner, const std::string& doc, bool generate, bool prune) {
     auto memory = std::make_unique<OrvXmlMemoryManager>();
     XMLPrefixManager prefixes(nullptr);
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* sink = open_memstream(&text, &size);
+    std::string result;
+    XmlStringSink sink(result);
     {
-        Utf8Output out(sink);
+        XmlTextOutput out(sink);
         XmlRewriter::Options options;
         options.namespaces.generate = generate;
         options.namespaces.prune = prune;
@@ -47,9 +46,6 @@ std::string rewriteWith(const XMLCh* scanner, const std::string& doc, bool gener
         reader->parse(input);
         out.flush();
     }
-    std::fclose(sink);
-    std::string result(text, size);
-    std::free(text);
     EXPECT_EQ(result.compare(0, DECL.size(), DECL), 0);
     return result.substr(DECL.size());
 }

@@ -24,7 +24,7 @@ bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::
 
 } // namespace
 
-XmlRewriter::XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options)
+XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options)
     : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iIndent(out, options.format),
       iLocatorListener(*this) {}
 
@@ -114,10 +114,10 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
         return;
     writeProlog();
     iOut.put("<!DOCTYPE ");
-    iOut.append(name, Escape::None);
+    iOut.append(name, XmlTextOutput::Escape::None);
     if (publicId != nullptr && *publicId != 0) {
         iOut.put(" PUBLIC \"");
-        iOut.append(publicId, Escape::None);
+        iOut.append(publicId, XmlTextOutput::Escape::None);
         iOut.put('"');
     } else {
         iOut.put(" SYSTEM");
@@ -126,7 +126,7 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
     const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
     iOut.put(' ');
     iOut.put(quote);
-    iOut.append(systemId, Escape::None);
+    iOut.append(systemId, XmlTextOutput::Escape::None);
     iOut.put(quote);
     iOut.put(">\n");
 }
@@ -154,11 +154,11 @@ void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
     if (name.asInput) {
         // The input's own qualified name.
         if (name.inputPrefixLength > 0) {
-            iOut.append(name.inputPrefix, name.inputPrefixLength, Escape::None);
+            iOut.append(name.inputPrefix, name.inputPrefixLength, XmlTextOutput::Escape::None);
             iOut.put(':');
         }
     } else if (!name.prefix.isEmpty()) {
-        iOut.append(name.prefix, Escape::None);
+        iOut.append(name.prefix, XmlTextOutput::Escape::None);
         iOut.put(':');
     }
     iOut.appendName(name.local);
@@ -233,10 +233,10 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
             iOut.put(" xmlns=\"");
         } else {
             iOut.put(" xmlns:");
-            iOut.append(declaration.first, Escape::None);
+            iOut.append(declaration.first, XmlTextOutput::Escape::None);
             iOut.put("=\"");
         }
-        iOut.append(declaration.second, Escape::Attribute);
+        iOut.append(declaration.second, XmlTextOutput::Escape::Attribute);
         iOut.put('"');
     }
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
@@ -244,7 +244,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         writeName(iNames[i + 1]);
         iOut.put("=\"");
         const XMLCh* value = tokenised(element, *iAttributes[i]);
-        iOut.append(value, Escape::Attribute);
+        iOut.append(value, XmlTextOutput::Escape::Attribute);
         iOut.put('"');
         if (iOptions.namespaces.prune)
             warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
@@ -342,20 +342,20 @@ void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) 
                 if (!open)
                     iOut.put("<![CDATA[");
                 open = true;
-                iOut.append(chars + from, i - from, Escape::None);
+                iOut.append(chars + from, i - from, XmlTextOutput::Escape::None);
             }
             if (i == length)
                 break;
             if (open)
                 iOut.put("]]>");
             open = false;
-            iOut.append(chars + i, 1, Escape::Text);
+            iOut.append(chars + i, 1, XmlTextOutput::Escape::Text);
             from = i + 1;
         }
         if (open)
             iOut.put("]]>");
     } else {
-        iOut.append(chars, length, Escape::Text);
+        iOut.append(chars, length, XmlTextOutput::Escape::Text);
     }
     if (iOptions.namespaces.prune)
         warnLostPrefixes(chars, length);
@@ -377,10 +377,10 @@ void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     closeStartTag();
     iIndent.beforeChild();
     iOut.put("<?");
-    iOut.append(target, Escape::None);
+    iOut.append(target, XmlTextOutput::Escape::None);
     if (data != nullptr && *data != 0) {
         iOut.put(' ');
-        iOut.append(data, Escape::None);
+        iOut.append(data, XmlTextOutput::Escape::None);
     }
     iOut.put("?>");
     if (iDepth == 0)
@@ -392,7 +392,7 @@ void XmlRewriter::docComment(const XMLCh* text) {
     closeStartTag();
     iIndent.beforeChild();
     iOut.put("<!--");
-    iOut.append(text, Escape::None);
+    iOut.append(text, XmlTextOutput::Escape::None);
     iOut.put("-->");
     if (iDepth == 0)
         iOut.put('\n');

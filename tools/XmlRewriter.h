@@ -6,9 +6,9 @@
 
 #include "InputPolicy.h"
 #include "NamespacePolicy.h"
-#include "Indenter.h"
+#include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
-#include "XmlOutput.h"
+#include "XmlTextOutput.h"
 
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLDocumentHandler.hpp>
@@ -41,10 +41,10 @@ public:
         std::string name;          ///< the input's name in warnings
         InputSettings limits;
         const std::uint64_t* inputBytes = nullptr; ///< read so far, for the expansion bound
-        bool format = false;                       ///< reindent element-only content (Indenter)
+        bool format = false;                       ///< reindent element-only content (XmlIndenter)
     };
 
-    XmlRewriter(XMLPrefixManager& manager, Utf8Output& out, const Options& options);
+    XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options);
 
     /// Makes this the reader's handler of the document, its DTD events and
     /// its errors.
@@ -126,9 +126,9 @@ private:
     void warnLostPrefixes(const XMLCh* chars, std::size_t length);
 
     NamespacePolicy iPolicy;
-    Utf8Output& iOut;
+    XmlTextOutput& iOut;
     Options iOptions;
-    Indenter iIndent;
+    XmlIndenter iIndent;
     xercesc::SAX2XMLReader* iReader = nullptr;
     LocatorListener iLocatorListener;
     const xercesc::Locator* iLocator = nullptr;

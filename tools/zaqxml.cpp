@@ -68,7 +68,8 @@ bool rewrite(const std::string& input, std::FILE* out, XMLPrefixManager& prefixe
     } closer{fd};
 
     std::uint64_t bytesRead = sample ? zaqxmlSampleSize : 0;
-    Utf8Output output(out);
+    XmlFileSink outSink(out);
+    XmlTextOutput output(outSink);
     // On standard output nothing can be taken back: a document that fails
     // in its first megabyte leaves no fragment there, as xmllint leaves none.
     if (out == stdout)

@@ -4,12 +4,14 @@
 #include <zaqprefixmgr/OrvXmlMemoryManager.h>
 #include <zaqprefixmgr/Version.h>
 #include <zaqprefixmgr/XMLPrefixManager.h>
+#include <zaqprefixmgr/XmlWriter.h>
 
 #include "OrvShared.h"
 #include "XMLPrefixManager.h" // the flat form names the same header
 
 #include <cstdio>
 #include <memory>
+#include <string>
 
 static_assert(ZAQPREFIXMGR_VERSION_MAJOR == 1 && ZAQPREFIXMGR_VERSION >= ZAQPREFIXMGR_MAKE_VERSION(1, 0, 0),
               "the installed version macros");
@@ -27,8 +29,24 @@ int main() {
     const bool pooled = memory->getPool(1)->getNalloc() == 1;
     memory->deallocate(p);
 
+    std::string xml;
+    XmlStringSink sink(xml);
+    XmlWriter writer(sink);
+    writer.addNamespace(u"urn:a", u"a");
+    writer.startElement(u"urn:a", u"r");
+    writer.text("caf\xC3\xA9 & tea");
+    writer.endElement();
+    writer.endDocument();
+    bool refused = false;
+    try {
+        writer.comment(u"late");
+    } catch (const XmlWriterError& e) {
+        refused = e.kind() == XmlWriterError::Kind::Order;
+    }
+    const bool written = xml == "<a:r xmlns:a=\"urn:a\">caf\xC3\xA9 &amp; tea</a:r>" && refused;
+
     OrvShared shared;
-    const bool ok = !inForce && prefix == OrvWstring(u"a") && pooled && shared.share() == 1;
+    const bool ok = !inForce && prefix == OrvWstring(u"a") && pooled && written && shared.share() == 1;
     std::printf("consumer %s: %s\n", ZAQPREFIXMGR_VERSION_STRING, ok ? "ok" : "wrong answers");
     return ok ? 0 : 1;
 }

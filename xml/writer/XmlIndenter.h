@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// Indenter.h - --format: element-only content reindented as it is written.
-#ifndef ZAQ_TOOLS_INDENTER_H
-#define ZAQ_TOOLS_INDENTER_H
+// XmlIndenter.h - element-only content reindented as it is written.
+#ifndef ZAQPREFIXMGR_XML_INDENTER_H
+#define ZAQPREFIXMGR_XML_INDENTER_H
 
-#include "XmlOutput.h"
+#include "XmlTextOutput.h"
+#include "ZaqPrefixMgrExport.h"
 
 #include <string>
 #include <vector>
@@ -18,12 +19,17 @@
 /// came; so is everything under `xml:space="preserve"`, and the white space
 /// of an element with no child. The caller closes a pending start tag before
 /// each call that writes (`writesBeforeEnd` tells it for the end tag).
-class Indenter {
+///
+/// `XmlWriter` indents through it; a program on `XmlTextOutput` may too.
+/// The output is not owned and must outlive the indenter.
+class ZAQ_PREFIXMGR_EXPORT XmlIndenter {
 public:
-    Indenter(Utf8Output& out, bool enabled) : iOut(out), iEnabled(enabled) {}
+    /// Indents what goes to `out` (not owned); when not `enabled`, every call does nothing.
+    XmlIndenter(XmlTextOutput& out, bool enabled) : iOut(out), iEnabled(enabled) {}
 
     /// An element started; `space` is its xml:space value, if it has one.
     void open(const XMLCh* space);
+    /// The current element ended.
     void close();
     /// Whether text of the current element is held back: white space only,
     /// in content that is not mixed (so far).
@@ -45,7 +51,7 @@ private:
     void releaseHeld();
     void newLine(std::size_t depth);
 
-    Utf8Output& iOut;
+    XmlTextOutput& iOut;
     bool iEnabled;
     std::vector<Level> iLevels;
     std::vector<bool> iPreserve; // xml:space of each open element

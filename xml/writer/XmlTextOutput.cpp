@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlOutput.cpp - UTF-16 to UTF-8 with the escaping of each context.
-#include "XmlOutput.h"
+// XmlTextOutput.cpp - UTF-16 to UTF-8 with the escaping of each context.
+#include "XmlTextOutput.h"
+
+#include <cstdio>
 
 #include <cstdint>
 
@@ -55,8 +57,8 @@ char* reference(char* out, std::uint32_t c) { return out + std::sprintf(out, "&#
 
 // Copied rather than referred to, so that they are ready before any static
 // object of another file could write.
-const bool Utf8Output::NOTHING_SPECIAL[128] = {};
-const bool Utf8Output::TEXT_SPECIAL[128] = {
+const bool XmlTextOutput::NOTHING_SPECIAL[128] = {};
+const bool XmlTextOutput::TEXT_SPECIAL[128] = {
     true,  true,  true,  true,  true,  true,  true,  true,  true,  false, false, true,  true,  true,  true,  true,
     true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
     false, false, false, false, false, false, true,  false, false, false, false, false, false, false, false, false,
@@ -65,7 +67,7 @@ const bool Utf8Output::TEXT_SPECIAL[128] = {
     false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
     false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
     false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, true};
-const bool Utf8Output::ATTRIBUTE_SPECIAL[128] = {
+const bool XmlTextOutput::ATTRIBUTE_SPECIAL[128] = {
     true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
     true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,  true,
     false, false, true,  false, false, false, true,  false, false, false, false, false, false, false, false, false,
@@ -75,11 +77,11 @@ const bool Utf8Output::ATTRIBUTE_SPECIAL[128] = {
     false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
     false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, true};
 
-Utf8Output::Utf8Output(std::FILE* file)
-    : iFile(file), iData(new char[FLUSH_AT + 2 * SLICE * MOST_PER_UNIT]),
+XmlTextOutput::XmlTextOutput(XmlSink& sink)
+    : iSink(sink), iData(new char[FLUSH_AT + 2 * SLICE * MOST_PER_UNIT]),
       iCapacity(FLUSH_AT + 2 * SLICE * MOST_PER_UNIT) {}
 
-void Utf8Output::grow(std::size_t length) {
+void XmlTextOutput::grow(std::size_t length) {
     std::size_t capacity = iCapacity * 2;
     while (capacity - iSize < length)
         capacity *= 2;
@@ -89,7 +91,7 @@ void Utf8Output::grow(std::size_t length) {
     iCapacity = capacity;
 }
 
-void Utf8Output::appendLong(const XMLCh* text, std::size_t length, Escape escape) {
+void XmlTextOutput::appendLong(const XMLCh* text, std::size_t length, Escape escape) {
     const bool* special = specialOf(escape);
     while (length > 0) {
         std::size_t slice = length < SLICE ? length : SLICE;
@@ -105,7 +107,7 @@ void Utf8Output::appendLong(const XMLCh* text, std::size_t length, Escape escape
 // Text keeps CR as a reference (a parser would turn a raw one into LF);
 // attribute values also keep tab and newlines, which a parser would
 // normalise to spaces.
-void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* special) {
+void XmlTextOutput::appendSlice(const XMLCh* text, std::size_t length, const bool* special) {
     char* out = room(length * MOST_PER_UNIT);
     const bool escaping = special != NOTHING_SPECIAL;
     for (std::size_t i = 0; i < length; ++i) {
@@ -190,8 +192,8 @@ void Utf8Output::appendSlice(const XMLCh* text, std::size_t length, const bool* 
     iSize = static_cast<std::size_t>(out - iData.get());
 }
 
-bool Utf8Output::flush() {
-    if (iSize > 0 && !iFailed && std::fwrite(iData.get(), 1, iSize, iFile) != iSize)
+bool XmlTextOutput::flush() {
+    if (iSize > 0 && !iFailed && !iSink.write(iData.get(), iSize))
         iFailed = true;
     iWritten += iSize;
     iSize = 0;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Indenter.cpp - white space between tags, held back and decided on later.
-#include "Indenter.h"
+// XmlIndenter.cpp - white space between tags, held back and decided on later.
+#include "XmlIndenter.h"
 
 #include <xercesc/util/XMLString.hpp>
 
@@ -14,7 +14,7 @@ bool isSpace(XMLCh c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; 
 
 } // namespace
 
-void Indenter::open(const XMLCh* space) {
+void XmlIndenter::open(const XMLCh* space) {
     if (!iEnabled)
         return;
     bool preserve = !iPreserve.empty() && iPreserve.back();
@@ -24,14 +24,14 @@ void Indenter::open(const XMLCh* space) {
     iLevels.push_back(Level{preserve, false});
 }
 
-void Indenter::close() {
+void XmlIndenter::close() {
     if (!iEnabled)
         return;
     iLevels.pop_back();
     iPreserve.pop_back();
 }
 
-bool Indenter::hold(const XMLCh* chars, std::size_t length) {
+bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
     if (!iEnabled || iLevels.empty() || iLevels.back().mixed || iHeld.size() + length > MOST_HELD)
         return false;
     for (std::size_t i = 0; i < length; ++i)
@@ -41,14 +41,14 @@ bool Indenter::hold(const XMLCh* chars, std::size_t length) {
     return true;
 }
 
-void Indenter::beforeText() {
+void XmlIndenter::beforeText() {
     if (!iEnabled || iLevels.empty())
         return;
     iLevels.back().mixed = true;
     releaseHeld();
 }
 
-void Indenter::beforeChild() {
+void XmlIndenter::beforeChild() {
     if (!iEnabled || iLevels.empty())
         return;
     Level& level = iLevels.back();
@@ -61,11 +61,11 @@ void Indenter::beforeChild() {
     newLine(iLevels.size());
 }
 
-bool Indenter::writesBeforeEnd() const {
+bool XmlIndenter::writesBeforeEnd() const {
     return iEnabled && !iLevels.empty() && (!iHeld.empty() || (iLevels.back().children && !iLevels.back().mixed));
 }
 
-void Indenter::beforeEnd() {
+void XmlIndenter::beforeEnd() {
     if (!iEnabled || iLevels.empty())
         return;
     const Level& level = iLevels.back();
@@ -77,14 +77,14 @@ void Indenter::beforeEnd() {
     newLine(iLevels.size() - 1);
 }
 
-void Indenter::releaseHeld() {
+void XmlIndenter::releaseHeld() {
     if (iHeld.empty())
         return;
-    iOut.append(reinterpret_cast<const XMLCh*>(iHeld.data()), iHeld.size(), Escape::Text);
+    iOut.append(reinterpret_cast<const XMLCh*>(iHeld.data()), iHeld.size(), XmlTextOutput::Escape::Text);
     iHeld.clear();
 }
 
-void Indenter::newLine(std::size_t depth) {
+void XmlIndenter::newLine(std::size_t depth) {
     iOut.put('\n');
     for (std::size_t i = 0; i < depth; ++i)
         iOut.put("  ");

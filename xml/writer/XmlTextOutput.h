@@ -1,38 +1,63 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlOutput.h - buffered UTF-8 output of markup and escaped text.
-#ifndef ZAQ_TOOLS_XML_OUTPUT_H
-#define ZAQ_TOOLS_XML_OUTPUT_H
+// XmlTextOutput.h - buffered UTF-8 output of markup and escaped text.
+#ifndef ZAQPREFIXMGR_XML_TEXT_OUTPUT_H
+#define ZAQPREFIXMGR_XML_TEXT_OUTPUT_H
 
 #include "OrvWstring.h"
+#include "XmlSink.h"
+#include "ZaqPrefixMgrExport.h"
 
 #include <xercesc/util/XercesDefs.hpp>
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
 
-/// What a run of text needs escaped where it is written.
-enum class Escape { None, Text, Attribute };
-
-/// Buffered UTF-8 output to a stdio stream; reports write errors. The buffer
-/// only grows between flushes, so an offset into it (`size()`) stays valid
-/// until the next `flush`.
-class Utf8Output {
+/// The layer beneath `XmlWriter`: buffered UTF-8 output of markup and of
+/// UTF-16 text escaped for its context, with no checks of its own. It is for
+/// a program that already knows its markup is well formed, such as one that
+/// copies what a parser reported (`zaqxml` does); any other program wants
+/// `XmlWriter`.
+///
+/// Text and attribute values are escaped so that a parser reads back the
+/// same characters: `&`, `<` and `>` always, `"` in attribute values, CR as
+/// a character reference in text, and tab, CR and LF as references in
+/// attribute values (which a parser would otherwise normalise to spaces).
+/// Unpaired surrogates are written as U+FFFD.
+///
+/// **Ownership.** The sink is not owned and must outlive the output.
+/// **Threads.** One thread at a time.
+/// **Failures.** A failed write of the sink is remembered: `flush` answers
+/// false from then on and nothing more is written. Growing the buffer may
+/// throw std::bad_alloc.
+///
+/// The buffer only grows between flushes, so an offset into it (`size()`)
+/// stays valid until the next `flush`.
+class ZAQ_PREFIXMGR_EXPORT XmlTextOutput {
 public:
-    explicit Utf8Output(std::FILE* file);
+    /// What a run of text needs escaped where it is written.
+    enum class Escape { None, Text, Attribute };
 
+    /// Buffers output for `sink` (not owned).
+    explicit XmlTextOutput(XmlSink& sink);
+    XmlTextOutput(const XmlTextOutput&) = delete;
+    XmlTextOutput& operator=(const XmlTextOutput&) = delete;
+
+    /// Appends a character as it is.
     void put(char c) {
         *room(1) = c;
         ++iSize;
     }
+    /// Appends `length` bytes as they are.
     void put(const char* text, std::size_t length) {
         std::memcpy(room(length), text, length);
         iSize += length;
     }
+    /// Appends a string literal as it is.
     template <std::size_t N> void put(const char (&literal)[N]) { put(literal, N - 1); }
+    /// Appends a string as it is.
     void put(const std::string& text) { put(text.data(), text.size()); }
     /// Appends UTF-16 text as UTF-8, escaped for its context.
     void append(const XMLCh* text, std::size_t length, Escape escape) {
@@ -87,10 +112,12 @@ public:
         }
         appendLong(text, lengthOf(text), Escape::None);
     }
+    /// The same for an OrvWstring.
     void append(const OrvWstring& text, Escape escape) { append(text.data(), text.length(), escape); }
 
     /// What is buffered, from `data()` on.
     const char* data() const { return iData.get(); }
+    /// How many bytes are buffered.
     std::size_t size() const { return iSize; }
     /// XML 1.1 output: its restricted characters and its extra line ends
     /// are written as character references in text and attribute values.
@@ -101,6 +128,7 @@ public:
         return c == '\r' ||
                (iXml11 && ((c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028));
     }
+    /// Whether the buffer has reached the size at which a flush is due.
     bool full() const { return iSize >= iFlushAt; }
     /// Keeps up to `bytes` before writing anything, so that a document that
     /// fails early can leave no fragment behind (`abandon`); past that, the
@@ -119,6 +147,8 @@ public:
     }
     /// Bytes written so far, buffered ones included.
     std::uint64_t written() const { return iWritten + iSize; }
+    /// Whether a write of the sink has failed.
+    bool failed() const { return iFailed; }
     /// Writes what is buffered; false once any write has failed.
     bool flush();
 
@@ -151,7 +181,7 @@ private:
     void appendLong(const XMLCh* text, std::size_t length, Escape escape);
     void appendSlice(const XMLCh* text, std::size_t length, const bool* special);
 
-    std::FILE* iFile;
+    XmlSink& iSink;
     std::unique_ptr<char[]> iData;
     std::size_t iSize = 0;
     std::size_t iCapacity;

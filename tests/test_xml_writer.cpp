@@ -1,0 +1,297 @@
+// SPDX-License-Identifier: Apache-2.0
+// test_xml_writer.cpp - XmlWriter: exact output of namespace repair and
+// escaping, read back by Xerces-C to the meaning the calls intended; every
+// refused call leaves the writer and its output as they were; the sinks.
+#include "WriterScript.h"
+#include "XercesTestEnvironment.h"
+
+#include <gtest/gtest.h>
+
+#include <xercesc/framework/MemBufFormatTarget.hpp>
+
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTestEnvironment);
+
+using Ops = std::vector<WriterOp>;
+using Kind = XmlWriterError::Kind;
+using Policy = XMLPrefixManager::DefaultNamespace;
+const std::u16string XML = XMLPrefixManager::XML_NAMESPACE_URI;
+
+std::string run(const Ops& ops, Meaning& meaning, XmlWriter::Options options = {}) {
+    std::string out;
+    XmlStringSink sink(out);
+    XmlWriter w(sink, options);
+    for (const WriterOp& op : ops)
+        runOp(w, op, meaning);
+    w.flush();
+    return out;
+}
+
+struct Exact {
+    const char* name;
+    Ops ops;
+    const char* expected;
+    Policy policy = Policy::Prefixed;
+    bool indent = false;
+};
+
+// Each case's output is compared byte for byte, then parsed back: the
+// elements, attributes and text a parser reports must be what the calls
+// asked for, whatever prefixes the writer chose.
+TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
+    const std::vector<Exact> cases = {
+        {"preferred prefix", {{'P', u"urn:a", u"a"}, {'S', u"urn:a", u"r"}, {'E'}}, R"(<a:r xmlns:a="urn:a"/>)"},
+        {"generated prefix, in force below",
+         {{'S', u"urn:a", u"r"}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
+         R"(<NS1:r xmlns:NS1="urn:a"><NS1:c/></NS1:r>)"},
+        {"siblings declare again; the counter goes on",
+         {{'S', u"", u"r"}, {'S', u"urn:a", u"c"}, {'E'}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
+         R"(<r><NS1:c xmlns:NS1="urn:a"/><NS2:c xmlns:NS2="urn:a"/></r>)"},
+        {"a shadowed prefix is declared again",
+         {{'P', u"urn:a", u"p"},
+          {'P', u"urn:b", u"p"},
+          {'S', u"urn:a", u"r"},
+          {'S', u"urn:b", u"c"},
+          {'S', u"urn:a", u"d"},
+          {'E'},
+          {'E'},
+          {'E'}},
+         R"(<p:r xmlns:p="urn:a"><p:c xmlns:p="urn:b"><p:d xmlns:p="urn:a"/></p:c></p:r>)"},
+        {"declared default namespace answers",
+         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
+         R"(<r xmlns="urn:a"><c/></r>)"},
+        {"newer prefixed binding wins",
+         {{'S', u"urn:a", u"r"},
+          {'N', u"", u"urn:a"},
+          {'S', u"urn:a", u"c"},
+          {'N', u"p", u"urn:a"},
+          {'S', u"urn:a", u"d"},
+          {'E'},
+          {'E'},
+          {'E'}},
+         R"(<r xmlns="urn:a"><p:c xmlns:p="urn:a"><p:d/></p:c></r>)"},
+        {"default namespace preferred",
+         {{'S', u"urn:a", u"r"},
+          {'N', u"", u"urn:a"},
+          {'S', u"urn:a", u"c"},
+          {'N', u"p", u"urn:a"},
+          {'S', u"urn:a", u"d"},
+          {'E'},
+          {'E'},
+          {'E'}},
+         R"(<r xmlns="urn:a"><c xmlns:p="urn:a"><d/></c></r>)",
+         Policy::Unprefixed},
+        {"unqualified attribute under a default namespace",
+         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'A', u"", u"x", u"1"}, {'E'}},
+         R"(<r xmlns="urn:a" x="1"/>)"},
+        {"a namespaced attribute never takes the default namespace",
+         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'A', u"urn:a", u"x", u"1"}, {'E'}},
+         R"(<r xmlns="urn:a" xmlns:NS1="urn:a" NS1:x="1"/>)"},
+        {"an element in no namespace undeclares the default",
+         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'S', u"", u"c"}, {'S', u"", u"d"}, {'E'}, {'E'}, {'E'}},
+         R"(<r xmlns="urn:a"><c xmlns=""><d/></c></r>)"},
+        {"prefix hint, then in force",
+         {{'S', u"urn:a", u"r", u"h"}, {'S', u"urn:a", u"c", u"h"}, {'E'}, {'E'}},
+         R"(<h:r xmlns:h="urn:a"><h:c/></h:r>)"},
+        {"a hint the tag declares elsewhere is passed over",
+         {{'S', u"urn:a", u"r", u"h"}, {'N', u"h", u"urn:b"}, {'E'}},
+         R"(<NS1:r xmlns:h="urn:b" xmlns:NS1="urn:a"/>)"},
+        {"xml attributes need no declaration",
+         {{'S', u"", u"r"}, {'A', XML, u"lang", u"en"}, {'E'}},
+         R"(<r xml:lang="en"/>)"},
+        {"escaping",
+         {{'S', u"", u"r"}, {'A', u"", u"v", u"<&\"\t\n\r>'"}, {'T', u"]]> & \r\n<"}, {'E'}},
+         "<r v=\"&lt;&amp;&quot;&#9;&#10;&#13;>'\">]]&gt; &amp; &#13;\n&lt;</r>"},
+        {"CDATA split at ]]> and around CR",
+         {{'S', u"", u"r"}, {'C', u"a]]>b\rc"}, {'E'}},
+         "<r><![CDATA[a]]]]><![CDATA[>b]]>&#13;<![CDATA[c]]></r>"},
+        {"prolog, comment, PI, non-BMP text",
+         {{'D'}, {'M', u" c "}, {'I', u"pi", u"d"}, {'S', u"", u"r"}, {'T', u"\U0001F600\u00e9"}, {'I', u"x"}, {'E'}},
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c --><?pi d?><r>\xF0\x9F\x98\x80\xC3\xA9<?x?></r>"},
+        {"XML 1.1 controls and line ends as references",
+         {{'D', u"1.1"}, {'S', u"", u"r"}, {'A', u"", u"v", u"\x01"}, {'T', u"\x01\u0085\u2028"}, {'E'}},
+         "<?xml version=\"1.1\" encoding=\"UTF-8\"?>\n<r v=\"&#1;\">&#1;&#133;&#8232;</r>"},
+        {"indented element-only content; mixed content kept",
+         {{'M', u"c"},
+          {'S', u"", u"r"},
+          {'T', u"\n "},
+          {'S', u"", u"a"},
+          {'T', u"x"},
+          {'S', u"", u"b"},
+          {'E'},
+          {'E'},
+          {'S', u"", u"c"},
+          {'E'},
+          {'E'},
+          {'Z'}},
+         "<!--c-->\n<r>\n  <a>x<b/></a>\n  <c/>\n</r>\n",
+         Policy::Prefixed,
+         true},
+    };
+    for (const Exact& c : cases) {
+        Meaning intended, read;
+        XmlWriter::Options options;
+        options.defaultNamespace = c.policy;
+        options.indent = c.indent;
+        std::string out;
+        ASSERT_NO_THROW(out = run(c.ops, intended, options)) << c.name;
+        EXPECT_EQ(out, c.expected) << c.name;
+        ASSERT_TRUE(readBack(out, read)) << c.name << ": " << out;
+        EXPECT_EQ(read.elements, intended.elements) << c.name;
+        if (!c.indent) {
+            EXPECT_TRUE(read.text == intended.text) << c.name;
+        }
+    }
+}
+
+struct Refused {
+    const char* name;
+    Ops before; // accepted calls
+    WriterOp call;
+    Kind kind;
+};
+
+// A refused call throws its kind of error and changes nothing: the output
+// so far is unchanged, and the document then ends as if the call had never
+// been made.
+TEST(XmlWriter, RefusedCallsChangeNothing) {
+    const WriterOp root{'S', u"", u"r"};
+    const std::vector<Refused> cases = {
+        {"element name with a digit first", {root}, {'S', u"", u"1a"}, Kind::Name},
+        {"element name with a colon", {root}, {'S', u"", u"a:b"}, Kind::Name},
+        {"attribute name empty", {root}, {'A', u"", u"", u"v"}, Kind::Name},
+        {"control character in 1.0", {root}, {'T', u"a\x01"}, Kind::Character},
+        {"unpaired surrogate", {root}, {'A', u"", u"v", u"\xD800x"}, Kind::Character},
+        {"U+FFFE", {root}, {'M', u"\uFFFE"}, Kind::Character},
+        {"restricted character in a 1.1 comment", {{'D', u"1.1"}, root}, {'M', u"\x01"}, Kind::Character},
+        {"comment with --", {root}, {'M', u"a--b"}, Kind::Comment},
+        {"comment ending with -", {root}, {'M', u"a-"}, Kind::Comment},
+        {"PI target xml", {}, {'I', u"XmL", u""}, Kind::Instruction},
+        {"PI data with ?>", {root}, {'I', u"p", u"a?>b"}, Kind::Instruction},
+        {"second root", {root, {'E'}}, {'S', u"", u"s"}, Kind::Order},
+        {"attribute after content", {root, {'T', u"x"}}, {'A', u"", u"a", u"1"}, Kind::Order},
+        {"attribute after a child's end", {root, {'S', u"", u"c"}, {'E'}}, {'A', u"", u"a", u"1"}, Kind::Order},
+        {"duplicate attribute",
+         {root, {'A', u"urn:a", u"x", u"1"}},
+         {'A', u"urn:a", u"x", u"2"},
+         Kind::DuplicateAttribute},
+        {"duplicate prefix declaration",
+         {root, {'N', u"p", u"urn:a"}},
+         {'N', u"p", u"urn:b"},
+         Kind::DuplicateAttribute},
+        {"xmlns as an attribute", {root}, {'A', u"", u"xmlns", u"urn:a"}, Kind::Namespace},
+        {"prefix bound to no namespace", {root}, {'N', u"p", u""}, Kind::Namespace},
+        {"xml prefix to another URI", {root}, {'N', u"xml", u"urn:a"}, Kind::Namespace},
+        {"default namespace on an element in no namespace", {root}, {'N', u"", u"urn:a"}, Kind::Namespace},
+        {"prefix hint on an element in no namespace", {root}, {'S', u"", u"c", u"p"}, Kind::Namespace},
+        {"end without a start", {root, {'E'}}, {'E'}, Kind::Order},
+        {"end of document with an element open", {root, {'S', u"", u"c"}}, {'Z'}, Kind::Order},
+        {"end of document before any element", {{'M', u"c"}}, {'Z'}, Kind::Order},
+        {"text outside the document element", {}, {'T', u"x"}, Kind::Order},
+        {"CDATA outside the document element", {root, {'E'}}, {'C', u"x"}, Kind::Order},
+        {"declaration after the first call", {{'M', u"c"}}, {'D'}, Kind::Order},
+    };
+    for (const Refused& c : cases) {
+        std::string out;
+        XmlStringSink sink(out);
+        XmlWriter w(sink);
+        Meaning meaning;
+        for (const WriterOp& op : c.before)
+            runOp(w, op, meaning);
+        w.flush();
+        const std::string before = out;
+        const std::size_t depth = w.depth();
+        try {
+            runOp(w, c.call, meaning);
+            ADD_FAILURE() << c.name << ": accepted";
+        } catch (const XmlWriterError& e) {
+            EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
+        }
+        w.flush();
+        EXPECT_EQ(out, before) << c.name;
+        EXPECT_EQ(w.depth(), depth) << c.name;
+        // The same document ends the same way with or without the call.
+        Ops rest(depth, WriterOp{'E'});
+        bool rooted = false;
+        for (const WriterOp& op : c.before)
+            rooted = rooted || op.code == 'S';
+        if (!rooted)
+            rest.insert(rest.end(), {root, {'E'}});
+        rest.push_back({'Z'});
+        for (const WriterOp& op : rest)
+            ASSERT_NO_THROW(runOp(w, op, meaning)) << c.name;
+        Meaning unused;
+        Ops without = c.before;
+        without.insert(without.end(), rest.begin(), rest.end());
+        EXPECT_EQ(out, run(without, unused)) << c.name;
+    }
+}
+
+// Every sink gets the same bytes; UTF-8 calls write what UTF-16 calls do,
+// and malformed UTF-8 is refused.
+TEST(XmlWriter, SinksAndUtf8Calls) {
+    auto write = [](XmlSink& sink) {
+        XmlWriter w(sink);
+        w.startDocument();
+        w.startElement("urn:\xC3\xA9", "r", "e");
+        w.attribute("", "a", "\xF0\x9F\x98\x80");
+        w.text("t");
+        w.endElement();
+        w.endDocument();
+        EXPECT_THROW(w.comment("\xC3"), XmlWriterError);
+    };
+    std::string expected;
+    XmlStringSink toString(expected);
+    write(toString);
+    EXPECT_EQ(expected, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<e:r xmlns:e=\"urn:\xC3\xA9\" a=\"\xF0\x9F\x98\x80\">t</e:r>");
+
+    std::ostringstream stream;
+    XmlStreamSink toStream(stream);
+    write(toStream);
+    EXPECT_EQ(stream.str(), expected);
+
+    xercesc::MemBufFormatTarget target;
+    XmlFormatTargetSink toTarget(target);
+    write(toTarget);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen()), expected);
+
+    for (bool descriptor : {false, true}) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        {
+            XmlFileSink toFile(file);
+            XmlDescriptorSink toDescriptor(fileno(file));
+            write(descriptor ? static_cast<XmlSink&>(toDescriptor) : toFile);
+        }
+        std::rewind(file);
+        std::string read(expected.size() + 1, '\0');
+        read.resize(std::fread(&read[0], 1, read.size(), file));
+        std::fclose(file);
+        EXPECT_EQ(read, expected) << (descriptor ? "descriptor" : "FILE*");
+    }
+
+    // A sink that refuses: the call that fills the buffer reports it, and so
+    // does every later one.
+    struct Refusing : XmlSink {
+        bool write(const char*, std::size_t) override { return false; }
+    } refusing;
+    XmlWriter w(refusing);
+    w.startElement(u"", u"r");
+    const std::u16string block(1 << 17, u'x');
+    try {
+        w.text(block);
+        FAIL() << "a refused write went unreported";
+    } catch (const XmlWriterError& e) {
+        EXPECT_EQ(e.kind(), Kind::Output);
+    }
+    EXPECT_THROW(w.endElement(), XmlWriterError);
+}
+
+} // namespace

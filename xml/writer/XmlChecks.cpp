@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: Apache-2.0
+// XmlChecks.cpp - Xerces-C's own character tables, applied to views.
+#include "XmlChecks.h"
+
+#include <xercesc/util/XMLChar.hpp>
+
+#include <cstdio>
+
+namespace xmlchecks {
+
+namespace {
+
+bool isHigh(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool isLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// XML 1.1's RestrictedChar: characters a 1.1 document holds only as
+// references.
+bool isRestricted(char16_t c) {
+    return (c >= 0x1 && c <= 0x8) || c == 0xB || c == 0xC || (c >= 0xE && c <= 0x1F) || (c >= 0x7F && c <= 0x84) ||
+           (c >= 0x86 && c <= 0x9F);
+}
+
+} // namespace
+
+bool isNCName(std::u16string_view name, bool xml11) {
+    if (name.empty())
+        return false;
+    const XMLCh* text = reinterpret_cast<const XMLCh*>(name.data());
+    return xml11 ? xercesc::XMLChar1_1::isValidNCName(text, name.size())
+                 : xercesc::XMLChar1_0::isValidNCName(text, name.size());
+}
+
+std::size_t firstForbidden(std::u16string_view text, bool xml11, bool referencesAllowed) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x20 && c < 0x7F)
+            continue;
+        if (isHigh(c)) {
+            if (i + 1 < text.size() && isLow(text[i + 1])) {
+                ++i;
+                continue;
+            }
+            return i;
+        }
+        if (isLow(c) || c == 0)
+            return i;
+        if (xml11) {
+            if (isRestricted(c) ? !referencesAllowed : !xercesc::XMLChar1_1::isXMLChar(c))
+                return i;
+        } else if (!xercesc::XMLChar1_0::isXMLChar(c)) {
+            return i;
+        }
+    }
+    return NONE;
+}
+
+bool isWhiteSpace(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+            return false;
+    return true;
+}
+
+bool utf8ToUtf16(std::string_view in, std::u16string& out) {
+    out.clear();
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size();) {
+        const unsigned char lead = static_cast<unsigned char>(in[i]);
+        if (lead < 0x80) {
+            out.push_back(lead);
+            ++i;
+            continue;
+        }
+        std::size_t length;
+        char32_t c;
+        char32_t least;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, c = lead & 0x1Fu, least = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, c = lead & 0x0Fu, least = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, c = lead & 0x07u, least = 0x10000;
+        } else {
+            return false;
+        }
+        if (in.size() - i < length)
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const unsigned char next = static_cast<unsigned char>(in[i + k]);
+            if ((next & 0xC0u) != 0x80u)
+                return false;
+            c = (c << 6) | (next & 0x3Fu);
+        }
+        if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+        i += length;
+    }
+    return true;
+}
+
+std::string quoted(std::u16string_view text, std::size_t most) {
+    std::string out = "\"";
+    for (std::size_t i = 0; i < text.size() && i < most; ++i) {
+        const char16_t c = text[i];
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(c));
+            out += escaped;
+        }
+    }
+    if (text.size() > most)
+        out += "...";
+    return out + "\"";
+}
+
+} // namespace xmlchecks

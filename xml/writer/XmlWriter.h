@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: Apache-2.0
+// XmlWriter.h - a streaming XML writer that repairs namespaces.
+#ifndef ZAQPREFIXMGR_XML_WRITER_H
+#define ZAQPREFIXMGR_XML_WRITER_H
+
+#include "XMLPrefixManager.h"
+#include "XmlIndenter.h"
+#include "XmlSink.h"
+#include "XmlTextOutput.h"
+#include "ZaqPrefixMgrExport.h"
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// What `XmlWriter` refused, and why (`what()` says it in words).
+class ZAQ_PREFIXMGR_EXPORT XmlWriterError : public std::runtime_error {
+public:
+    /// The kinds of refusal.
+    enum class Kind {
+        Name,               ///< not a name without a colon, or a reserved prefix misused
+        Character,          ///< a character the document's XML version cannot hold, or malformed UTF-8
+        Comment,            ///< a comment containing "--" or ending with "-"
+        Instruction,        ///< a PI target "xml" (any case) or data containing "?>"
+        Namespace,          ///< a declaration the Namespaces Recommendation forbids
+        Order,              ///< a call out of place: second root, attribute after content, end without start, ...
+        DuplicateAttribute, ///< an attribute or declaration already on the start tag
+        Output              ///< the sink failed; nothing more is written
+    };
+    /// An error of `kind`, described by `message`.
+    XmlWriterError(Kind kind, const std::string& message) : std::runtime_error(message), iKind(kind) {}
+    ~XmlWriterError() override;
+    /// What was refused.
+    Kind kind() const noexcept { return iKind; }
+
+private:
+    Kind iKind;
+};
+
+/// Writes a document as a stream of events, in UTF-8, with the namespace
+/// prefixes and declarations an `XMLPrefixManager` decides. Elements and
+/// attributes are named by namespace URI and local name; the writer asks
+/// the manager for each name's prefix and declares every new binding on the
+/// element where it is first needed:
+///
+/// ```
+/// std::string xml;
+/// XmlStringSink sink(xml);
+/// XmlWriter w(sink);
+/// w.addNamespace(u"urn:orders", u"o");         // preferred prefix
+/// w.startDocument();
+/// w.startElement(u"urn:orders", u"order");    // <o:order xmlns:o="urn:orders"
+/// w.attribute(u"", u"id", u"42");             //  id="42">
+/// w.startElement(u"urn:orders", u"item");     // <o:item>
+/// w.text(u"5 < 6");                           // 5 &lt; 6
+/// w.endElement();                             // </o:item>
+/// w.endElement();                             // </o:order>
+/// w.endDocument();                            // flushes the sink
+/// ```
+///
+/// **Names.** An element or attribute with an empty URI is in no namespace
+/// and is written unprefixed; where a default namespace is in force, the
+/// element declares `xmlns=""`. A namespaced attribute always gets a
+/// prefix, never the default namespace. An element's prefix hint is used
+/// (and declared, unless a binding of it to the URI is in force) unless the
+/// same start tag declares that prefix for another URI; without a hint the
+/// manager answers: a binding in force, else the preferred prefix, else
+/// "NS1", "NS2", ... `declareNamespace` writes a declaration of the caller's
+/// own on the current start tag; the tag's names then use it.
+///
+/// **Well formed by construction.** Every call checks its arguments and its
+/// place before it changes anything; on `XmlWriterError` the writer and the
+/// output are as they were before the call, and the caller may go on. Names
+/// are checked with Xerces-C's tables for the document's version, and so is
+/// every character. Text escapes `&`, `<` and `>` (so `]]>` cannot occur) and
+/// writes CR as `&#13;`; attribute values also escape `"`, tab, CR and LF.
+/// A CDATA section containing `]]>` is split in two, and a CR in it is
+/// written as a reference between sections. In XML 1.1, the restricted
+/// characters, NEL and LINE SEPARATOR are written as references in text
+/// and values. Line ends in comments and PI data are read back as LF, and
+/// white space at the start of PI data is dropped by parsers.
+///
+/// **Indentation.** With `Options::indent`, element-only content is
+/// indented two spaces a level, as `xmllint --format` does; content with
+/// text, and elements under `xml:space="preserve"`, are written as given.
+///
+/// **Memory.** Strings are copied only into buffers the writer keeps and
+/// reuses: once the document's URIs and nesting depth have been seen, an
+/// element with its attributes allocates nothing.
+///
+/// **Ownership.** The sink is not owned and must outlive the writer.
+/// **Threads.** One thread at a time per writer.
+/// **Failures.** XmlWriterError as above; std::bad_alloc leaves the writer
+/// destructible, but the document should be abandoned. A failed sink makes
+/// that call and every later one throw `Kind::Output`. The destructor
+/// writes what is buffered and ignores failures: call `flush` or
+/// `endDocument` to learn of them.
+class ZAQ_PREFIXMGR_EXPORT XmlWriter {
+public:
+    /// The XML version written in the declaration and checked for.
+    enum class Version { Xml10, Xml11 };
+    /// The declaration's standalone pseudo-attribute: left out, "yes" or "no".
+    enum class Standalone { Omit, Yes, No };
+    /// The writer's settings.
+    struct Options {
+        /// Whether a URI that is the default namespace in force is written
+        /// unprefixed even where a newer prefixed binding exists.
+        XMLPrefixManager::DefaultNamespace defaultNamespace = XMLPrefixManager::DefaultNamespace::FromEnvironment;
+        /// Indent element-only content, two spaces a level.
+        bool indent = false;
+    };
+
+    /// A writer to `sink` (not owned) with the default options.
+    explicit XmlWriter(XmlSink& sink);
+    /// A writer to `sink` (not owned) with `options`.
+    XmlWriter(XmlSink& sink, const Options& options);
+    XmlWriter(const XmlWriter&) = delete;
+    XmlWriter& operator=(const XmlWriter&) = delete;
+    ~XmlWriter();
+
+    /// Writes the XML declaration (with `encoding="UTF-8"`) and sets the
+    /// version the names and characters are checked for. Optional: without
+    /// it there is no declaration and the version is 1.0. Only as the first
+    /// call.
+    void startDocument(Version version = Version::Xml10, Standalone standalone = Standalone::Omit);
+    /// Checks that the document element was written and closed, then flushes
+    /// the output and the sink. No call but `flush` may follow.
+    void endDocument();
+
+    /// Starts an element; its start tag stays open for `attribute` and
+    /// `declareNamespace` until the next content or end.
+    void startElement(std::u16string_view uri, std::u16string_view localName, std::u16string_view prefixHint = {});
+    /// An attribute of the open start tag. The empty URI: no namespace.
+    void attribute(std::u16string_view uri, std::u16string_view localName, std::u16string_view value);
+    /// Declares `prefix` (empty: the default namespace) for `uri` on the
+    /// open start tag. `xmlns=""` is declaring the empty prefix for the empty URI.
+    void declareNamespace(std::u16string_view prefix, std::u16string_view uri);
+    /// Makes `prefix` the preferred prefix of `uri` for its later new
+    /// bindings (empty: none, generated ones are used). Writes nothing.
+    void addNamespace(std::u16string_view uri, std::u16string_view prefix);
+    /// Character data, escaped; outside the document element only white space.
+    void text(std::u16string_view text);
+    /// A CDATA section, split where the text holds `]]>` (inside the document element).
+    void cdata(std::u16string_view text);
+    /// A comment; `--` and a final `-` are refused.
+    void comment(std::u16string_view text);
+    /// A processing instruction; the target `xml` (any case) and data with `?>` are refused.
+    void processingInstruction(std::u16string_view target, std::u16string_view data = {});
+    /// Ends the innermost open element; one without content is written as
+    /// an empty-element tag.
+    void endElement();
+    /// Hands what is buffered to the sink and flushes the sink.
+    void flush();
+
+    // The same events with UTF-8 strings; malformed UTF-8 is refused
+    // (`Kind::Character`).
+    /// `startElement` with UTF-8 strings.
+    void startElement(std::string_view uri, std::string_view localName, std::string_view prefixHint = {});
+    /// `attribute` with UTF-8 strings.
+    void attribute(std::string_view uri, std::string_view localName, std::string_view value);
+    /// `declareNamespace` with UTF-8 strings.
+    void declareNamespace(std::string_view prefix, std::string_view uri);
+    /// `addNamespace` with UTF-8 strings.
+    void addNamespace(std::string_view uri, std::string_view prefix);
+    /// `text` with UTF-8 strings.
+    void text(std::string_view text);
+    /// `cdata` with UTF-8 strings.
+    void cdata(std::string_view text);
+    /// `comment` with UTF-8 strings.
+    void comment(std::string_view text);
+    /// `processingInstruction` with UTF-8 strings.
+    void processingInstruction(std::string_view target, std::string_view data = {});
+
+    /// Open elements, the one whose start tag is open included.
+    std::size_t depth() const { return iOpen.size() + (iTagPending ? 1 : 0); }
+    /// The manager that decides the prefixes (the bindings in force).
+    const XMLPrefixManager& prefixManager() const { return iPrefixes; }
+
+private:
+    struct Span {
+        std::size_t from;
+        std::size_t length;
+    };
+    struct PendingAttribute {
+        Span uri, localName, value;
+    };
+    struct PendingDeclaration {
+        Span prefix, uri;
+    };
+    struct OpenElement {
+        std::size_t nameFrom; // in iOpenNames, "prefix:local"
+    };
+
+    std::u16string_view view(Span span) const { return std::u16string_view(iTag).substr(span.from, span.length); }
+    Span keep(std::u16string_view text);
+    void checkOpen(const char* what) const;
+    void checkName(std::u16string_view name, const char* what) const;
+    void checkCharacters(std::u16string_view text, bool referencesAllowed, const char* what) const;
+    [[noreturn]] void fail(XmlWriterError::Kind kind, const std::string& message) const;
+    bool declaredOnTag(std::u16string_view prefix, std::u16string_view* uri) const;
+    void beforeContent(bool child);
+    void writeStartTag(bool empty);
+    void writeDeclaration(std::u16string_view prefix, std::u16string_view uri);
+    void writeName(std::u16string_view prefix, std::u16string_view localName);
+    /// Flushes a full buffer, throwing on the sink's failure.
+    void afterWrite();
+    const std::u16string& utf16(std::string_view text, std::u16string& scratch) const;
+
+    XmlSink& iSink;
+    XMLPrefixManager iPrefixes;
+    XmlTextOutput iOut;
+    XmlIndenter iIndent;
+    bool iIndenting;
+    bool iXml11 = false;
+    bool iStarted = false;  // any call that writes has been made
+    bool iRootDone = false; // the document element has been started
+    bool iEnded = false;
+    bool iTagPending = false;
+    bool iTopNewLine = false; // indenting: the next item outside the document element goes on a new line
+    std::u16string iTag;      // the open start tag's strings
+    Span iTagUri{}, iTagLocalName{}, iTagHint{};
+    std::vector<PendingAttribute> iAttributes;
+    std::vector<PendingDeclaration> iDeclarations;
+    std::vector<OrvWstring> iAttributePrefixes;
+    std::vector<bool> iAttributeNew; // whose prefix is a new binding, declared on the tag
+    std::u16string iOpenNames;       // qualified names of the open elements, one after another
+    std::vector<OpenElement> iOpen;
+    OrvWstring iPrefix, iScratchUri;
+    mutable std::u16string iUtf16[3];
+};
+
+#endif
