@@ -9,14 +9,16 @@ seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in prefix_manager memory_manager; do
+for target in prefix_manager memory_manager xml_writer; do
     binary="$build/bin/fuzz_$target"
     if [ ! -x "$binary" ]; then
         echo "fuzz_$target: not built (ZAQ_BUILD_FUZZ with clang)" >&2
         exit 1
     fi
     cp -r "$here/corpus/$target" "$work/$target"
-    "$binary" -max_total_time="$seconds" -dict="$here/$target.dict" -print_final_stats=1 \
+    dict=()
+    if [ -f "$here/$target.dict" ]; then dict=(-dict="$here/$target.dict"); fi
+    "$binary" -max_total_time="$seconds" "${dict[@]}" -print_final_stats=1 \
         "$work/$target" >"$work/$target.log" 2>&1 || {
         tail -n 40 "$work/$target.log"
         echo "fuzz_$target: FAILED" >&2

@@ -13,6 +13,12 @@
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#if ZAQ_HAVE_EXPAT
+#include <expat.h>
+#endif
+
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -113,6 +119,153 @@ inline bool readBack(const std::string& xml, Meaning& meaning) {
         return false;
     }
     return true;
+}
+
+#if ZAQ_HAVE_EXPAT
+/// Reads `xml` back with expat (namespaces on, XML 1.0 only); false when it
+/// is not namespace-well-formed.
+inline bool readBackExpat(const std::string& xml, Meaning& meaning) {
+    auto utf16 = [](const char* text, std::size_t length) {
+        return std::u16string(OrvWstring::fromUtf8(text, length).view());
+    };
+    // Expat gives "uri\x01local", or "local" in no namespace.
+    auto expanded = [&](const char* name) {
+        const std::u16string n = utf16(name, std::strlen(name));
+        const std::size_t cut = n.find(u'\x01');
+        return cut == std::u16string::npos ? u"{}" + n : u"{" + n.substr(0, cut) + u"}" + n.substr(cut + 1);
+    };
+    struct State {
+        Meaning& meaning;
+        decltype(utf16)& toUtf16;
+        decltype(expanded)& name;
+    } state{meaning, utf16, expanded};
+    std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> parser(XML_ParserCreateNS("UTF-8", '\x01'),
+                                                                        &XML_ParserFree);
+    XML_SetUserData(parser.get(), &state);
+    XML_SetElementHandler(
+        parser.get(),
+        [](void* data, const XML_Char* name, const XML_Char** attributes) {
+            State& st = *static_cast<State*>(data);
+            std::u16string record = st.name(name);
+            for (std::size_t i = 0; attributes[i] != nullptr; i += 2)
+                record += u" @" + st.name(attributes[i]) + u"=" +
+                          st.toUtf16(attributes[i + 1], std::strlen(attributes[i + 1]));
+            st.meaning.elements.push_back(record);
+        },
+        nullptr);
+    XML_SetCharacterDataHandler(parser.get(), [](void* data, const XML_Char* text, int length) {
+        State& st = *static_cast<State*>(data);
+        st.meaning.text += st.toUtf16(text, static_cast<std::size_t>(length));
+    });
+    return XML_Parse(parser.get(), xml.data(), static_cast<int>(xml.size()), 1) == XML_STATUS_OK;
+}
+#endif
+
+/// A call sequence drawn from `next` (a byte each call): names, prefixes,
+/// URIs and texts from small sets that hold the hard cases, so that
+/// refusals, shadowing and escaping all come up often.
+inline std::vector<WriterOp> randomOps(const std::function<unsigned()>& next, std::size_t count) {
+    static const std::u16string uris[] = {u"",
+                                          u"urn:a",
+                                          u"urn:b",
+                                          XMLPrefixManager::XML_NAMESPACE_URI,
+                                          u"http://x/?a&b<\"c\"\t",
+                                          XMLPrefixManager::XMLNS_NAMESPACE_URI};
+    static const std::u16string names[] = {u"a", u"b", u"c", u"x", u"\u00e9t\u00e9", u"1bad", u"a:b", u"", u"space"};
+    static const std::u16string prefixes[] = {u"", u"p", u"q", u"xml", u"xmlns", u"NS1", u"NS2", u"bad:"};
+    static const std::u16string texts[] = {u"",   u" ",   u"t",        u"]]>",    u"a\r\nb\r",    u"<&>\"'",
+                                           u"--", u"x-",  u"?>",       u"\x01",   u"\xD800",      u"\U0001F600\u0085",
+                                           u"\t", u"\n ", u"preserve", u"]]]]>>", u"\u2028\uFFFE"};
+    auto pick = [&](const auto& set) { return set[next() % (sizeof set / sizeof set[0])]; };
+    std::vector<WriterOp> ops;
+    for (std::size_t i = 0; i < count; ++i) {
+        switch (next() % 16) {
+        case 0:
+            ops.push_back({'D', next() % 2 ? u"1.1" : u""});
+            break;
+        case 1:
+        case 2:
+        case 3:
+            ops.push_back({'S', pick(uris), pick(names), next() % 3 ? u"" : pick(prefixes)});
+            break;
+        case 4:
+        case 5:
+            ops.push_back({'A', pick(uris), pick(names), pick(texts)});
+            break;
+        case 6:
+            ops.push_back({'N', pick(prefixes), pick(uris)});
+            break;
+        case 7:
+            ops.push_back({'P', pick(uris), pick(prefixes)});
+            break;
+        case 8:
+        case 9:
+            ops.push_back({'T', pick(texts)});
+            break;
+        case 10:
+            ops.push_back({'C', pick(texts)});
+            break;
+        case 11:
+            ops.push_back({'M', pick(texts)});
+            break;
+        case 12:
+            ops.push_back({'I', pick(names), pick(texts)});
+            break;
+        default:
+            ops.push_back({'E'});
+            break;
+        }
+    }
+    return ops;
+}
+
+/// Runs `ops`, each refused call checked to change neither the output nor
+/// the depth, then ends the document and reads it back with Xerces-C and
+/// (for XML 1.0) expat. Empty when all holds, else what went wrong.
+inline std::string checkScript(const std::vector<WriterOp>& ops) {
+    std::string out;
+    XmlStringSink sink(out);
+    XmlWriter w(sink);
+    Meaning intended;
+    bool xml11 = false;
+    bool rooted = false;
+    for (const WriterOp& op : ops) {
+        w.flush();
+        const std::size_t size = out.size(), depth = w.depth();
+        try {
+            runOp(w, op, intended);
+            xml11 = xml11 || (op.code == 'D' && op.a == u"1.1");
+            rooted = rooted || op.code == 'S';
+        } catch (const XmlWriterError& e) {
+            w.flush();
+            if (out.size() != size || w.depth() != depth)
+                return std::string("a refused call changed the document: ") + e.what();
+        }
+    }
+    try {
+        while (w.depth() > 0)
+            w.endElement();
+        if (!rooted) {
+            runOp(w, {'S', u"", u"r"}, intended);
+            w.endElement();
+        }
+        w.endDocument();
+    } catch (const XmlWriterError& e) {
+        return std::string("ending the document: ") + e.what();
+    }
+    Meaning read;
+    if (!readBack(out, read))
+        return "Xerces-C refuses the output:\n" + out;
+    if (!(read == intended))
+        return "Xerces-C reads another document:\n" + out;
+#if ZAQ_HAVE_EXPAT
+    Meaning byExpat;
+    if (!xml11 && !(readBackExpat(out, byExpat) && byExpat == intended))
+        return "expat refuses or reads another document:\n" + out;
+#else
+    (void)xml11;
+#endif
+    return "";
 }
 
 #endif

@@ -194,11 +194,12 @@ void XmlWriter::addNamespace(std::u16string_view uri, std::u16string_view prefix
     if (uri.empty())
         fail(Kind::Namespace, "no namespace has no preferred prefix");
     checkCharacters(uri, true, "namespace URI");
-    if (!prefix.empty()) {
+    if (!prefix.empty())
         checkName(prefix, "prefix");
-        if (prefix == u"xmlns" || uri == XMLNS_URI || (prefix == u"xml") != (uri == XML_URI))
-            fail(Kind::Namespace, "the prefix " + xmlchecks::quoted(prefix) + " is reserved");
-    }
+    // The reserved namespaces keep their own prefixes, which the manager
+    // binds on every root level.
+    if (uri == XMLNS_URI || uri == XML_URI || prefix == u"xmlns" || prefix == u"xml")
+        fail(Kind::Namespace, "the prefixes xml and xmlns and their namespaces are reserved");
     iPrefixes.addNamespace(OrvWstring(uri), OrvWstring(prefix));
 }
 
@@ -326,41 +327,77 @@ void XmlWriter::writeDeclaration(std::u16string_view prefix, std::u16string_view
 
 // The tag's names are resolved in the order a reader meets them: its own
 // declarations, the element, then the attributes; each new binding the
-// manager makes is declared on this tag.
-void XmlWriter::writeStartTag(bool empty) {
-    const std::u16string_view uri = view(iTagUri), localName = view(iTagLocalName), hint = view(iTagHint);
+// manager makes is declared on this tag. With `pin`, the prefixes that the
+// previous pass found in force are first bound again on this level (and not
+// declared: they mean what they meant), so that no new binding takes them.
+void XmlWriter::resolveNames(bool pin) {
+    const std::u16string_view uri = view(iTagUri), hint = view(iTagHint);
     iPrefixes.addLevel();
     for (const PendingDeclaration& declaration : iDeclarations)
         iPrefixes.addNamespaceAndPrefix(OrvWstring(view(declaration.uri)), OrvWstring(view(declaration.prefix)));
-    bool undeclareDefault = false;
-    bool elementNew = false;
+    if (pin) {
+        if (!iElementNew && !iPrefix.isEmpty())
+            iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), iPrefix);
+        for (std::size_t i = 0; i < iAttributes.size(); ++i)
+            if (!iAttributeNew[i] && !iAttributePrefixes[i].isEmpty())
+                iPrefixes.addNamespaceAndPrefix(OrvWstring(view(iAttributes[i].uri)), iAttributePrefixes[i]);
+    }
+    iUndeclareDefault = false;
+    iElementNew = false;
     std::u16string_view declaredUri;
     if (uri.empty()) {
         iPrefix = OrvWstring();
-        undeclareDefault = iPrefixes.isDefaultSpace();
-        if (undeclareDefault)
+        iUndeclareDefault = iPrefixes.isDefaultSpace();
+        if (iUndeclareDefault)
             iPrefixes.addNamespaceAndPrefix(OrvWstring(), OrvWstring());
     } else if (!hint.empty() && (!declaredOnTag(hint, &declaredUri) || declaredUri == uri)) {
         iPrefix = OrvWstring(hint);
-        elementNew = !iPrefixes.getNamespaceUri(iPrefix, iScratchUri) || iScratchUri.view() != uri;
-        if (elementNew)
+        iElementNew = !iPrefixes.getNamespaceUri(iPrefix, iScratchUri) || iScratchUri.view() != uri;
+        if (iElementNew)
             iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), iPrefix);
     } else {
-        elementNew = !iPrefixes.getNamespacePrefix(uri, iPrefix, true);
+        iElementNew = !iPrefixes.getNamespacePrefix(uri, iPrefix, true);
     }
     iAttributePrefixes.resize(iAttributes.size());
     iAttributeNew.assign(iAttributes.size(), false);
-    const XMLCh* space = nullptr;
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
         const std::u16string_view attributeUri = view(iAttributes[i].uri);
-        if (attributeUri.empty()) {
+        if (attributeUri.empty())
             iAttributePrefixes[i] = OrvWstring();
-            continue;
-        }
-        iAttributeNew[i] = !iPrefixes.getNamespacePrefix(attributeUri, iAttributePrefixes[i], false);
-        if (attributeUri == XML_URI && view(iAttributes[i].localName) == u"space")
-            space = view(iAttributes[i].value) == u"preserve" ? u"preserve" : u"default";
+        else
+            iAttributeNew[i] = !iPrefixes.getNamespacePrefix(attributeUri, iAttributePrefixes[i], false);
     }
+}
+
+// Whether every prefixed name of the tag is bound to its own URI after the
+// tag's new bindings: one of them may have rebound, on this level, a prefix
+// in force that another name of the tag uses.
+bool XmlWriter::namesHold() {
+    auto holds = [this](const OrvWstring& prefix, std::u16string_view uri) {
+        return prefix.isEmpty() || (iPrefixes.getNamespaceUri(prefix, iScratchUri) && iScratchUri.view() == uri);
+    };
+    if (!holds(iPrefix, view(iTagUri)))
+        return false;
+    for (std::size_t i = 0; i < iAttributes.size(); ++i)
+        if (!holds(iAttributePrefixes[i], view(iAttributes[i].uri)))
+            return false;
+    return true;
+}
+
+void XmlWriter::writeStartTag(bool empty) {
+    const std::u16string_view uri = view(iTagUri), localName = view(iTagLocalName);
+    resolveNames(false);
+    bool anyNew = iElementNew;
+    for (std::size_t i = 0; i < iAttributes.size(); ++i)
+        anyNew = anyNew || iAttributeNew[i];
+    if (anyNew && !namesHold()) {
+        iPrefixes.removeLevel();
+        resolveNames(true);
+    }
+    const XMLCh* space = nullptr;
+    for (const PendingAttribute& attribute : iAttributes)
+        if (view(attribute.uri) == XML_URI && view(attribute.localName) == u"space")
+            space = view(attribute.value) == u"preserve" ? u"preserve" : u"default";
 
     iOut.put('<');
     const std::size_t nameFrom = iOpenNames.size();
@@ -374,9 +411,9 @@ void XmlWriter::writeStartTag(bool empty) {
     writeName(iPrefix.view(), localName);
     for (const PendingDeclaration& declaration : iDeclarations)
         writeDeclaration(view(declaration.prefix), view(declaration.uri));
-    if (undeclareDefault)
+    if (iUndeclareDefault)
         iOut.put(" xmlns=\"\"");
-    if (elementNew)
+    if (iElementNew)
         writeDeclaration(iPrefix.view(), uri);
     for (std::size_t i = 0; i < iAttributes.size(); ++i)
         if (iAttributeNew[i])

@@ -201,6 +201,8 @@ private:
     [[noreturn]] void fail(XmlWriterError::Kind kind, const std::string& message) const;
     bool declaredOnTag(std::u16string_view prefix, std::u16string_view* uri) const;
     void beforeContent(bool child);
+    void resolveNames(bool pin);
+    bool namesHold();
     void writeStartTag(bool empty);
     void writeDeclaration(std::u16string_view prefix, std::u16string_view uri);
     void writeName(std::u16string_view prefix, std::u16string_view localName);
@@ -225,6 +227,8 @@ private:
     std::vector<PendingDeclaration> iDeclarations;
     std::vector<OrvWstring> iAttributePrefixes;
     std::vector<bool> iAttributeNew; // whose prefix is a new binding, declared on the tag
+    bool iElementNew = false;        // the element's prefix is a new binding
+    bool iUndeclareDefault = false;  // the tag writes xmlns=""
     std::u16string iOpenNames;       // qualified names of the open elements, one after another
     std::vector<OpenElement> iOpen;
     OrvWstring iPrefix, iScratchUri;
