@@ -24,8 +24,8 @@ if(ZAQ_INSTALL_RPATH AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
 endif()
 
 if(TARGET zaqxml)
-  install(FILES tools/zaqxml.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  install(FILES tools/zaqxml.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+  install(FILES zaqxml/zaqxml.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES zaqxml/zaqxml.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
     RENAME zaqxml)
 endif()
 install(EXPORT zaqprefixmgrTargets NAMESPACE zaqprefixmgr:: DESTINATION ${ZAQ_CMAKE_DIR})

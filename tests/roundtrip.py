@@ -282,9 +282,9 @@ def documentation(zaqxml, data):
         readme = f.read()
     missing = [line for line in help_text.splitlines() if line.strip() and line not in readme]
     check(not missing, "README.md lacks these --help lines: %r" % missing[:3])
-    with open(os.path.join(source, "tools", "zaqxml.1")) as f:
+    with open(os.path.join(source, "zaqxml", "zaqxml.1")) as f:
         manual = f.read().replace("\\-", "-")
-    with open(os.path.join(source, "tools", "zaqxml.bash-completion")) as f:
+    with open(os.path.join(source, "zaqxml", "zaqxml.bash-completion")) as f:
         completion = f.read()
     for option in options:
         check(re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(option), manual), "the man page lacks %s" % option)

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // InputPolicy.h - how zaqxml reads a document: the input opened once, the
 // parser's features and limits, and which external entities it may read.
-#ifndef ZAQ_TOOLS_INPUT_POLICY_H
-#define ZAQ_TOOLS_INPUT_POLICY_H
+#ifndef ZAQXML_INPUT_POLICY_H
+#define ZAQXML_INPUT_POLICY_H
 
 #include <xercesc/sax/InputSource.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Diagnostics.h - how zaqxml writes a message about a document: one printer
 // for errors and warnings, escaping what a terminal would act on.
-#ifndef ZAQ_TOOLS_DIAGNOSTICS_H
-#define ZAQ_TOOLS_DIAGNOSTICS_H
+#ifndef ZAQXML_DIAGNOSTICS_H
+#define ZAQXML_DIAGNOSTICS_H
 
 #include <string>
 

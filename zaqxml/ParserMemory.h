@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // ParserMemory.h - the parser's memory manager as zaqxml uses it: counted
 // for --stats, and no single request beyond the expansion bound.
-#ifndef ZAQ_TOOLS_PARSER_MEMORY_H
-#define ZAQ_TOOLS_PARSER_MEMORY_H
+#ifndef ZAQXML_PARSER_MEMORY_H
+#define ZAQXML_PARSER_MEMORY_H
 
 #include "InputPolicy.h"
 #include "OrvXmlMemoryManager.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Catalogs.h - OASIS XML catalogs, through libxml2's catalog API.
-#ifndef ZAQ_TOOLS_CATALOGS_H
-#define ZAQ_TOOLS_CATALOGS_H
+#ifndef ZAQXML_CATALOGS_H
+#define ZAQXML_CATALOGS_H
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // ToolOptions.h - zaqxml's command line, parsed once into a plain value.
-#ifndef ZAQ_TOOLS_TOOL_OPTIONS_H
-#define ZAQ_TOOLS_TOOL_OPTIONS_H
+#ifndef ZAQXML_TOOL_OPTIONS_H
+#define ZAQXML_TOOL_OPTIONS_H
 
 #include "InputPolicy.h"
 #include "NamespacePolicy.h"

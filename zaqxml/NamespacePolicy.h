@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // NamespacePolicy.h - which prefixes zaqxml writes and which namespace
 // declarations it puts on each element.
-#ifndef ZAQ_TOOLS_NAMESPACE_POLICY_H
-#define ZAQ_TOOLS_NAMESPACE_POLICY_H
+#ifndef ZAQXML_NAMESPACE_POLICY_H
+#define ZAQXML_NAMESPACE_POLICY_H
 
 #include "DocumentError.h"
 #include "OrvWstring.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // StartTagGuard.h - counts the attributes of each start tag in a document's
 // bytes before the parser reads them.
-#ifndef ZAQ_TOOLS_START_TAG_GUARD_H
-#define ZAQ_TOOLS_START_TAG_GUARD_H
+#ifndef ZAQXML_START_TAG_GUARD_H
+#define ZAQXML_START_TAG_GUARD_H
 
 #include <cstddef>
 #include <cstdint>

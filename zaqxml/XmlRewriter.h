@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // XmlRewriter.h - the parser handler that writes a document back out with the
 // namespace declarations its namespace policy decides.
-#ifndef ZAQ_TOOLS_XML_REWRITER_H
-#define ZAQ_TOOLS_XML_REWRITER_H
+#ifndef ZAQXML_XML_REWRITER_H
+#define ZAQXML_XML_REWRITER_H
 
 #include "InputPolicy.h"
 #include "NamespacePolicy.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Utf8Check.h - a UTF-8 document's bytes checked as they are read, and the
 // encoding an XML declaration names.
-#ifndef ZAQ_TOOLS_UTF8_CHECK_H
-#define ZAQ_TOOLS_UTF8_CHECK_H
+#ifndef ZAQXML_UTF8_CHECK_H
+#define ZAQXML_UTF8_CHECK_H
 
 #include "DocumentError.h"
 

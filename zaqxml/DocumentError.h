@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // DocumentError.h - a document zaqxml cannot rewrite faithfully.
-#ifndef ZAQ_TOOLS_DOCUMENT_ERROR_H
-#define ZAQ_TOOLS_DOCUMENT_ERROR_H
+#ifndef ZAQXML_DOCUMENT_ERROR_H
+#define ZAQXML_DOCUMENT_ERROR_H
 
 #include <stdexcept>
 #include <string>

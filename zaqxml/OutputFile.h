@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // OutputFile.h - the file behind -o: replaced whole, or written through.
-#ifndef ZAQ_TOOLS_OUTPUT_FILE_H
-#define ZAQ_TOOLS_OUTPUT_FILE_H
+#ifndef ZAQXML_OUTPUT_FILE_H
+#define ZAQXML_OUTPUT_FILE_H
 
 #include <cstdio>
 #include <string>
