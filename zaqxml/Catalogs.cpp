@@ -21,7 +21,7 @@ const xmlChar* text(const std::string& s) { return s.empty() ? nullptr : reinter
 
 // libxml2's messages about a catalog, line by line, escaped as every other
 // message is: a catalog's text can hold terminal escapes.
-void genericError(void*, const char* format, ...) {
+void genericError(void* context, const char* format, ...) {
     static std::string pending;
     char buffer[1024];
     va_list arguments;
@@ -30,26 +30,26 @@ void genericError(void*, const char* format, ...) {
     va_end(arguments);
     pending += buffer;
     for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1))
-        std::fprintf(stderr, "zaqxml: XML catalog: %s\n", printable(pending.substr(0, end)).c_str());
+        static_cast<Diagnostics*>(context)->error("zaqxml", 0, 0, "XML catalog: " + pending.substr(0, end));
 }
 
-void structuredError(void*, xmlErrorPtr error) {
+void structuredError(void* context, xmlErrorPtr error) {
     if (error == nullptr || error->message == nullptr)
         return;
     std::string message = error->message;
     while (!message.empty() && message.back() == '\n')
         message.pop_back();
-    warning(error->file ? error->file : "XML catalog",
-            static_cast<unsigned long long>(error->line > 0 ? error->line : 0),
-            static_cast<unsigned long long>(error->int2), message);
+    static_cast<Diagnostics*>(context)->warning(error->file ? error->file : "XML catalog",
+                                                static_cast<unsigned long long>(error->line > 0 ? error->line : 0),
+                                                static_cast<unsigned long long>(error->int2), message);
 }
 
 } // namespace
 
-Catalogs::Catalogs() {
+Catalogs::Catalogs(Diagnostics& diagnostics) {
     xmlInitParser();
-    xmlSetGenericErrorFunc(nullptr, genericError);
-    xmlSetStructuredErrorFunc(nullptr, structuredError);
+    xmlSetGenericErrorFunc(&diagnostics, genericError);
+    xmlSetStructuredErrorFunc(&diagnostics, structuredError);
     // A listed catalog that is not a regular file (a FIFO would block the
     // reading, a device could be endless) is left out, and said so.
     const char* listed = std::getenv("XML_CATALOG_FILES");
@@ -59,7 +59,7 @@ Catalogs::Catalogs() {
         const std::string path = name.compare(0, 7, "file://") == 0 ? name.substr(7) : name;
         struct stat status;
         if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-            warning("XML catalog '" + name + "'", 0, 0, "not a regular file: left out");
+            diagnostics.warning("XML catalog '" + name + "'", 0, 0, "not a regular file: left out");
             continue;
         }
         kept += (kept.empty() ? "" : " ") + name;

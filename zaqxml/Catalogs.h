@@ -5,13 +5,16 @@
 
 #include <string>
 
+class Diagnostics;
+
 /// The XML catalogs of the system, as xmllint reads them: the files listed
 /// (space-separated) in XML_CATALOG_FILES, else /etc/xml/catalog, with their
 /// nextCatalog, delegate and rewrite entries. One per process: the catalogs
-/// are loaded on the first lookup and released by the destructor.
+/// are loaded on the first lookup and released by the destructor. libxml2's
+/// messages about them go to `diagnostics`, which must outlive this object.
 class Catalogs {
 public:
-    Catalogs();
+    explicit Catalogs(Diagnostics& diagnostics);
     ~Catalogs();
     Catalogs(const Catalogs&) = delete;
     Catalogs& operator=(const Catalogs&) = delete;

@@ -2,7 +2,7 @@
 // Diagnostics.cpp - the one printer of zaqxml's messages.
 #include "Diagnostics.h"
 
-#include <cstdio>
+#include "OrvWstring.h"
 
 std::string printable(const std::string& text) {
     std::string out;
@@ -25,13 +25,46 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-void report(const std::string& name, unsigned long long line, unsigned long long column, const std::string& message) {
-    if (line > 0)
-        std::fprintf(stderr, "%s:%llu:%llu: %s\n", printable(name).c_str(), line, column, printable(message).c_str());
-    else
-        std::fprintf(stderr, "%s: %s\n", printable(name).c_str(), printable(message).c_str());
+std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
+
+void Diagnostics::startDocument(const std::string& name, const std::string& systemId) {
+    iDocument = name;
+    iSystemId = systemId;
+    iLocator = nullptr;
 }
 
-void warning(const std::string& name, unsigned long long line, unsigned long long column, const std::string& message) {
-    report(name, line, column, "warning: " + message);
+void Diagnostics::error(const std::string& name, unsigned long long line, unsigned long long column,
+                        const std::string& message) {
+    std::string text = printable(name);
+    if (line > 0)
+        text += ":" + std::to_string(line) + ":" + std::to_string(column);
+    emit(text + ": " + printable(message));
 }
+
+void Diagnostics::warning(const std::string& name, unsigned long long line, unsigned long long column,
+                          const std::string& message) {
+    error(name, line, column, "warning: " + message);
+}
+
+std::string Diagnostics::where(const std::string& systemId) const {
+    return systemId.empty() || systemId == iSystemId ? iDocument : iDocument + " (entity " + systemId + ")";
+}
+
+void Diagnostics::atHere(const std::string& message, bool isWarning) {
+    const unsigned long long line = iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0;
+    const unsigned long long column = iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0;
+    const std::string name = iLocator ? where(utf8(iLocator->getSystemId())) : iDocument;
+    if (isWarning)
+        warning(name, line, column, message);
+    else
+        error(name, line, column, message);
+}
+
+DocumentError Diagnostics::failureHere(const std::string& message) const {
+    if (iLocator == nullptr)
+        return DocumentError(message);
+    return DocumentError(message, static_cast<unsigned long long>(iLocator->getLineNumber()),
+                         static_cast<unsigned long long>(iLocator->getColumnNumber()), utf8(iLocator->getSystemId()));
+}
+
+void Diagnostics::emit(const std::string& line) { std::fprintf(iOut, "%s\n", line.c_str()); }

@@ -41,9 +41,10 @@ std::size_t nextColon(const XMLCh* chars, std::size_t from, std::size_t length) 
 
 } // namespace
 
-NamespacePolicy::NamespacePolicy(XMLPrefixManager& manager, const Settings& settings)
+NamespacePolicy::NamespacePolicy(XMLPrefixManager& manager, const Settings& settings, const Diagnostics& diagnostics)
     : iManager(manager), iSettings(settings), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
-      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI), iXmlPrefix(u"xml"), iXmlnsPrefix(u"xmlns") {}
+      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI), iXmlPrefix(u"xml"), iXmlnsPrefix(u"xmlns"),
+      iDiagnostics(diagnostics) {}
 
 void NamespacePolicy::startDocument() {
     iManager.reset();
@@ -68,16 +69,16 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
     auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
     if (prefix.equals(iXmlnsPrefix))
-        throw DocumentError("the prefix 'xmlns' cannot be declared");
+        throw iDiagnostics.failureHere("the prefix 'xmlns' cannot be declared");
     if (prefix.equals(iXmlPrefix) != uri.equals(iXmlUri))
-        throw DocumentError(name() + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
-                            iXmlUri.toUtf8() + " belong to each other only");
+        throw iDiagnostics.failureHere(name() + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
+                                       iXmlUri.toUtf8() + " belong to each other only");
     if (uri.equals(iXmlnsUri))
-        throw DocumentError(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
+        throw iDiagnostics.failureHere(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
     const std::uint64_t hash = std::hash<std::u16string_view>()(std::u16string_view(uri.data(), uri.length()));
     if (iDeclaredUris.insert(hash).second && iDeclaredUris.size() > iSettings.maxNamespaces)
-        throw DocumentError("more than " + std::to_string(iSettings.maxNamespaces) +
-                            " distinct namespace names; --max-namespaces raises the limit");
+        throw iDiagnostics.failureHere("more than " + std::to_string(iSettings.maxNamespaces) +
+                                       " distinct namespace names; --max-namespaces raises the limit");
     iPending.emplace_back(std::move(prefix), std::move(uri));
 }
 

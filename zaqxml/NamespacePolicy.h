@@ -4,7 +4,7 @@
 #ifndef ZAQXML_NAMESPACE_POLICY_H
 #define ZAQXML_NAMESPACE_POLICY_H
 
-#include "DocumentError.h"
+#include "Diagnostics.h"
 #include "OrvWstring.h"
 #include "XMLPrefixManager.h"
 
@@ -60,7 +60,8 @@ public:
         bool asInput = false;
     };
 
-    NamespacePolicy(XMLPrefixManager& manager, const Settings& settings);
+    /// Errors are thrown at the parser's position, from `diagnostics`.
+    NamespacePolicy(XMLPrefixManager& manager, const Settings& settings, const Diagnostics& diagnostics);
 
     void startDocument();
     /// An input declaration for the next start tag (a SAX prefix mapping).
@@ -109,6 +110,7 @@ private:
     std::vector<std::vector<OrvWstring>> iInputDeclared;
     std::map<OrvWstring, bool, OrvWstring::Less> iReported;
     std::unordered_set<std::uint64_t> iDeclaredUris; // hashes of the namespace names declared so far
+    const Diagnostics& iDiagnostics;
 };
 
 #endif

@@ -7,14 +7,10 @@
 #include <string>
 
 void* ParserMemory::allocate(XMLSize_t size) {
-    // UTF-16 doubles what the input's bytes become; a factor of 0 turns the
-    // bound off.
-    if (iInputBytes != nullptr && iSettings.maxExpansionFactor > 0 &&
-        size / 2 / iSettings.maxExpansionFactor >
-            *iInputBytes + iSettings.expansionAllowance / iSettings.maxExpansionFactor) {
-        const xercesc::Locator* at = iLocator != nullptr ? *iLocator : nullptr;
-        throw DocumentError(expansionMessage(iSettings), at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
-                            at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);
+    // UTF-16 doubles what the input's bytes become.
+    if (iLimits != nullptr && !iLimits->allowsOutput(size / 2)) {
+        const std::string message = iLimits->expansionMessage();
+        throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
     }
     const bool buffer0Busy = isBuffer65536InUse();
     const bool buffer1Busy = isBuffer163948InUse();

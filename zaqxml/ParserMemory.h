@@ -4,10 +4,9 @@
 #ifndef ZAQXML_PARSER_MEMORY_H
 #define ZAQXML_PARSER_MEMORY_H
 
-#include "InputPolicy.h"
+#include "Diagnostics.h"
+#include "Limits.h"
 #include "OrvXmlMemoryManager.h"
-
-#include <xercesc/sax/Locator.hpp>
 
 #include <cstdint>
 #include <cstdio>
@@ -20,13 +19,11 @@ class ParserMemory : public OrvXmlMemoryManager {
 public:
     explicit ParserMemory(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
 
-    /// Bounds requests by the input read so far (`inputBytes`; null: none);
-    /// the error gives the position of `*locator` when there is one.
-    void bound(const InputSettings& settings, const std::uint64_t* inputBytes,
-               const xercesc::Locator* const* locator = nullptr) {
-        iSettings = settings;
-        iInputBytes = inputBytes;
-        iLocator = locator;
+    /// Bounds requests by `limits` (null: none) while a document is read;
+    /// the error gives the parser's position from `diagnostics`.
+    void bound(const Limits* limits, const Diagnostics* diagnostics) {
+        iLimits = limits;
+        iDiagnostics = diagnostics;
     }
     void* allocate(XMLSize_t size) override;
     /// Prints the statistics of the document just parsed and starts anew.
@@ -35,9 +32,8 @@ public:
 private:
     static unsigned poolIndex(XMLSize_t size);
 
-    InputSettings iSettings;
-    const std::uint64_t* iInputBytes = nullptr;
-    const xercesc::Locator* const* iLocator = nullptr;
+    const Limits* iLimits = nullptr;
+    const Diagnostics* iDiagnostics = nullptr;
     unsigned long iPoolRequests[6] = {};
     unsigned long iBufferRequests[2] = {};
     unsigned long iHeapRequests = 0;

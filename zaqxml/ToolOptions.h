@@ -3,7 +3,7 @@
 #ifndef ZAQXML_TOOL_OPTIONS_H
 #define ZAQXML_TOOL_OPTIONS_H
 
-#include "InputPolicy.h"
+#include "Limits.h"
 #include "NamespacePolicy.h"
 
 #include <string>

@@ -12,6 +12,7 @@
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,19 +23,28 @@ const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
 
 bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
 
+// Whether `version` is an XML version number: "1." and one or more digits.
+bool isVersionNumber(const std::string& version) {
+    return version.size() > 2 && version.compare(0, 2, "1.") == 0 &&
+           std::all_of(version.begin() + 2, version.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 } // namespace
 
-XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options)
-    : iPolicy(manager, options.namespaces), iOut(out), iOptions(options), iIndent(out, options.format),
-      iLocatorListener(*this) {}
+XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
+                         Diagnostics& diagnostics)
+    : iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options), iLimits(limits),
+      iDiagnostics(diagnostics), iIndent(out, options.format), iLocatorListener(*this) {}
 
-void XmlRewriter::LocatorListener::setDocumentLocator(const xercesc::Locator* locator) { iRewriter.iLocator = locator; }
+void XmlRewriter::LocatorListener::setDocumentLocator(const xercesc::Locator* locator) {
+    iRewriter.iDiagnostics.setLocator(locator);
+}
 
 void XmlRewriter::LocatorListener::startDocument() { iRewriter.iReader->setContentHandler(nullptr); }
 
 void XmlRewriter::attach(xercesc::SAX2XMLReader& reader) {
     iReader = &reader;
-    iLocator = nullptr;
+    iDiagnostics.setLocator(nullptr);
     // A reader hands its locator to a SAX2 content handler only: this one
     // takes it and steps aside as the document starts, so that no event is
     // mapped to SAX2 calls.
@@ -89,18 +99,11 @@ void XmlRewriter::endDocument() {
     iOut.flush();
 }
 
-void XmlRewriter::fail(const std::string& message) const {
-    throw DocumentError(message, iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
-                        iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0,
-                        iLocator ? utf8(iLocator->getSystemId()) : std::string());
-}
+void XmlRewriter::fail(const std::string& message) const { throw iDiagnostics.failureHere(message); }
 
 void XmlRewriter::flushBuffer() {
-    const InputSettings& limits = iOptions.limits;
-    if (limits.maxExpansionFactor > 0 && iOptions.inputBytes != nullptr &&
-        iOut.written() / limits.maxExpansionFactor >
-            *iOptions.inputBytes + limits.expansionAllowance / limits.maxExpansionFactor)
-        fail(expansionMessage(limits));
+    if (!iLimits.allowsOutput(iOut.written()))
+        fail(iLimits.expansionMessage());
     if (!iOut.flush())
         fail(std::string("cannot write the output: ") + std::strerror(errno));
 }
@@ -170,13 +173,13 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     writeProlog();
     closeStartTag();
     iIndent.beforeChild();
-    if (++iDepth > iOptions.limits.maxDepth)
-        fail("elements nest deeper than " + std::to_string(iOptions.limits.maxDepth) +
+    if (++iDepth > iLimits.settings().maxDepth)
+        fail("elements nest deeper than " + std::to_string(iLimits.settings().maxDepth) +
              " levels; --max-depth raises the limit");
     // The input is counted before the parser; a tag from an entity's text,
     // or one that DTD defaults fill, is counted here.
-    if (attributeCount > iOptions.limits.maxAttributes)
-        fail("a start tag with more than " + std::to_string(iOptions.limits.maxAttributes) +
+    if (attributeCount > iLimits.settings().maxAttributes)
+        fail("a start tag with more than " + std::to_string(iLimits.settings().maxAttributes) +
              " attributes; --max-attributes raises the limit");
     const XMLCh* local = element.getElementName()->getLocalPart();
     const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
@@ -208,11 +211,11 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         const std::size_t prefixLength =
             attributePrefix != nullptr ? xercesc::XMLString::stringLen(attributePrefix) : 0;
         if (prefixLength == 5 && isXmlns(attributePrefix)) {
-            declare(attribute->getName(), attribute->getValue());
+            iPolicy.declare(attribute->getName(), attribute->getValue());
             continue;
         }
         if (prefixLength == 0 && isXmlns(attribute->getName())) {
-            declare(xercesc::XMLUni::fgZeroLenString, attribute->getValue());
+            iPolicy.declare(xercesc::XMLUni::fgZeroLenString, attribute->getValue());
             continue;
         }
         if (iOptions.format && xercesc::XMLString::equals(attribute->getQName(), u"xml:space"))
@@ -277,14 +280,6 @@ const XMLCh* XmlRewriter::tokenised(const xercesc::XMLElementDecl& element, cons
     if (!iTokens.empty() && iTokens.back() == u' ')
         iTokens.pop_back();
     return reinterpret_cast<const XMLCh*>(iTokens.c_str());
-}
-
-void XmlRewriter::declare(const XMLCh* prefix, const XMLCh* uri) {
-    try {
-        iPolicy.declare(prefix, uri);
-    } catch (const DocumentError& e) {
-        fail(e.what());
-    }
 }
 
 void XmlRewriter::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
@@ -366,10 +361,9 @@ void XmlRewriter::warnLostPrefixes(const XMLCh* chars, std::size_t length) {
     iLost.clear();
     iPolicy.lostQNamePrefixes(chars, length, iLost);
     for (const std::string& prefix : iLost)
-        ::warning(iOptions.name, iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0,
-                  iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0,
-                  "'" + prefix + ":' in content is no longer bound in the output (--prune); --keep-prefixes " + prefix +
-                      " keeps it");
+        iDiagnostics.warningHere("'" + prefix +
+                                 ":' in content is no longer bound in the output (--prune); --keep-prefixes " + prefix +
+                                 " keeps it");
 }
 
 void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {

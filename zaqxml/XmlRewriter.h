@@ -4,7 +4,9 @@
 #ifndef ZAQXML_XML_REWRITER_H
 #define ZAQXML_XML_REWRITER_H
 
-#include "InputPolicy.h"
+#include "DeclaredTypes.h"
+#include "Diagnostics.h"
+#include "Limits.h"
 #include "NamespacePolicy.h"
 #include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
@@ -37,14 +39,14 @@ class XmlRewriter : public xercesc::XMLDocumentHandler, public xercesc::LexicalH
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
-        bool loadExternal = false; ///< only for the wording of errors
-        std::string name;          ///< the input's name in warnings
-        InputSettings limits;
-        const std::uint64_t* inputBytes = nullptr; ///< read so far, for the expansion bound
-        bool format = false;                       ///< reindent element-only content (XmlIndenter)
+        bool format = false; ///< reindent element-only content (XmlIndenter)
     };
 
-    XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options);
+    /// Depth, attribute count and output size are bounded by `limits`;
+    /// positions and warnings go through `diagnostics`, which is also given
+    /// the parser's locator.
+    XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
+                Diagnostics& diagnostics);
 
     /// Makes this the reader's handler of the document, its DTD events and
     /// its errors.
@@ -52,9 +54,6 @@ public:
     /// Attribute values of these declared types are written normalised as
     /// their type says (ToolReader::declaredTypes); null: none.
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
-    /// Where the parser's locator is, for those that report a position
-    /// from outside the handler.
-    const xercesc::Locator* const* locatorSlot() const { return &iLocator; }
 
     // The document.
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
@@ -116,8 +115,6 @@ private:
     void finishElement();
     // The value of `attribute`, normalised as its declared type says.
     const XMLCh* tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute);
-    /// An input declaration of the tag being read.
-    void declare(const XMLCh* prefix, const XMLCh* uri);
     void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
     /// The namespace name of a parser URI id; null for no namespace. Kept
     /// for the document, so that its address identifies it.
@@ -128,10 +125,11 @@ private:
     NamespacePolicy iPolicy;
     XmlTextOutput& iOut;
     Options iOptions;
+    const Limits& iLimits;
+    Diagnostics& iDiagnostics;
     XmlIndenter iIndent;
     xercesc::SAX2XMLReader* iReader = nullptr;
     LocatorListener iLocatorListener;
-    const xercesc::Locator* iLocator = nullptr;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
     std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
     const DeclaredTypes* iDeclaredTypes = nullptr;

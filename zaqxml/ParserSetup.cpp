@@ -1,113 +1,31 @@
 // SPDX-License-Identifier: Apache-2.0
-// InputPolicy.cpp - opening inputs, parser features and external entities.
-#include "InputPolicy.h"
+// ParserSetup.cpp - the parser's features, its reader, and which external
+// entities it may read.
+#include "ParserSetup.h"
 
-#include "Diagnostics.h"
 #include "DocumentError.h"
+#include "InputStream.h"
+
 #include "OrvWstring.h"
-#include "StartTagGuard.h"
-#include "Utf8Check.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/framework/XMLValidityCodes.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
-#include <xercesc/framework/XMLValidityCodes.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLURL.hpp>
-#include <xercesc/validators/DTD/DTDGrammar.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
 
-#include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace xercesc;
 
 namespace {
-
-/// Reads a descriptor the caller owns, after what was read ahead of the
-/// parser; EINTR is retried.
-class DescriptorStream : public BinInputStream {
-public:
-    DescriptorStream(int fd, std::uint64_t& bytesRead, std::size_t maxAttributes, const std::string& head, bool atEnd,
-                     int readError)
-        : iFd(fd), iBytesRead(bytesRead), iHead(head), iAtEnd(atEnd), iReadError(readError), iGuard(maxAttributes) {}
-    XMLFilePos curPos() const override { return iPosition; }
-    XMLSize_t readBytes(XMLByte* const buffer, const XMLSize_t size) override {
-        if (iHeadUsed < iHead.size()) {
-            const std::size_t n = std::min<std::size_t>(size, iHead.size() - iHeadUsed);
-            std::memcpy(buffer, iHead.data() + iHeadUsed, n);
-            iHeadUsed += n;
-            iPosition += static_cast<XMLFilePos>(n);
-            iCheck.scan(buffer, n);
-            iGuard.scan(buffer, n);
-            return static_cast<XMLSize_t>(n);
-        }
-        if (iReadError != 0)
-            throw DocumentError(std::string("cannot read: ") + std::strerror(iReadError));
-        if (iAtEnd)
-            return 0;
-        for (;;) {
-            const ssize_t n = ::read(iFd, buffer, size);
-            if (n >= 0) {
-                iPosition += static_cast<XMLFilePos>(n);
-                iBytesRead += static_cast<std::uint64_t>(n);
-                iCheck.scan(buffer, static_cast<std::size_t>(n));
-                iGuard.scan(buffer, static_cast<std::size_t>(n));
-                return static_cast<XMLSize_t>(n);
-            }
-            if (errno != EINTR)
-                throw DocumentError(std::string("cannot read: ") + std::strerror(errno));
-        }
-    }
-    const XMLCh* getContentType() const override { return nullptr; }
-
-private:
-    int iFd;
-    std::uint64_t& iBytesRead;
-    const std::string& iHead;
-    std::size_t iHeadUsed = 0;
-    bool iAtEnd;
-    int iReadError;
-    XMLFilePos iPosition = 0;
-    Utf8Check iCheck;
-    StartTagGuard iGuard;
-};
-
-bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// ASCII name start characters, and any byte of a UTF-8 sequence.
-bool isNameStartByte(unsigned char c) {
-    return c == '_' || c == ':' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
-}
-
-// Whether an encoding (a lower-case name; empty: UTF-8) writes every ASCII
-// character as that one byte and uses those bytes for nothing else.
-bool asciiTransparent(const std::string& name) {
-    auto family = [&](const char* stem) {
-        const std::size_t length = std::strlen(stem);
-        return name.size() > length && name.compare(0, length, stem) == 0;
-    };
-    return name.empty() || name == "utf-8" || name == "utf8" || name == "us-ascii" || name == "ascii" ||
-           name == "latin1" || family("iso-8859-") || family("iso8859-") || family("iso_8859-") ||
-           family("windows-125") || family("cp125");
-}
-
-// Where `marker` first ends in bytes[from, size), or 0.
-std::size_t pastMarker(const unsigned char* bytes, std::size_t from, std::size_t size, const char* marker) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
-    const std::size_t at = text.find(marker, from);
-    return at == std::string_view::npos ? 0 : at + std::strlen(marker);
-}
 
 // What a skipped part of the DTD reads as: a blank, which declares nothing.
 // (Xerces-C leaks a little on an external subset of no characters at all.)
@@ -138,111 +56,10 @@ bool decodePath(const std::string& escaped, std::string& path) {
 
 } // namespace
 
-std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
-
-bool isVersionNumber(const std::string& version) {
-    return version.size() > 2 && version.compare(0, 2, "1.") == 0 &&
-           std::all_of(version.begin() + 2, version.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string expansionMessage(const InputSettings& settings) {
-    return "the output would exceed " + std::to_string(settings.maxExpansionFactor) +
-           " times the input plus 10 MB (entity expansion or DTD default attributes); --max-expansion raises the bound";
-}
-
-DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, std::uint64_t& bytesRead,
-                                             std::size_t maxAttributes, MemoryManager* manager)
-    : InputSource(manager), iFd(fd), iBytesRead(bytesRead), iMaxAttributes(maxAttributes) {
-    const OrvWstring id = OrvWstring::fromUtf8(name);
-    std::u16string text(id.data(), id.length());
-    setSystemId(reinterpret_cast<const XMLCh*>(text.c_str()));
-}
-
-BinInputStream* DescriptorInputSource::makeStream() const {
-    return new (getMemoryManager()) DescriptorStream(iFd, iBytesRead, iMaxAttributes, iHead, iAtEnd, iReadError);
-}
-
-bool DescriptorInputSource::plainProlog() {
-    constexpr std::size_t MOST = 1 << 16;
-    for (;;) {
-        const Prolog prolog = scanProlog(reinterpret_cast<const unsigned char*>(iHead.data()), iHead.size());
-        if (prolog != Prolog::NeedMore || iAtEnd || iReadError != 0 || iHead.size() >= MOST)
-            return prolog == Prolog::Plain;
-        char chunk[8192];
-        const ssize_t n = ::read(iFd, chunk, sizeof chunk);
-        if (n > 0) {
-            iHead.append(chunk, static_cast<std::size_t>(n));
-            iBytesRead += static_cast<std::uint64_t>(n);
-        } else if (n == 0) {
-            iAtEnd = true;
-        } else if (errno != EINTR) {
-            iReadError = errno;
-        }
-    }
-}
-
-Prolog scanProlog(const unsigned char* bytes, std::size_t size) {
-    static const unsigned char BOM[] = {0xEF, 0xBB, 0xBF};
-    if (size < 3 && std::memcmp(bytes, BOM, size) == 0)
-        return Prolog::NeedMore; // perhaps a byte order mark, cut short
-    std::size_t i = size >= 3 && std::memcmp(bytes, BOM, 3) == 0 ? 3 : 0;
-    // The bytes below are read as ASCII: right only where the declared
-    // encoding keeps ASCII as it is (in UTF-7 or ISO-2022-JP, ASCII bytes
-    // can spell other characters, and a "?>" here need not be one).
-    const std::string_view rest(reinterpret_cast<const char*>(bytes + i), size - i);
-    if (rest.compare(0, 5, "<?xml") == 0 ||
-        (rest.size() < 5 && std::string_view("<?xml").compare(0, rest.size(), rest) == 0)) {
-        const std::size_t end = rest.find("?>");
-        if (end == std::string_view::npos)
-            return Prolog::NeedMore;
-        if (!asciiTransparent(declaredEncoding(std::string(rest.substr(0, end + 2)))))
-            return Prolog::Unknown;
-    }
-    for (;;) {
-        while (i < size && isSpace(bytes[i]))
-            ++i;
-        if (i + 1 >= size)
-            return Prolog::NeedMore;
-        if (bytes[i] != '<')
-            return Prolog::Unknown;
-        const unsigned char next = bytes[i + 1];
-        if (isNameStartByte(next))
-            return Prolog::Plain;
-        if (next == '?') {
-            i = pastMarker(bytes, i + 2, size, "?>");
-        } else if (next == '!') {
-            if (size - i < 4)
-                return Prolog::NeedMore;
-            if (bytes[i + 2] != '-' || bytes[i + 3] != '-')
-                return Prolog::Unknown; // a document type declaration, or not well-formed
-            i = pastMarker(bytes, i + 4, size, "-->");
-        } else {
-            return Prolog::Unknown;
-        }
-        if (i == 0)
-            return Prolog::NeedMore;
-    }
-}
-
-int openInput(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return -1;
-    }
-    struct stat status;
-    if (::fstat(fd, &status) == 0 && S_ISDIR(status.st_mode)) {
-        ::close(fd);
-        error = "is a directory";
-        return -1;
-    }
-    return fd;
-}
-
 void ExternalEntityPolicy::warn(const XMLResourceIdentifier& resource, const std::string& message) const {
     const Locator* at = resource.getLocator();
-    ::warning(iDocumentName, at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
-              at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0, message);
+    iDiagnostics.warning(iDiagnostics.document(), at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
+                         at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0, message);
 }
 
 InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource) {
@@ -385,7 +202,7 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
 }
 
-void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog, std::size_t maxAttributes) {
+void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog, const InputSettings& settings) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
     reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
@@ -394,11 +211,11 @@ void configureReader(ToolReader& reader, SecurityManager& security, bool plainPr
     reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
     reader.setFeature(XMLUni::fgXercesLoadExternalDTD, true);
     reader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
-    if (plainProlog) {
+    if (plainProlog && settings.wellFormednessScanner) {
         // Without a DTD the only entities are the predefined ones, which
         // expand to one character each: nothing for the security manager to
         // bound, and this scanner would count every &amp; against its limit.
-        if (maxAttributes <= InputSettings().maxAttributes)
+        if (settings.maxAttributes <= InputSettings().maxAttributes)
             reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
     } else {
         reader.setProperty(XMLUni::fgXercesSecurityManager, &security);

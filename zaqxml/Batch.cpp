@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: Apache-2.0
+// Batch.cpp - the inputs of one run and where each one's rewrite goes:
+// standard output, the -o file, the file itself (-i), or nowhere (--noout).
+#include "Batch.h"
+
+#include "OutputFile.h"
+#include "Pipeline.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// The bundled sample, embedded at build time.
+extern const unsigned char zaqxmlSample[];
+extern const std::size_t zaqxmlSampleSize;
+
+namespace {
+
+// The original of a file rewritten in place, kept under its name plus
+// `suffix` (a later rename puts the rewrite in its place): a second link to
+// it, or a copy where links cannot be made. An older backup is replaced.
+bool keepBackup(const std::string& input, const std::string& suffix, std::string& error) {
+    char resolved[PATH_MAX];
+    const std::string original = ::realpath(input.c_str(), resolved) != nullptr ? resolved : input;
+    const std::string backup = input + suffix;
+    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (::link(original.c_str(), backup.c_str()) == 0)
+        return true;
+    std::FILE* from = std::fopen(original.c_str(), "rb");
+    std::FILE* to = from != nullptr ? std::fopen(backup.c_str(), "wb") : nullptr;
+    bool ok = from != nullptr && to != nullptr;
+    char buffer[1 << 16];
+    for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;)
+        ok = std::fwrite(buffer, 1, n, to) == n;
+    ok = ok && !std::ferror(from);
+    if (!ok)
+        error = std::strerror(errno);
+    if (from != nullptr)
+        std::fclose(from);
+    if (to != nullptr && std::fclose(to) != 0 && ok) {
+        error = std::strerror(errno);
+        ok = false;
+    }
+    return ok;
+}
+
+// -i rewrites each input once, and a backup never replaces an input: no
+// file may be given twice (under any name), nor be another one's backup.
+bool inPlaceInputsApart(const std::vector<std::string>& inputs, const std::string& suffix) {
+    std::map<std::pair<dev_t, ino_t>, std::string> files;
+    for (const std::string& input : inputs) {
+        struct stat status;
+        if (::stat(input.c_str(), &status) != 0)
+            continue; // reported when it is read
+        auto [file, added] = files.emplace(std::make_pair(status.st_dev, status.st_ino), input);
+        if (!added) {
+            std::fprintf(stderr, "zaqxml: -i: '%s' and '%s' are the same file\n", printable(file->second).c_str(),
+                         printable(input).c_str());
+            return false;
+        }
+    }
+    for (const std::string& input : inputs) {
+        struct stat status;
+        if (suffix.empty() || ::stat((input + suffix).c_str(), &status) != 0)
+            continue;
+        auto other = files.find(std::make_pair(status.st_dev, status.st_ino));
+        if (other != files.end()) {
+            std::fprintf(stderr, "zaqxml: -i%s: the backup of '%s' would replace the input '%s'\n",
+                         printable(suffix).c_str(), printable(input).c_str(), printable(other->second).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Discards what it is given: --noout checks a document as it would be
+// rewritten.
+struct Nowhere : XmlSink {
+    bool write(const char*, std::size_t) override { return true; }
+};
+
+} // namespace
+
+int runInputs(const ToolOptions& options) {
+    Diagnostics diagnostics;
+    std::unique_ptr<RewriteSession> session;
+    try {
+        session = std::make_unique<RewriteSession>(options, diagnostics);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "zaqxml: --pool-size %lu: out of memory\n", options.poolSize);
+        return 2;
+    }
+    auto rewrite = [&](const std::string& input, XmlSink& sink, std::size_t holdBytes) {
+        const DocumentInput document =
+            options.sample ? DocumentInput::memory(zaqxmlSample, zaqxmlSampleSize, "(sample)", "sample.xml")
+            : input == "-" ? DocumentInput::standardInput()
+                           : DocumentInput::file(input);
+        return rewriteDocument(document, sink, options, *session, diagnostics, holdBytes);
+    };
+    int status = 0;
+    const std::vector<std::string> inputs = options.sample ? std::vector<std::string>{"(sample)"} : options.inputs;
+    if (options.inPlace && !inPlaceInputsApart(inputs, options.backupSuffix))
+        return 1;
+    for (const std::string& input : inputs) {
+        struct stat kind;
+        if (options.inPlace && ::stat(input.c_str(), &kind) == 0 && !S_ISREG(kind.st_mode)) {
+            // A FIFO or a device would be opened to write, and block.
+            diagnostics.error(input, 0, 0, "cannot rewrite in place: not a regular file");
+            status = 2;
+            continue;
+        }
+        if (options.noOutput) {
+            Nowhere nowhere;
+            if (!rewrite(input, nowhere, 0))
+                status = 2;
+            continue;
+        }
+        if (options.output.empty() && !options.inPlace) {
+            // On standard output nothing can be taken back: a document that
+            // fails in its first megabyte leaves no fragment there, as
+            // xmllint leaves none.
+            XmlFileSink out(stdout);
+            if (!rewrite(input, out, std::size_t(1) << 20))
+                status = 2;
+            continue;
+        }
+        const std::string& target = options.inPlace ? input : options.output;
+        OutputFile file(target);
+        if (!file.file()) {
+            diagnostics.error(target, 0, 0, "cannot create: " + file.error());
+            status = 2;
+            continue;
+        }
+        XmlFileSink out(file.file());
+        if (!rewrite(input, out, 0)) {
+            status = 2;
+            continue;
+        }
+        std::string error;
+        if (options.inPlace && !options.backupSuffix.empty() && !keepBackup(input, options.backupSuffix, error)) {
+            diagnostics.error(input, 0, 0,
+                              "cannot keep the original as '" + input + options.backupSuffix + "': " + error +
+                                  "; the file is left as it was");
+            status = 2;
+            continue;
+        }
+        if (!file.commit()) {
+            diagnostics.error(target, 0, 0, "cannot write: " + file.error());
+            status = 2;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: Apache-2.0
+// ParserSetup.h - how zaqxml configures the parser: its features and
+// limits, its reader, and which external entities it may read.
+#ifndef ZAQXML_PARSER_SETUP_H
+#define ZAQXML_PARSER_SETUP_H
+
+#include "Catalogs.h"
+#include "DeclaredTypes.h"
+#include "Diagnostics.h"
+#include "Limits.h"
+
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
+
+#include <string>
+
+/// Decides what each external entity request reads: nothing without
+/// --load-external (the document fails, naming the entity and the option);
+/// with it, local files. Anything else (http:, ftp:, a file that cannot be
+/// read) is skipped with a warning while the DTD is read, where what it would
+/// have declared is reported when used; an entity in content that cannot be
+/// read fails the document.
+class ExternalEntityPolicy : public xercesc::XMLEntityResolver {
+public:
+    /// `catalogs` (null: none) maps public and system identifiers first;
+    /// warnings go to `diagnostics`.
+    ExternalEntityPolicy(bool loadExternal, Diagnostics& diagnostics, const Catalogs* catalogs = nullptr)
+        : iLoadExternal(loadExternal), iDiagnostics(diagnostics), iCatalogs(catalogs) {}
+    xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+    /// Whether requests are for the DTD (skippable) or for content.
+    void setInDtd(bool inDtd) { iInDtd = inDtd; }
+
+private:
+    void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
+
+    bool iLoadExternal;
+    bool iInDtd = false;
+    Diagnostics& iDiagnostics;
+    const Catalogs* iCatalogs;
+};
+
+/// The SAX2 reader, turning a reference to an undefined entity into a
+/// DocumentError where Xerces-C would drop it in silence (a document with an
+/// external DTD subset that was not read), and asking the entity policy for
+/// every external entity but an external DTD subset that is not to be read.
+class ToolReader : public xercesc::SAX2XMLReaderImpl {
+public:
+    ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal);
+    void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
+               const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
+               const XMLFileLoc column) override;
+    void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
+                     const bool hasIntSubset, const bool hasExtSubset) override;
+    void endIntSubset() override;
+    void endExtSubset() override;
+    xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
+    /// The external DTD subset that was passed over unread, if any (its
+    /// attribute defaults are then missing from the output).
+    const std::string& unreadSubset() const { return iUnreadSubset; }
+    /// The attributes the DTD gives a type other than CDATA. The parser
+    /// normalises their values as CDATA: its own normalisation of these
+    /// types leaves enumerations as they are and strips a tab written as
+    /// a reference, so the writer does it (XmlRewriter::useDeclaredTypes).
+    const DeclaredTypes& declaredTypes() const { return iDeclaredTypes; }
+
+private:
+    void takeDeclaredTypes();
+
+    ExternalEntityPolicy& iEntities;
+    std::string iUnreadSubset;
+    bool iLoadExternal;
+    bool iInDtd = false;           // requests now are for the DTD: its external subset or parameter entities
+    bool iExternalSubset = false;  // the DTD has one, read after the internal subset
+    std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
+    DeclaredTypes iDeclaredTypes;
+};
+
+/// Namespaces on, no schema, no grammar caching; validation only where a
+/// DTD is present, for the entity check above; entity expansion bounded by
+/// `security`. A document known to have no document type declaration
+/// (`plainProlog`) is read by the well-formedness scanner, which has no DTD
+/// to consult and so less to do for every element.
+/// Its duplicate check is quadratic in a start tag's attributes, though: with
+/// `maxAttributes` above the default the default scanner reads such a
+/// document too, without the entity bound it does not need; so it does
+/// without `wellFormednessScanner`.
+void configureReader(ToolReader& reader, xercesc::SecurityManager& security, bool plainProlog,
+                     const InputSettings& settings);
+
+#endif
