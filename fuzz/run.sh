@@ -9,7 +9,7 @@ seconds=${2:-30}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-for target in prefix_manager memory_manager xml_writer; do
+for target in prefix_manager memory_manager xml_writer zaqxml; do
     binary="$build/bin/fuzz_$target"
     if [ ! -x "$binary" ]; then
         echo "fuzz_$target: not built (ZAQ_BUILD_FUZZ with clang)" >&2

@@ -1,0 +1,26 @@
+# SPDX-License-Identifier: Apache-2.0
+# The source lists of the libraries and of zaqxml's pipeline, kept once: the
+# main build and the fuzz targets (which compile them again, instrumented)
+# both use them. Paths are relative to the project's source directory.
+set(ZAQ_SERVICES_SOURCES
+  services/OrvWstring.cpp
+  services/OrvLog.cpp
+  services/OrvLogSource.cpp
+  services/OrvFatalException.cpp)
+set(ZAQ_LIBRARY_SOURCES
+  xml/prefixmgr/XMLPrefixManager.cpp
+  xml/prefixmgr/OrvXmlMemoryManager.cpp
+  xml/prefixmgr/OrvShared.cpp
+  xml/writer/XmlSink.cpp
+  xml/writer/XmlTextOutput.cpp
+  xml/writer/XmlIndenter.cpp
+  xml/writer/XmlChecks.cpp
+  xml/writer/XmlWriter.cpp)
+# Everything of zaqxml but main(): its sample is generated beside these.
+set(ZAQXML_SOURCES
+  zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/OutputFile.cpp zaqxml/ParserMemory.cpp
+  zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
+  zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp)
+foreach(list ZAQ_SERVICES_SOURCES ZAQ_LIBRARY_SOURCES ZAQXML_SOURCES)
+  list(TRANSFORM ${list} PREPEND ${PROJECT_SOURCE_DIR}/)
+endforeach()
