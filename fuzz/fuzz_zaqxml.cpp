@@ -21,8 +21,8 @@ bool rewrite(const std::string& document, const ToolOptions& options, std::strin
     Quiet diagnostics;
     RewriteSession session(options, diagnostics);
     XmlStringSink sink(out);
-    return rewriteDocument(DocumentInput::memory(document.data(), document.size(), "fuzz", "fuzz.xml"), sink,
-                           options, session, diagnostics);
+    return rewriteDocument(DocumentInput::memory(document.data(), document.size(), "fuzz", "fuzz.xml"), sink, options,
+                           session, diagnostics);
 }
 
 } // namespace

@@ -8,6 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -183,4 +187,52 @@ TEST(InputPolicy, ScansThePrologForADocumentType) {
     const unsigned char utf16[] = {0xFF, 0xFE, '<', 0, 'r', 0};
     EXPECT_EQ(scanProlog(utf16, sizeof utf16), Prolog::Unknown);
     EXPECT_EQ(scanProlog(utf16 + 2, sizeof utf16 - 2), Prolog::Unknown);
+}
+
+namespace {
+
+// Keeps the messages of a document instead of printing them.
+struct Collected : Diagnostics {
+    std::string text;
+    void emit(const std::string& line) override { text += line + "\n"; }
+};
+
+std::string contents(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+// The golden files, as libxml2's runtest keeps them: for each mode,
+// data/golden/MODE/X.out is the rewrite of data/roundtrip/X, and
+// data/golden/errors/X.err the message of the malformed data/malformed/X;
+// all through the pipeline the executable runs.
+TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
+    const char* dataDir = std::getenv("ZAQ_TEST_DATA");
+    ASSERT_NE(dataDir, nullptr) << "ZAQ_TEST_DATA names the test data (ctest sets it)";
+    const std::filesystem::path data = dataDir;
+    std::size_t compared = 0;
+    for (const auto& mode : std::filesystem::directory_iterator(data / "golden")) {
+        const std::string name = mode.path().filename().string();
+        ToolOptions options;
+        options.namespaces.prune = name == "prune";
+        options.namespaces.generate = name == "generate";
+        options.format = name == "format";
+        const bool errors = name == "errors";
+        for (const auto& expected : std::filesystem::directory_iterator(mode.path())) {
+            const std::string stem = expected.path().stem().string();
+            DocumentInput input = DocumentInput::file((data / (errors ? "malformed" : "roundtrip") / stem).string());
+            input.name = stem;
+            std::string out;
+            XmlStringSink sink(out);
+            Collected diagnostics;
+            RewriteSession session(options, diagnostics);
+            const bool ok = rewriteDocument(input, sink, options, session, diagnostics);
+            EXPECT_EQ(ok, !errors) << name << "/" << stem << ": " << diagnostics.text;
+            EXPECT_EQ(errors ? diagnostics.text : out, contents(expected.path())) << name << "/" << stem;
+            ++compared;
+        }
+    }
+    EXPECT_GE(compared, 30u);
 }
