@@ -17,6 +17,12 @@ echo "== XMLPrefixManager beside Xalan-C XalanNamespacesStack"
     grep -E '^(workload|answers|allocations|Benchmark)|_median'
 
 echo
+echo "== XmlWriter beside libxml2 xmlTextWriter, Xerces-C DOMLSSerializer, tinyxml2, pugixml"
+echo "   (allocations count operator new only: libxml2 calls malloc, which is not counted)"
+"$bin/bench_writer" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true 2>/dev/null |
+    grep -E '^Benchmark|_median'
+
+echo
 echo "== OrvXmlMemoryManager beside glibc, Xerces-C default, std::pmr pool, mimalloc"
 "$bin/bench_memory" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
     grep -vE '^(\*\*\*|Load|CPU|  L[123]|Run|20[0-9][0-9]-|-{10})' | grep -vE '_(mean|stddev|cv)\b'

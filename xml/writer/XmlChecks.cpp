@@ -6,6 +6,10 @@
 
 #include <cstdio>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace xmlchecks {
 
 namespace {
@@ -20,6 +24,28 @@ bool isRestricted(char16_t c) {
            (c >= 0x86 && c <= 0x9F);
 }
 
+// How many of the code units from `text` on are printable ASCII (0x20 to
+// 0x7E), which every context takes: eight at a time where SSE2 is there.
+std::size_t printableAscii(const char16_t* text, std::size_t length) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // In range exactly when (c - 0x20) is below 0x5F as an unsigned number:
+    // flipping the top bit turns that into a signed comparison.
+    const __m128i low = _mm_set1_epi16(0x20);
+    const __m128i bound = _mm_set1_epi16(static_cast<short>(0x5F ^ 0x8000));
+    const __m128i flip = _mm_set1_epi16(static_cast<short>(0x8000));
+    for (; i + 8 <= length; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        const __m128i shifted = _mm_xor_si128(_mm_sub_epi16(units, low), flip);
+        if (_mm_movemask_epi8(_mm_cmplt_epi16(shifted, bound)) != 0xFFFF)
+            break;
+    }
+#endif
+    while (i < length && text[i] >= 0x20 && text[i] < 0x7F)
+        ++i;
+    return i;
+}
+
 } // namespace
 
 bool isNCName(std::u16string_view name, bool xml11) {
@@ -31,7 +57,7 @@ bool isNCName(std::u16string_view name, bool xml11) {
 }
 
 std::size_t firstForbidden(std::u16string_view text, bool xml11, bool referencesAllowed) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = printableAscii(text.data(), text.size()); i < text.size(); ++i) {
         const char16_t c = text[i];
         if (c >= 0x20 && c < 0x7F)
             continue;

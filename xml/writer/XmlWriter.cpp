@@ -359,13 +359,13 @@ void XmlWriter::resolveNames(bool pin) {
         iElementNew = !iPrefixes.getNamespacePrefix(uri, iPrefix, true);
     }
     iAttributePrefixes.resize(iAttributes.size());
-    iAttributeNew.assign(iAttributes.size(), false);
+    iAttributeNew.assign(iAttributes.size(), 0);
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
         const std::u16string_view attributeUri = view(iAttributes[i].uri);
         if (attributeUri.empty())
             iAttributePrefixes[i] = OrvWstring();
         else
-            iAttributeNew[i] = !iPrefixes.getNamespacePrefix(attributeUri, iAttributePrefixes[i], false);
+            iAttributeNew[i] = !iPrefixes.getNamespacePrefix(attributeUri, iAttributePrefixes[i], false) ? 1 : 0;
     }
 }
 

@@ -226,7 +226,7 @@ private:
     std::vector<PendingAttribute> iAttributes;
     std::vector<PendingDeclaration> iDeclarations;
     std::vector<OrvWstring> iAttributePrefixes;
-    std::vector<bool> iAttributeNew; // whose prefix is a new binding, declared on the tag
+    std::vector<char> iAttributeNew; // whose prefix is a new binding, declared on the tag
     bool iElementNew = false;        // the element's prefix is a new binding
     bool iUndeclareDefault = false;  // the tag writes xmlns=""
     std::u16string iOpenNames;       // qualified names of the open elements, one after another
