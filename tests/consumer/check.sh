@@ -66,6 +66,7 @@ g++ -std=c++17 -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Werror "
 cmake -S "$source_dir/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/examples" >/dev/null
 "$work/examples/write_document" >/dev/null
+"$work/examples/soap_response" >/dev/null
 "$work/examples/parse_statistics" "$source_dir/examples/orders.xml" >/dev/null
 echo "install check: $(grep -vc '^#' "$here/exported-symbols.txt") exported symbols present;" \
     "zaqxml, find_package and pkg-config consumers and the examples built and ran"
