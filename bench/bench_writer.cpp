@@ -117,7 +117,10 @@ void BM_XercesDomSerializer(benchmark::State& state) {
         const unsigned long long before = zaqbench::allocations();
         DOMDocument* doc = dom->createDocument(soap.c_str(), u"soap:Envelope", nullptr);
         DOMElement* body = doc->createElementNS(soap.c_str(), u"soap:Body");
-        doc->getDocumentElement()->appendChild(body);
+        DOMElement* envelope = doc->getDocumentElement();
+        envelope->setAttributeNS(u"http://www.w3.org/2000/xmlns/", u"xmlns:o", orders.c_str());
+        envelope->setAttributeNS(u"http://www.w3.org/2000/xmlns/", u"xmlns:i", items.c_str());
+        envelope->appendChild(body);
         for (int k = 0; k < ENTRIES; ++k) {
             DOMElement* line = doc->createElementNS(orders.c_str(), u"o:line");
             line->setAttribute(u"id", u"L-0042");

@@ -23,6 +23,10 @@ echo "   (allocations count operator new only: libxml2 calls malloc, which is no
     grep -E '^Benchmark|_median'
 
 echo
+echo "== Whole documents: XmlWriter beside the peers (time, allocations, peak memory, same tree)"
+python3 "$here/writers.py" "$build" ${quick:+--elements 100000 --runs 3}
+
+echo
 echo "== OrvXmlMemoryManager beside glibc, Xerces-C default, std::pmr pool, mimalloc"
 "$bin/bench_memory" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
     grep -vE '^(\*\*\*|Load|CPU|  L[123]|Run|20[0-9][0-9]-|-{10})' | grep -vE '_(mean|stddev|cv)\b'

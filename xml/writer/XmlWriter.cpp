@@ -298,6 +298,8 @@ void XmlWriter::endElement() {
                     iOpenNames.size() - element.nameFrom, Escape::None);
         iOut.put('>');
         iOpenNames.resize(element.nameFrom);
+        if (element.binds)
+            ++iEpoch;
         iOpen.pop_back();
         iIndent.close();
         iPrefixes.removeLevel();
@@ -330,17 +332,43 @@ void XmlWriter::writeDeclaration(std::u16string_view prefix, std::u16string_view
 // manager makes is declared on this tag. With `pin`, the prefixes that the
 // previous pass found in force are first bound again on this level (and not
 // declared: they mean what they meant), so that no new binding takes them.
+bool XmlWriter::lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault) {
+    for (const Answer& answer : iAnswers)
+        if (answer.epoch == iEpoch && answer.allowDefault == allowDefault && answer.uri == uri) {
+            prefix = answer.prefix;
+            return true;
+        }
+    if (!iPrefixes.getNamespacePrefix(uri, prefix, allowDefault)) {
+        ++iEpoch;
+        iTagBinds = true;
+        return false;
+    }
+    Answer& answer = iAnswers[iNextAnswer++ % 4];
+    answer.uri.assign(uri);
+    answer.allowDefault = allowDefault;
+    answer.prefix = prefix;
+    answer.epoch = iEpoch;
+    return true;
+}
+
+void XmlWriter::bind(std::u16string_view uri, const OrvWstring& prefix) {
+    iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), prefix);
+    ++iEpoch;
+    iTagBinds = true;
+}
+
 void XmlWriter::resolveNames(bool pin) {
     const std::u16string_view uri = view(iTagUri), hint = view(iTagHint);
     iPrefixes.addLevel();
+    iTagBinds = false;
     for (const PendingDeclaration& declaration : iDeclarations)
-        iPrefixes.addNamespaceAndPrefix(OrvWstring(view(declaration.uri)), OrvWstring(view(declaration.prefix)));
+        bind(view(declaration.uri), OrvWstring(view(declaration.prefix)));
     if (pin) {
         if (!iElementNew && !iPrefix.isEmpty())
-            iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), iPrefix);
+            bind(uri, iPrefix);
         for (std::size_t i = 0; i < iAttributes.size(); ++i)
             if (!iAttributeNew[i] && !iAttributePrefixes[i].isEmpty())
-                iPrefixes.addNamespaceAndPrefix(OrvWstring(view(iAttributes[i].uri)), iAttributePrefixes[i]);
+                bind(view(iAttributes[i].uri), iAttributePrefixes[i]);
     }
     iUndeclareDefault = false;
     iElementNew = false;
@@ -349,14 +377,14 @@ void XmlWriter::resolveNames(bool pin) {
         iPrefix = OrvWstring();
         iUndeclareDefault = iPrefixes.isDefaultSpace();
         if (iUndeclareDefault)
-            iPrefixes.addNamespaceAndPrefix(OrvWstring(), OrvWstring());
+            bind(u"", OrvWstring());
     } else if (!hint.empty() && (!declaredOnTag(hint, &declaredUri) || declaredUri == uri)) {
         iPrefix = OrvWstring(hint);
         iElementNew = !iPrefixes.getNamespaceUri(iPrefix, iScratchUri) || iScratchUri.view() != uri;
         if (iElementNew)
-            iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), iPrefix);
+            bind(uri, iPrefix);
     } else {
-        iElementNew = !iPrefixes.getNamespacePrefix(uri, iPrefix, true);
+        iElementNew = !lookup(uri, iPrefix, true);
     }
     iAttributePrefixes.resize(iAttributes.size());
     iAttributeNew.assign(iAttributes.size(), 0);
@@ -365,7 +393,7 @@ void XmlWriter::resolveNames(bool pin) {
         if (attributeUri.empty())
             iAttributePrefixes[i] = OrvWstring();
         else
-            iAttributeNew[i] = !iPrefixes.getNamespacePrefix(attributeUri, iAttributePrefixes[i], false) ? 1 : 0;
+            iAttributeNew[i] = !lookup(attributeUri, iAttributePrefixes[i], false) ? 1 : 0;
     }
 }
 
@@ -392,6 +420,7 @@ void XmlWriter::writeStartTag(bool empty) {
         anyNew = anyNew || iAttributeNew[i];
     if (anyNew && !namesHold()) {
         iPrefixes.removeLevel();
+        ++iEpoch;
         resolveNames(true);
     }
     const XMLCh* space = nullptr;
@@ -430,9 +459,11 @@ void XmlWriter::writeStartTag(bool empty) {
     if (empty) {
         iOut.put("/>");
         iPrefixes.removeLevel();
+        if (iTagBinds)
+            ++iEpoch;
     } else {
         iOut.put('>');
-        iOpen.push_back(OpenElement{nameFrom});
+        iOpen.push_back(OpenElement{nameFrom, iTagBinds});
         iIndent.open(space);
     }
 }

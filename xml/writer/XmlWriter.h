@@ -10,6 +10,7 @@
 #include "ZaqPrefixMgrExport.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -191,6 +192,15 @@ private:
     };
     struct OpenElement {
         std::size_t nameFrom; // in iOpenNames, "prefix:local"
+        bool binds;           // its start tag made bindings, which its end withdraws
+    };
+    /// A prefix the manager answered from a binding in force, good while
+    /// no binding has been made or withdrawn since (`iEpoch`).
+    struct Answer {
+        std::u16string uri;
+        bool allowDefault = false;
+        OrvWstring prefix;
+        std::uint64_t epoch = ~std::uint64_t(0);
     };
 
     std::u16string_view view(Span span) const { return std::u16string_view(iTag).substr(span.from, span.length); }
@@ -201,6 +211,10 @@ private:
     [[noreturn]] void fail(XmlWriterError::Kind kind, const std::string& message) const;
     bool declaredOnTag(std::u16string_view prefix, std::u16string_view* uri) const;
     void beforeContent(bool child);
+    /// The manager's prefix for `uri`, as getNamespacePrefix answers it;
+    /// false when it is a new binding.
+    bool lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault);
+    void bind(std::u16string_view uri, const OrvWstring& prefix);
     void resolveNames(bool pin);
     bool namesHold();
     void writeStartTag(bool empty);
@@ -232,6 +246,10 @@ private:
     std::u16string iOpenNames;       // qualified names of the open elements, one after another
     std::vector<OpenElement> iOpen;
     OrvWstring iPrefix, iScratchUri;
+    std::uint64_t iEpoch = 0; // counts the changes to the bindings in force
+    bool iTagBinds = false;   // the start tag being resolved made bindings
+    Answer iAnswers[4];       // the last answers, for the names that come again and again
+    unsigned iNextAnswer = 0;
     mutable std::u16string iUtf16[3];
 };
 
