@@ -15,12 +15,14 @@ set(ZAQ_LIBRARY_SOURCES
   xml/writer/XmlTextOutput.cpp
   xml/writer/XmlIndenter.cpp
   xml/writer/XmlChecks.cpp
-  xml/writer/XmlWriter.cpp)
+  xml/writer/XmlWriter.cpp
+  xml/writer/XmlCanonicalWriter.cpp)
 # Everything of zaqxml but main(): its sample is generated beside these.
 set(ZAQXML_SOURCES
   zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/OutputFile.cpp zaqxml/ParserMemory.cpp
   zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
-  zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp)
+  zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp zaqxml/ElementChecks.cpp
+  zaqxml/CanonicalHandler.cpp zaqxml/DigestSink.cpp)
 foreach(list ZAQ_SERVICES_SOURCES ZAQ_LIBRARY_SOURCES ZAQXML_SOURCES)
   list(TRANSFORM ${list} PREPEND ${PROJECT_SOURCE_DIR}/)
 endforeach()

@@ -205,9 +205,12 @@ std::string contents(const std::filesystem::path& path) {
 } // namespace
 
 // The golden files, as libxml2's runtest keeps them: for each mode,
-// data/golden/MODE/X.out is the rewrite of data/roundtrip/X, and
-// data/golden/errors/X.err the message of the malformed data/malformed/X;
-// all through the pipeline the executable runs.
+// data/golden/MODE/X.out is the rewrite of data/roundtrip/X, for the
+// canonical modes (c14n, c14n11, exc-c14n, c14n-without-comments) the
+// canonical form of data/c14n/X (the Canonical XML Recommendation's worked
+// examples, their outputs as it gives them), and data/golden/errors/X.err the
+// message of the malformed data/malformed/X; all through the pipeline the
+// executable runs.
 TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
     const char* dataDir = std::getenv("ZAQ_TEST_DATA");
     ASSERT_NE(dataDir, nullptr) << "ZAQ_TEST_DATA names the test data (ctest sets it)";
@@ -220,9 +223,19 @@ TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
         options.namespaces.generate = name == "generate";
         options.format = name == "format";
         const bool errors = name == "errors";
+        // The canonical forms read the Canonical XML Recommendation's
+        // examples, external entities included.
+        const bool canonical = name.find("c14n") != std::string::npos;
+        options.canonical = canonical;
+        options.input.loadExternal = canonical;
+        options.c14n.comments = name.find("without-comments") == std::string::npos;
+        options.c14n.method = name == "exc-c14n" ? XmlCanonicalWriter::Method::Exclusive
+                              : name == "c14n11" ? XmlCanonicalWriter::Method::C14N11
+                                                 : XmlCanonicalWriter::Method::C14N10;
+        const char* inputs = errors ? "malformed" : canonical ? "c14n" : "roundtrip";
         for (const auto& expected : std::filesystem::directory_iterator(mode.path())) {
             const std::string stem = expected.path().stem().string();
-            DocumentInput input = DocumentInput::file((data / (errors ? "malformed" : "roundtrip") / stem).string());
+            DocumentInput input = DocumentInput::file((data / inputs / stem).string());
             input.name = stem;
             std::string out;
             XmlStringSink sink(out);
@@ -234,5 +247,55 @@ TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
             ++compared;
         }
     }
-    EXPECT_GE(compared, 30u);
+    EXPECT_GE(compared, 40u);
+}
+
+// Subtrees (--select) and the InclusiveNamespaces PrefixList: the context
+// each method renders on a subtree's root, through the tool's pipeline.
+TEST(Canonical, SubtreesTakeTheirMethodsContext) {
+    const std::string doc =
+        "<r xmlns='urn:d' xmlns:a='urn:a' xml:lang='en'><a:x xml:space='preserve' Id='k'><y a:b='1'/></a:x><z/></r>";
+    const std::string bases = "<r xml:base='http://e.org/a/b/'><s xml:base='c/'><t xml:base='../d'/><u/></s></r>";
+    const std::string ids = "<doc><e xml:id='one'><f/></e><e><e Id='two'/></e><e id='one'/></doc>";
+    using M = XmlCanonicalWriter::Method;
+    struct Case {
+        const std::string& doc;
+        M method;
+        const char* select;
+        const char* inclusive;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {doc, M::C14N10, "{urn:a}x", "",
+         "<a:x xmlns=\"urn:d\" xmlns:a=\"urn:a\" Id=\"k\" xml:lang=\"en\" xml:space=\"preserve\"><y "
+         "a:b=\"1\"></y></a:x>"},
+        {doc, M::Exclusive, "#k", "",
+         "<a:x xmlns:a=\"urn:a\" Id=\"k\" xml:space=\"preserve\"><y xmlns=\"urn:d\" a:b=\"1\"></y></a:x>"},
+        {doc, M::Exclusive, "#k", "#default",
+         "<a:x xmlns=\"urn:d\" xmlns:a=\"urn:a\" Id=\"k\" xml:space=\"preserve\"><y a:b=\"1\"></y></a:x>"},
+        {doc, M::C14N11, "{urn:d}y", "",
+         "<y xmlns=\"urn:d\" xmlns:a=\"urn:a\" xml:lang=\"en\" xml:space=\"preserve\" a:b=\"1\"></y>"},
+        {bases, M::C14N11, "t", "", "<t xml:base=\"http://e.org/a/b/d\"></t>"},
+        {bases, M::C14N10, "t", "", "<t xml:base=\"../d\"></t>"},
+        {bases, M::C14N11, "u", "", "<u xml:base=\"http://e.org/a/b/c/\"></u>"},
+        {bases, M::C14N10, "u", "", "<u xml:base=\"c/\"></u>"},
+        {ids, M::C14N10, "#one", "", "<e xml:id=\"one\"><f></f></e><e id=\"one\"></e>"},
+        {ids, M::C14N10, "#two", "", "<e Id=\"two\"></e>"},
+        {ids, M::C14N10, "e", "", "<e xml:id=\"one\"><f></f></e><e><e Id=\"two\"></e></e><e id=\"one\"></e>"},
+    };
+    for (const Case& c : cases) {
+        ToolOptions options;
+        options.canonical = true;
+        options.c14n.method = c.method;
+        options.select = c.select;
+        if (*c.inclusive != 0)
+            options.c14n.inclusivePrefixes.emplace_back(OrvWstring::fromUtf8(c.inclusive).view());
+        std::string out;
+        XmlStringSink sink(out);
+        Diagnostics diagnostics;
+        RewriteSession session(options, diagnostics);
+        EXPECT_TRUE(rewriteDocument(DocumentInput::memory(c.doc.data(), c.doc.size(), "t", "t.xml"), sink, options,
+                                    session, diagnostics));
+        EXPECT_EQ(out, c.expected) << c.select;
+    }
 }

@@ -2,6 +2,8 @@
 // Pipeline.cpp - reading, rewriting and writing one document.
 #include "Pipeline.h"
 
+#include "CanonicalHandler.h"
+#include "DigestSink.h"
 #include "DocumentError.h"
 #include "InputStream.h"
 #include "ParserSetup.h"
@@ -32,6 +34,88 @@ struct OpenInput {
     }
 };
 
+// What the parser's events become, through which handler.
+class DocumentOutput {
+public:
+    virtual ~DocumentOutput() = default;
+    virtual void holdUpTo(std::size_t bytes) = 0;
+    /// Makes the handler the reader's, with the DTD's declared types.
+    virtual void attach(ToolReader& reader) = 0;
+    /// Writes what is left; false when the sink failed.
+    virtual bool finish() = 0;
+    virtual void abandon() = 0;
+};
+
+// The rewrite, with the namespace policy's declarations.
+class RewriteOutput : public DocumentOutput {
+public:
+    RewriteOutput(XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
+                  Diagnostics& diagnostics)
+        : iOut(sink), iHandler(prefixes, iOut, rewriteOptions(options), limits, diagnostics) {}
+    void holdUpTo(std::size_t bytes) override { iOut.holdUpTo(bytes); }
+    void attach(ToolReader& reader) override {
+        iHandler.useDeclaredTypes(&reader.declaredTypes());
+        iHandler.attach(reader);
+    }
+    bool finish() override { return iOut.flush(); }
+    void abandon() override { iOut.abandon(); }
+
+private:
+    static XmlRewriter::Options rewriteOptions(const ToolOptions& options) {
+        XmlRewriter::Options rewrite;
+        rewrite.namespaces = options.namespaces;
+        rewrite.namespaces.emptyPrefixForDefault = options.emptyPrefixForDefault;
+        rewrite.format = options.format;
+        return rewrite;
+    }
+
+    XmlTextOutput iOut;
+    XmlRewriter iHandler;
+};
+
+// A canonical form, or the digest of one.
+class CanonicalOutput : public DocumentOutput {
+public:
+    CanonicalOutput(XmlSink& sink, const ToolOptions& options, const Limits& limits, Diagnostics& diagnostics)
+        : iSink(sink), iDigest(options.digest.empty() ? nullptr : std::make_unique<DigestSink>(options.digest)),
+          iWriter(iDigest ? *iDigest : sink, canonicalOptions(options)),
+          iHandler(iWriter, selection(options), limits, diagnostics) {}
+    void holdUpTo(std::size_t bytes) override { iWriter.holdUpTo(bytes); }
+    void attach(ToolReader& reader) override {
+        iHandler.useDeclaredTypes(&reader.declaredTypes());
+        iHandler.attach(reader);
+    }
+    bool finish() override {
+        try {
+            iWriter.flush();
+        } catch (const XmlWriterError&) {
+            return false;
+        }
+        if (!iDigest)
+            return true;
+        const std::string line = iDigest->base64() + "\n";
+        return iSink.write(line.data(), line.size()) && iSink.flush();
+    }
+    void abandon() override { iWriter.abandon(); }
+
+private:
+    static XmlCanonicalWriter::Options canonicalOptions(const ToolOptions& options) {
+        XmlCanonicalWriter::Options canonical = options.c14n;
+        canonical.subtrees = !options.select.empty();
+        return canonical;
+    }
+    static Selection selection(const ToolOptions& options) {
+        Selection chosen;
+        Selection::parse(options.select, chosen);
+        return chosen;
+    }
+
+    XmlSink& iSink;
+    std::unique_ptr<DigestSink> iDigest;
+    XmlCanonicalWriter iWriter;
+    CanonicalHandler iHandler;
+};
+
 } // namespace
 
 RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnostics)
@@ -58,14 +142,13 @@ bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOption
     }
 
     Limits limits(options.input, input.kind == DocumentInput::Kind::Memory ? input.size : 0);
-    XmlTextOutput output(sink);
+    std::unique_ptr<DocumentOutput> output;
+    if (options.canonical)
+        output = std::make_unique<CanonicalOutput>(sink, options, limits, diagnostics);
+    else
+        output = std::make_unique<RewriteOutput>(sink, options, session.prefixes(), limits, diagnostics);
     if (holdBytes > 0)
-        output.holdUpTo(holdBytes);
-    XmlRewriter::Options rewriteOptions;
-    rewriteOptions.namespaces = options.namespaces;
-    rewriteOptions.namespaces.emptyPrefixForDefault = options.emptyPrefixForDefault;
-    rewriteOptions.format = options.format;
-    XmlRewriter handler(session.prefixes(), output, rewriteOptions, limits, diagnostics);
+        output->holdUpTo(holdBytes);
     ParserMemory& memory = session.memory();
     memory.bound(&limits, &diagnostics);
     bool ok = false;
@@ -73,20 +156,19 @@ bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOption
         SecurityManager security;
         ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs());
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
-        handler.useDeclaredTypes(&reader->declaredTypes());
         try {
             if (input.kind == DocumentInput::Kind::Memory) {
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
                 configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
-                handler.attach(*reader);
+                output->attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(in.fd, input.systemId, limits, &memory);
                 configureReader(*reader, security, source.plainProlog(), options.input);
-                handler.attach(*reader);
+                output->attach(*reader);
                 reader->parse(source);
             }
-            ok = output.flush();
+            ok = output->finish();
             if (!ok)
                 diagnostics.error(input.name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
             if (ok && !reader->unreadSubset().empty())
@@ -95,18 +177,18 @@ bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOption
                                         "' was not read: attribute defaults it declares are not in the output "
                                         "(--load-external reads it)");
         } catch (const SAXParseException& e) {
-            output.abandon();
+            output->abandon();
             const std::string message =
                 limits.inputBytes() == 0 ? std::string("the document is empty") : utf8(e.getMessage());
             diagnostics.errorIn(utf8(e.getSystemId()), static_cast<unsigned long long>(e.getLineNumber()),
                                 static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
-            output.abandon();
+            output->abandon();
             diagnostics.errorIn(e.entity(), e.line(), e.column(), e.what());
         } catch (const OutOfMemoryException&) {
             diagnostics.error(input.name, 0, 0, "out of memory");
         } catch (const XMLException& e) {
-            output.abandon();
+            output->abandon();
             diagnostics.error(input.name, 0, 0, utf8(e.getMessage()));
         } catch (const std::bad_alloc&) {
             diagnostics.error(input.name, 0, 0, "out of memory");

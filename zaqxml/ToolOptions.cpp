@@ -2,7 +2,9 @@
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 
+#include "CanonicalHandler.h"
 #include "Diagnostics.h"
+#include "DigestSink.h"
 #include "OrvLog.h"
 #include "XMLPrefixManager.h"
 
@@ -37,6 +39,20 @@ const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
                           "  --generate             names take their registered (--prefer) or a generated\n"
                           "                         prefix (NS1, NS2, ...), one per namespace per document\n"
                           "  --prefer PREFIX=URI    register a preferred prefix for URI (repeatable)\n"
+                          "\n"
+                          "Canonical XML (instead of the rewrite; names as xmllint has them):\n"
+                          "  --c14n                 Canonical XML 1.0, with comments\n"
+                          "  --c14n11               Canonical XML 1.1, with comments\n"
+                          "  --exc-c14n             Exclusive XML Canonicalization 1.0, with comments\n"
+                          "  --without-comments     leave comments out of the canonical form\n"
+                          "  --inclusive-prefixes LIST  with --exc-c14n, the InclusiveNamespaces\n"
+                          "                         PrefixList (separated by spaces; #default: the\n"
+                          "                         default namespace)\n"
+                          "  --select NAME          only the subtrees whose root element is NAME: local\n"
+                          "                         (in no namespace), {uri}local, or #ID (by xml:id, a\n"
+                          "                         DTD ID attribute, or an unqualified Id, ID or id)\n"
+                          "  --digest ALG           print the base64 digest of the canonical bytes (sha1,\n"
+                          "                         sha256, sha384, sha512) instead of the bytes\n"
                           "\n"
                           "Input:\n"
                           "  --sample               rewrite the bundled sample document\n"
@@ -153,6 +169,44 @@ void addKeptPrefixes(ToolOptions& options, const std::string& list) {
     }
 }
 
+void addInclusivePrefixes(ToolOptions& options, const std::string& list) {
+    std::size_t start = 0;
+    while (start < list.size()) {
+        const std::size_t end = std::min(list.find_first_of(" \t\n", start), list.size());
+        const std::string prefix = list.substr(start, end - start);
+        if (!prefix.empty()) {
+            if (prefix != "#default" && !isNcName(prefix))
+                usageError("--inclusive-prefixes: '" + prefix + "' is neither a prefix (an NCName) nor #default");
+            options.c14n.inclusivePrefixes.emplace_back(OrvWstring::fromUtf8(prefix).view());
+        }
+        start = end + 1;
+    }
+}
+
+// The canonical forms write the document's own prefixes and no indentation.
+void checkCanonical(const ToolOptions& options) {
+    const bool namespaces = options.namespaces.prune || options.namespaces.generate ||
+                            !options.namespaces.preferred.empty() || !options.namespaces.keep.empty() ||
+                            options.namespaces.keepDefault;
+    if (!options.canonical) {
+        if (!options.c14n.comments || !options.c14n.inclusivePrefixes.empty() || !options.select.empty() ||
+            !options.digest.empty())
+            usageError("--without-comments, --inclusive-prefixes, --select and --digest go with --c14n, --c14n11 "
+                       "or --exc-c14n");
+        return;
+    }
+    if (namespaces || options.format)
+        usageError("a canonical form keeps the document's own prefixes and layout: not with --prune, "
+                   "--generate, --prefer, --keep-prefixes or --format");
+    if (!options.c14n.inclusivePrefixes.empty() && options.c14n.method != XmlCanonicalWriter::Method::Exclusive)
+        usageError("--inclusive-prefixes goes with --exc-c14n");
+    if (!options.digest.empty() && !DigestSink::known(options.digest))
+        usageError("--digest takes sha1, sha256, sha384 or sha512, not '" + options.digest + "'");
+    Selection selection;
+    if (!options.select.empty() && !Selection::parse(options.select, selection))
+        usageError("--select takes local, {uri}local or #ID, not '" + options.select + "'");
+}
+
 } // namespace
 
 ToolOptions parseOptions(int argc, char** argv) {
@@ -173,7 +227,14 @@ ToolOptions parseOptions(int argc, char** argv) {
         POOL_SIZE,
         STATS,
         TRACE,
-        VERSION
+        VERSION,
+        C14N,
+        C14N11,
+        EXC_C14N,
+        WITHOUT_COMMENTS,
+        INCLUSIVE_PREFIXES,
+        SELECT,
+        DIGEST
     };
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
                                           {"in-place", optional_argument, nullptr, 'i'},
@@ -184,6 +245,13 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
                                           {"prefer", required_argument, nullptr, PREFER},
+                                          {"c14n", no_argument, nullptr, C14N},
+                                          {"c14n11", no_argument, nullptr, C14N11},
+                                          {"exc-c14n", no_argument, nullptr, EXC_C14N},
+                                          {"without-comments", no_argument, nullptr, WITHOUT_COMMENTS},
+                                          {"inclusive-prefixes", required_argument, nullptr, INCLUSIVE_PREFIXES},
+                                          {"select", required_argument, nullptr, SELECT},
+                                          {"digest", required_argument, nullptr, DIGEST},
                                           {"sample", no_argument, nullptr, SAMPLE},
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
                                           {"max-depth", required_argument, nullptr, MAX_DEPTH},
@@ -247,6 +315,28 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case SAMPLE:
             options.sample = true;
+            break;
+        case C14N:
+        case C14N11:
+        case EXC_C14N:
+            if (options.canonical)
+                usageError("one canonical form at a time: --c14n, --c14n11 or --exc-c14n");
+            options.canonical = true;
+            options.c14n.method = code == C14N     ? XmlCanonicalWriter::Method::C14N10
+                                  : code == C14N11 ? XmlCanonicalWriter::Method::C14N11
+                                                   : XmlCanonicalWriter::Method::Exclusive;
+            break;
+        case WITHOUT_COMMENTS:
+            options.c14n.comments = false;
+            break;
+        case INCLUSIVE_PREFIXES:
+            addInclusivePrefixes(options, optarg);
+            break;
+        case SELECT:
+            options.select = optarg;
+            break;
+        case DIGEST:
+            options.digest = optarg;
             break;
         case LOAD_EXTERNAL:
             options.input.loadExternal = true;
@@ -324,6 +414,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         usageError("-i rewrites named files in place: not standard input, --sample or with -o");
     if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
         usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
+    checkCanonical(options);
     if (options.output == "-")
         options.output.clear();
     return options;

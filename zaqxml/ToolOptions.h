@@ -5,6 +5,7 @@
 
 #include "Limits.h"
 #include "NamespacePolicy.h"
+#include "XmlCanonicalWriter.h"
 
 #include <string>
 #include <vector>
@@ -20,6 +21,10 @@ struct ToolOptions {
     bool stats = false;
     bool emptyPrefixForDefault = false; ///< VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS is defined
     unsigned long poolSize = 1024;
+    bool canonical = false;           ///< --c14n, --c14n11 or --exc-c14n: canonical XML instead
+    XmlCanonicalWriter::Options c14n; ///< its method, comments and inclusive prefixes
+    std::string select;               ///< --select NAME: only those subtrees
+    std::string digest;               ///< --digest ALG: print the canonical bytes' digest
     NamespacePolicy::Settings namespaces;
     InputSettings input;
 };

@@ -3,6 +3,7 @@
 #include "XmlRewriter.h"
 
 #include "Diagnostics.h"
+#include "ElementChecks.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
@@ -19,10 +20,6 @@
 
 namespace {
 
-const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
-
-bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
-
 // Whether `version` is an XML version number: "1." and one or more digits.
 bool isVersionNumber(const std::string& version) {
     return version.size() > 2 && version.compare(0, 2, "1.") == 0 &&
@@ -34,21 +31,11 @@ bool isVersionNumber(const std::string& version) {
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
                          Diagnostics& diagnostics)
     : iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options), iLimits(limits),
-      iDiagnostics(diagnostics), iIndent(out, options.format), iLocatorListener(*this) {}
-
-void XmlRewriter::LocatorListener::setDocumentLocator(const xercesc::Locator* locator) {
-    iRewriter.iDiagnostics.setLocator(locator);
-}
-
-void XmlRewriter::LocatorListener::startDocument() { iRewriter.iReader->setContentHandler(nullptr); }
+      iDiagnostics(diagnostics), iIndent(out, options.format), iLocatorListener(diagnostics) {}
 
 void XmlRewriter::attach(xercesc::SAX2XMLReader& reader) {
     iReader = &reader;
-    iDiagnostics.setLocator(nullptr);
-    // A reader hands its locator to a SAX2 content handler only: this one
-    // takes it and steps aside as the document starts, so that no event is
-    // mapped to SAX2 calls.
-    reader.setContentHandler(&iLocatorListener);
+    iLocatorListener.attach(reader);
     reader.installAdvDocHandler(this);
     reader.setLexicalHandler(this);
     reader.setErrorHandler(this);
@@ -173,31 +160,9 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     writeProlog();
     closeStartTag();
     iIndent.beforeChild();
-    if (++iDepth > iLimits.settings().maxDepth)
-        fail("elements nest deeper than " + std::to_string(iLimits.settings().maxDepth) +
-             " levels; --max-depth raises the limit");
-    // The input is counted before the parser; a tag from an entity's text,
-    // or one that DTD defaults fill, is counted here.
-    if (attributeCount > iLimits.settings().maxAttributes)
-        fail("a start tag with more than " + std::to_string(iLimits.settings().maxAttributes) +
-             " attributes; --max-attributes raises the limit");
+    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     const XMLCh* local = element.getElementName()->getLocalPart();
     const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
-    if (elementPrefix == 5 && isXmlns(prefix))
-        fail("the element name 'xmlns:" + utf8(local) + "' uses the reserved prefix 'xmlns'");
-
-    // The well-formedness scanner checks a start tag of more than 100
-    // attributes for duplicates with a table that the last one never
-    // reaches: that one is checked here.
-    if (attributeCount > 100) {
-        const xercesc::XMLAttr* last = attributes.elementAt(attributeCount - 1);
-        for (XMLSize_t i = 0; i + 1 < attributeCount; ++i) {
-            const xercesc::XMLAttr* other = attributes.elementAt(i);
-            if (other->getURIId() == last->getURIId() && xercesc::XMLString::equals(other->getName(), last->getName()))
-                fail("attribute '" + utf8(last->getName()) + "' is already specified for element '" +
-                     (elementPrefix > 0 ? utf8(prefix) + ":" : std::string()) + utf8(local) + "'");
-        }
-    }
 
     const XMLCh* space = nullptr; // xml:space, for --format
     // The declarations go to the policy, in the order they came; the other
@@ -246,7 +211,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         iOut.put(' ');
         writeName(iNames[i + 1]);
         iOut.put("=\"");
-        const XMLCh* value = tokenised(element, *iAttributes[i]);
+        const XMLCh* value = normalisedValue(iDeclaredTypes, element, *iAttributes[i], iTokens);
         iOut.append(value, XmlTextOutput::Escape::Attribute);
         iOut.put('"');
         if (iOptions.namespaces.prune)
@@ -258,28 +223,6 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     if (isEmpty)
         finishElement(); // no end event follows
     maybeFlush();
-}
-
-const XMLCh* XmlRewriter::tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
-    const XMLCh* value = attribute.getValue();
-    if (iDeclaredTypes == nullptr || iDeclaredTypes->empty())
-        return value;
-    const auto* declared = dynamic_cast<const xercesc::DTDElementDecl*>(&element);
-    const xercesc::XMLAttDef* definition = declared ? declared->getAttDef(attribute.getQName()) : nullptr;
-    if (definition == nullptr || iDeclaredTypes->count(definition) == 0)
-        return value;
-    // Tokens separated by single spaces, none around them. Only spaces go:
-    // a tab or line end here came from a reference, and is part of a token.
-    iTokens.clear();
-    for (const XMLCh* c = value; *c != 0; ++c) {
-        if (*c != ' ')
-            iTokens.push_back(static_cast<char16_t>(*c));
-        else if (!iTokens.empty() && iTokens.back() != u' ')
-            iTokens.push_back(u' ');
-    }
-    if (!iTokens.empty() && iTokens.back() == u' ')
-        iTokens.pop_back();
-    return reinterpret_cast<const XMLCh*>(iTokens.c_str());
 }
 
 void XmlRewriter::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {

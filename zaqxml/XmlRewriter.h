@@ -7,6 +7,7 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "LocatorListener.h"
 #include "NamespacePolicy.h"
 #include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
@@ -90,17 +91,6 @@ public:
     void resetErrors() override {}
 
 private:
-    /// Takes the parser's locator, which a reader hands to a content handler.
-    class LocatorListener : public xercesc::DefaultHandler {
-    public:
-        explicit LocatorListener(XmlRewriter& rewriter) : iRewriter(rewriter) {}
-        void setDocumentLocator(const xercesc::Locator* locator) override;
-        void startDocument() override;
-
-    private:
-        XmlRewriter& iRewriter;
-    };
-
     void writeProlog();
     /// Throws DocumentError at the parser's current position.
     [[noreturn]] void fail(const std::string& message) const;
@@ -113,8 +103,6 @@ private:
     void flushBuffer();
     void closeStartTag();
     void finishElement();
-    // The value of `attribute`, normalised as its declared type says.
-    const XMLCh* tokenised(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute);
     void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
     /// The namespace name of a parser URI id; null for no namespace. Kept
     /// for the document, so that its address identifies it.

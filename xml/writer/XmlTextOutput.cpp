@@ -51,7 +51,9 @@ constexpr std::size_t MOST_PER_UNIT = 8;
 // Text is converted in slices, so that room for the worst case stays small.
 constexpr std::size_t SLICE = 4096;
 
-char* reference(char* out, std::uint32_t c) { return out + std::sprintf(out, "&#%u;", static_cast<unsigned>(c)); }
+char* reference(char* out, std::uint32_t c, bool hex) {
+    return out + std::sprintf(out, hex ? "&#x%X;" : "&#%u;", static_cast<unsigned>(c));
+}
 
 } // namespace
 
@@ -152,13 +154,13 @@ void XmlTextOutput::appendSlice(const XMLCh* text, std::size_t length, const boo
             case '\r':
             case '\n':
             case '\t':
-                out = reference(out, c);
+                out = reference(out, c, iHexReferences);
                 break;
             default:
                 // XML 1.1 takes the other C0 controls and DEL only as
                 // references; XML 1.0 has them raw or not at all.
                 if (iXml11)
-                    out = reference(out, c);
+                    out = reference(out, c, iHexReferences);
                 else
                     *out++ = static_cast<char>(c);
                 break;
@@ -168,7 +170,7 @@ void XmlTextOutput::appendSlice(const XMLCh* text, std::size_t length, const boo
         // XML 1.1 restricts the C1 controls and reads NEL and LINE SEPARATOR
         // as line ends: only references keep them.
         if (iXml11 && escaping && (c <= 0x9F || c == 0x2028)) {
-            out = reference(out, c);
+            out = reference(out, c, iHexReferences);
             continue;
         }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {

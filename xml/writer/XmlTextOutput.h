@@ -122,6 +122,9 @@ public:
     /// XML 1.1 output: its restricted characters and its extra line ends
     /// are written as character references in text and attribute values.
     void setXml11(bool xml11) { iXml11 = xml11; }
+    /// Character references in hexadecimal (`&#xD;`), as canonical XML
+    /// writes them; decimal (`&#13;`) otherwise.
+    void setHexReferences(bool hex) { iHexReferences = hex; }
     /// Whether a parser would read `c` back as itself only from a character
     /// reference: CR, and in XML 1.1 the controls, NEL and LINE SEPARATOR.
     bool needsReference(XMLCh c) const {
@@ -188,6 +191,7 @@ private:
     std::uint64_t iWritten = 0;
     bool iFailed = false;
     bool iXml11 = false;
+    bool iHexReferences = false;
 };
 
 #endif

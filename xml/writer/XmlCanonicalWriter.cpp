@@ -1,0 +1,385 @@
+// SPDX-License-Identifier: Apache-2.0
+// XmlCanonicalWriter.cpp - which declarations and attributes each
+// canonicalization method renders, sorted and escaped as it requires.
+#include "XmlCanonicalWriter.h"
+
+#include "XMLPrefixManager.h"
+
+#include <algorithm>
+
+using Escape = XmlTextOutput::Escape;
+using Kind = XmlWriterError::Kind;
+
+namespace {
+
+const std::u16string_view XML_URI = XMLPrefixManager::XML_NAMESPACE_URI;
+
+// UTF-16 code units in the order of the code points they encode: the
+// surrogates (supplementary characters) after the rest of the BMP.
+unsigned orderOf(char16_t c) { return c >= 0xD800 && c <= 0xDFFF ? c + 0x2000u : c >= 0xE000 ? c - 0x800u : c; }
+
+int compareCodePoints(std::u16string_view a, std::u16string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i])
+            return orderOf(a[i]) < orderOf(b[i]) ? -1 : 1;
+    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// Whether a URI reference starts with a scheme: ALPHA *( ALPHA / DIGIT /
+// "+" / "-" / "." ) ":".
+bool hasScheme(std::u16string_view uri) {
+    auto alpha = [](char16_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (uri.empty() || !alpha(uri[0]))
+        return false;
+    for (std::size_t i = 1; i < uri.size(); ++i) {
+        const char16_t c = uri[i];
+        if (c == ':')
+            return true;
+        if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
+            return false;
+    }
+    return false;
+}
+
+// RFC 3986's merge and remove_dot_segments, for xml:base values.
+std::u16string resolve(const std::u16string& base, const std::u16string& reference) {
+    if (reference.empty())
+        return base;
+    if (hasScheme(reference) || base.empty())
+        return reference;
+    const std::size_t schemeEnd = base.find(u':') + 1;
+    std::u16string path, prefix;
+    if (reference.compare(0, 2, u"//") == 0)
+        return base.substr(0, schemeEnd) + reference;
+    const std::size_t authorityEnd =
+        base.compare(schemeEnd, 2, u"//") == 0 ? base.find(u'/', schemeEnd + 2) : schemeEnd;
+    prefix = base.substr(0, std::min(authorityEnd, base.size()));
+    if (reference[0] == u'/') {
+        path = reference;
+    } else {
+        const std::u16string basePath = authorityEnd < base.size() ? base.substr(authorityEnd) : u"/";
+        path = basePath.substr(0, basePath.rfind(u'/') + 1) + reference;
+    }
+    // RFC 3986, 5.2.4.
+    std::u16string out;
+    std::u16string_view in(path);
+    while (!in.empty()) {
+        if (in.substr(0, 3) == u"../") {
+            in.remove_prefix(3);
+        } else if (in.substr(0, 2) == u"./") {
+            in.remove_prefix(2);
+        } else if (in.substr(0, 3) == u"/./" || in == u"/.") {
+            std::u16string rest = u"/";
+            rest.append(in.substr(std::min<std::size_t>(3, in.size())));
+            path.swap(rest);
+            in = path;
+        } else if (in.substr(0, 4) == u"/../" || in == u"/..") {
+            const std::size_t cut = out.rfind(u'/');
+            out.erase(cut == std::u16string::npos ? 0 : cut);
+            std::u16string rest = u"/";
+            rest.append(in.substr(std::min<std::size_t>(4, in.size())));
+            path.swap(rest);
+            in = path;
+        } else if (in == u"." || in == u"..") {
+            in = std::u16string_view();
+        } else {
+            const std::size_t next = in.find(u'/', 1);
+            out.append(in.substr(0, next));
+            in.remove_prefix(next == std::u16string_view::npos ? in.size() : next);
+        }
+    }
+    return prefix + out;
+}
+
+} // namespace
+
+XmlCanonicalWriter::XmlCanonicalWriter(XmlSink& sink, const Options& options)
+    : iSink(sink), iOptions(options), iOut(sink) {
+    iOut.setHexReferences(true);
+}
+
+XmlCanonicalWriter::~XmlCanonicalWriter() {
+    try {
+        iOut.flush();
+    } catch (...) {
+        // a throwing sink: nothing can be reported from here
+    }
+}
+
+void XmlCanonicalWriter::checkSink() {
+    if (iOut.full() && !iOut.flush())
+        throw XmlWriterError(Kind::Output, "the sink refused the output");
+}
+
+void XmlCanonicalWriter::flush() {
+    if (!iOut.flush() || !iSink.flush())
+        throw XmlWriterError(Kind::Output, "the sink refused the output");
+}
+
+void XmlCanonicalWriter::beginSubtree() {
+    if (iWritingDepth == 0)
+        iSubtreeNext = true;
+}
+
+void XmlCanonicalWriter::startElement(std::u16string_view prefix, std::u16string_view localName,
+                                      std::u16string_view uri) {
+    closeStartTag();
+    ++iDepth;
+    if (iSubtreeNext) {
+        iWritingDepth = iDepth;
+        iSubtreeNext = false;
+    }
+    iRootSeen = true;
+    iPrefix.assign(prefix);
+    iLocalName.assign(localName);
+    iUri.assign(uri);
+    iDeclared.clear();
+    iAttributeCount = 0;
+    iTagPending = true;
+}
+
+void XmlCanonicalWriter::namespaceDeclaration(std::u16string_view prefix, std::u16string_view uri) {
+    if (!iTagPending)
+        throw XmlWriterError(Kind::Order, "a namespace declaration with no start tag open");
+    if (!uri.empty() && !hasScheme(uri))
+        throw XmlWriterError(Kind::Namespace, "the relative namespace URI '" + OrvWstring(uri).toUtf8() +
+                                                  "' cannot be canonicalised (Canonical XML 1.0 makes it an error)");
+    iDeclared.push_back(Binding{std::u16string(prefix), std::u16string(uri), iDepth});
+}
+
+void XmlCanonicalWriter::attribute(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri,
+                                   std::u16string_view value) {
+    if (!iTagPending)
+        throw XmlWriterError(Kind::Order, "an attribute with no start tag open");
+    if (iAttributeCount == iAttributes.size())
+        iAttributes.emplace_back();
+    Attribute& a = iAttributes[iAttributeCount++];
+    a.prefix.assign(prefix);
+    a.localName.assign(localName);
+    a.uri.assign(uri);
+    a.value.assign(value);
+}
+
+const std::u16string* XmlCanonicalWriter::inScope(std::u16string_view prefix) const {
+    for (auto b = iScope.rbegin(); b != iScope.rend(); ++b)
+        if (b->prefix == prefix)
+            return &b->uri;
+    return nullptr;
+}
+
+const std::u16string* XmlCanonicalWriter::rendered(std::u16string_view prefix) const {
+    for (auto b = iRendered.rbegin(); b != iRendered.rend(); ++b)
+        if (b->prefix == prefix)
+            return &b->uri;
+    return nullptr;
+}
+
+bool XmlCanonicalWriter::utilised(std::u16string_view prefix) const {
+    if (prefix == iPrefix)
+        return true;
+    for (std::size_t i = 0; i < iAttributeCount; ++i)
+        if (!iAttributes[i].prefix.empty() && iAttributes[i].prefix == prefix)
+            return true;
+    for (const std::u16string& listed : iOptions.inclusivePrefixes)
+        if (listed == prefix || (prefix.empty() && listed == u"#default"))
+            return true;
+    return false;
+}
+
+// The xml: attributes an element at the top of a subtree takes from the
+// ancestors that are not written: for 1.0 all of them, for 1.1 xml:lang and
+// xml:space, and xml:base joined with the ancestors' values.
+void XmlCanonicalWriter::inheritXmlAttributes() {
+    const bool c14n11 = iOptions.method == Method::C14N11;
+    auto own = [&](std::u16string_view local) -> Attribute* {
+        for (std::size_t i = 0; i < iAttributeCount; ++i)
+            if (iAttributes[i].uri == XML_URI && iAttributes[i].localName == local)
+                return &iAttributes[i];
+        return nullptr;
+    };
+    std::u16string base;
+    bool hasBase = false;
+    for (const Binding& inherited : iXmlAttributes) { // outermost first
+        if (inherited.depth >= iDepth)
+            break;
+        if (c14n11 && inherited.prefix == u"base") {
+            base = resolve(base, inherited.uri);
+            hasBase = true;
+        }
+    }
+    for (auto b = iXmlAttributes.rbegin(); b != iXmlAttributes.rend(); ++b) {
+        if (b->depth >= iDepth || own(b->prefix) != nullptr)
+            continue;
+        if (c14n11 && b->prefix != u"lang" && b->prefix != u"space")
+            continue;
+        bool nearer = false; // an ancestor closer by gave the same attribute
+        for (auto c = iXmlAttributes.rbegin(); c != b; ++c)
+            nearer = nearer || (c->depth < iDepth && c->prefix == b->prefix);
+        if (!nearer)
+            attribute(u"xml", b->prefix, XML_URI, b->uri);
+    }
+    if (c14n11 && hasBase) {
+        if (Attribute* mine = own(u"base"))
+            mine->value = resolve(base, mine->value);
+        else
+            attribute(u"xml", u"base", XML_URI, base);
+    }
+}
+
+void XmlCanonicalWriter::closeStartTag() {
+    if (!iTagPending)
+        return;
+    const bool top = iOptions.subtrees ? iDepth == iWritingDepth : iDepth == 1;
+    if (top && iOptions.subtrees && iOptions.method != Method::Exclusive)
+        inheritXmlAttributes(); // before this tag's own xml: attributes join the context
+    iTagPending = false;
+    iScope.insert(iScope.end(), iDeclared.begin(), iDeclared.end());
+    for (std::size_t i = 0; i < iAttributeCount; ++i)
+        if (iAttributes[i].uri == XML_URI)
+            iXmlAttributes.push_back(Binding{iAttributes[i].localName, iAttributes[i].value, iDepth});
+    if (iWritingDepth == 0 && iOptions.subtrees)
+        return;
+    writeStartTag();
+    checkSink();
+}
+
+void XmlCanonicalWriter::writeStartTag() {
+    const bool exclusive = iOptions.method == Method::Exclusive;
+    const bool top = iOptions.subtrees ? iDepth == iWritingDepth : iDepth == 1;
+    // The candidates: for the inclusive methods, every binding in scope on
+    // the top element and this tag's own below it; for exclusive, the
+    // prefixes this tag uses and the listed ones.
+    iRender.clear();
+    auto consider = [&](const Binding& b) {
+        if (b.prefix == u"xml")
+            return;
+        for (const Binding* other : iRender)
+            if (other->prefix == b.prefix)
+                return;
+        const std::u16string* current = inScope(b.prefix);
+        if (current == nullptr || current != &b.uri)
+            return; // not the binding in force
+        const std::u16string* done = rendered(b.prefix);
+        if (b.prefix.empty() ? (done ? *done : std::u16string()) == b.uri : done != nullptr && *done == b.uri)
+            return; // superfluous
+        if (exclusive && !utilised(b.prefix))
+            return;
+        iRender.push_back(&b);
+    };
+    if (top || exclusive) {
+        for (auto b = iScope.rbegin(); b != iScope.rend(); ++b)
+            consider(*b);
+    } else {
+        for (auto b = iScope.rbegin(); b != iScope.rend() && b->depth == iDepth; ++b)
+            consider(*b);
+    }
+    std::sort(iRender.begin(), iRender.end(),
+              [](const Binding* a, const Binding* b) { return compareCodePoints(a->prefix, b->prefix) < 0; });
+    iSorted.clear();
+    for (std::size_t i = 0; i < iAttributeCount; ++i)
+        iSorted.push_back(&iAttributes[i]);
+    std::sort(iSorted.begin(), iSorted.end(), [](const Attribute* a, const Attribute* b) {
+        const int byUri = compareCodePoints(a->uri, b->uri);
+        return byUri != 0 ? byUri < 0 : compareCodePoints(a->localName, b->localName) < 0;
+    });
+
+    auto put = [this](std::u16string_view text, Escape escape) {
+        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), escape);
+    };
+    iNameStarts.push_back(iNames.size());
+    if (!iPrefix.empty())
+        iNames.append(iPrefix).push_back(u':');
+    iNames.append(iLocalName);
+    iOut.put('<');
+    put(std::u16string_view(iNames).substr(iNameStarts.back()), Escape::None);
+    for (const Binding* b : iRender) {
+        iOut.put(b->prefix.empty() ? " xmlns" : " xmlns:");
+        put(b->prefix, Escape::None);
+        iOut.put("=\"");
+        put(b->uri, Escape::Attribute);
+        iOut.put('"');
+        iRendered.push_back(Binding{b->prefix, b->uri, iDepth});
+    }
+    for (const Attribute* a : iSorted) {
+        iOut.put(' ');
+        if (!a->prefix.empty()) {
+            put(a->prefix, Escape::None);
+            iOut.put(':');
+        }
+        put(a->localName, Escape::None);
+        iOut.put("=\"");
+        put(a->value, Escape::Attribute);
+        iOut.put('"');
+    }
+    iOut.put('>');
+}
+
+void XmlCanonicalWriter::endElement() {
+    closeStartTag();
+    if (iDepth == 0)
+        throw XmlWriterError(Kind::Order, "endElement with no element open");
+    const bool written = !iOptions.subtrees || iWritingDepth > 0;
+    if (written) {
+        iOut.put("</");
+        iOut.append(reinterpret_cast<const XMLCh*>(iNames.data() + iNameStarts.back()),
+                    iNames.size() - iNameStarts.back(), Escape::None);
+        iOut.put('>');
+        iNames.resize(iNameStarts.back());
+        iNameStarts.pop_back();
+    }
+    while (!iScope.empty() && iScope.back().depth == iDepth)
+        iScope.pop_back();
+    while (!iRendered.empty() && iRendered.back().depth == iDepth)
+        iRendered.pop_back();
+    while (!iXmlAttributes.empty() && iXmlAttributes.back().depth == iDepth)
+        iXmlAttributes.pop_back();
+    if (iWritingDepth == iDepth)
+        iWritingDepth = 0;
+    --iDepth;
+    checkSink();
+}
+
+void XmlCanonicalWriter::text(std::u16string_view text) {
+    closeStartTag();
+    if (iDepth == 0 || (iOptions.subtrees && iWritingDepth == 0))
+        return;
+    iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
+    checkSink();
+}
+
+// A comment or PI outside the document element takes a line end on the side
+// away from it; in subtrees, nothing outside them is written.
+void XmlCanonicalWriter::comment(std::u16string_view text) {
+    closeStartTag();
+    if (!iOptions.comments || (iOptions.subtrees && iWritingDepth == 0))
+        return;
+    const bool before = iDepth == 0 && !iRootSeen, after = iDepth == 0 && iRootSeen;
+    if (after)
+        iOut.put('\n');
+    iOut.put("<!--");
+    iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::None);
+    iOut.put("-->");
+    if (before)
+        iOut.put('\n');
+    checkSink();
+}
+
+void XmlCanonicalWriter::processingInstruction(std::u16string_view target, std::u16string_view data) {
+    closeStartTag();
+    if (iOptions.subtrees && iWritingDepth == 0)
+        return;
+    const bool before = iDepth == 0 && !iRootSeen, after = iDepth == 0 && iRootSeen;
+    if (after)
+        iOut.put('\n');
+    iOut.put("<?");
+    iOut.append(reinterpret_cast<const XMLCh*>(target.data()), target.size(), Escape::None);
+    if (!data.empty()) {
+        iOut.put(' ');
+        iOut.append(reinterpret_cast<const XMLCh*>(data.data()), data.size(), Escape::None);
+    }
+    iOut.put("?>");
+    if (before)
+        iOut.put('\n');
+    checkSink();
+}

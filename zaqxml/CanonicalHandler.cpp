@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: Apache-2.0
+// CanonicalHandler.cpp - from the parser's events to canonical XML.
+#include "CanonicalHandler.h"
+
+#include "ElementChecks.h"
+#include "XMLPrefixManager.h"
+
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+namespace {
+
+std::u16string_view viewOf(const XMLCh* text) {
+    return text == nullptr ? std::u16string_view() : std::u16string_view(text, xercesc::XMLString::stringLen(text));
+}
+
+} // namespace
+
+bool Selection::parse(const std::string& name, Selection& selection) {
+    selection = Selection();
+    const std::u16string wide(OrvWstring::fromUtf8(name).view());
+    if (wide.empty())
+        return false;
+    if (wide[0] == u'#') {
+        selection.byId = true;
+        selection.id = wide.substr(1);
+        return !selection.id.empty();
+    }
+    if (wide[0] == u'{') {
+        const std::size_t close = wide.find(u'}');
+        if (close == std::u16string::npos || close + 1 == wide.size())
+            return false;
+        selection.uri = wide.substr(1, close - 1);
+        selection.local = wide.substr(close + 1);
+    } else {
+        selection.local = wide;
+    }
+    return selection.local.find(u':') == std::u16string::npos;
+}
+
+CanonicalHandler::CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
+                                   Diagnostics& diagnostics)
+    : iOut(out), iSelection(selection), iLimits(limits), iDiagnostics(diagnostics), iLocatorListener(diagnostics) {}
+
+void CanonicalHandler::attach(xercesc::SAX2XMLReader& reader) {
+    iReader = &reader;
+    iLocatorListener.attach(reader);
+    reader.installAdvDocHandler(this);
+    reader.setLexicalHandler(this);
+    reader.setErrorHandler(this);
+}
+
+std::u16string_view CanonicalHandler::uriText(unsigned int uriId) const { return viewOf(iReader->getURIText(uriId)); }
+
+bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned int uriId,
+                               const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                               XMLSize_t attributeCount) const {
+    if (!iSelection.byId)
+        return viewOf(element.getElementName()->getLocalPart()) == iSelection.local && uriText(uriId) == iSelection.uri;
+    // xml:id, an attribute the DTD declares an ID, or, as signature tools
+    // take it, an unqualified Id, ID or id.
+    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+        const xercesc::XMLAttr& a = *attributes.elementAt(i);
+        if (viewOf(a.getValue()) != iSelection.id)
+            continue;
+        const std::u16string_view name = viewOf(a.getName());
+        const std::u16string_view prefix = viewOf(a.getPrefix());
+        if ((prefix.empty() && (name == u"Id" || name == u"ID" || name == u"id")) ||
+            (name == u"id" && uriText(a.getURIId()) == XMLPrefixManager::XML_NAMESPACE_URI) ||
+            declaredId(iDeclaredTypes, element, a))
+            return true;
+    }
+    return false;
+}
+
+void CanonicalHandler::checkOutput() const {
+    if (!iLimits.allowsOutput(iOut.written()))
+        throw iDiagnostics.failureHere(iLimits.expansionMessage());
+}
+
+void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
+                                    bool isEmpty, bool) {
+    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+    try {
+        if (iSelection.any() && !iOut.writing() && selects(element, uriId, attributes, attributeCount))
+            iOut.beginSubtree();
+        iOut.startElement(viewOf(prefix), viewOf(element.getElementName()->getLocalPart()), uriText(uriId));
+        for (XMLSize_t i = 0; i < attributeCount; ++i) {
+            const xercesc::XMLAttr& a = *attributes.elementAt(i);
+            const std::u16string_view attributePrefix = viewOf(a.getPrefix());
+            if (attributePrefix == u"xmlns") {
+                iOut.namespaceDeclaration(viewOf(a.getName()), viewOf(a.getValue()));
+            } else if (attributePrefix.empty() && viewOf(a.getName()) == u"xmlns") {
+                iOut.namespaceDeclaration(std::u16string_view(), viewOf(a.getValue()));
+            } else {
+                iOut.attribute(attributePrefix, viewOf(a.getName()), uriText(a.getURIId()),
+                               viewOf(normalisedValue(iDeclaredTypes, element, a, iScratch)));
+            }
+        }
+        if (isEmpty) {
+            iOut.endElement();
+            --iDepth;
+        }
+    } catch (const XmlWriterError& e) {
+        throw iDiagnostics.failureHere(e.what());
+    }
+    checkOutput();
+}
+
+void CanonicalHandler::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
+    iOut.endElement();
+    --iDepth;
+    checkOutput();
+}
+
+void CanonicalHandler::docCharacters(const XMLCh* chars, XMLSize_t length, bool) {
+    iOut.text(std::u16string_view(chars, length));
+    checkOutput();
+}
+
+void CanonicalHandler::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool) {
+    iOut.text(std::u16string_view(chars, length));
+}
+
+void CanonicalHandler::docComment(const XMLCh* text) { iOut.comment(viewOf(text)); }
+
+void CanonicalHandler::docPI(const XMLCh* target, const XMLCh* data) {
+    iOut.processingInstruction(viewOf(target), viewOf(data));
+}
+
+void CanonicalHandler::fatalError(const xercesc::SAXParseException& e) { throw e; }
+
+void CanonicalHandler::error(const xercesc::SAXParseException& e) { throw e; }

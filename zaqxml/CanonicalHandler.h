@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: Apache-2.0
+// CanonicalHandler.h - the parser's events written as canonical XML, of the
+// whole document or of the subtrees --select names.
+#ifndef ZAQXML_CANONICAL_HANDLER_H
+#define ZAQXML_CANONICAL_HANDLER_H
+
+#include "DeclaredTypes.h"
+#include "Diagnostics.h"
+#include "Limits.h"
+#include "LocatorListener.h"
+#include "XmlCanonicalWriter.h"
+
+#include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax2/LexicalHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+
+#include <string>
+
+/// Which subtrees --select writes: every element named `local` in the
+/// namespace `uri` (empty: none), or with `id` as its ID; none of them set:
+/// the whole document.
+struct Selection {
+    bool byId = false;
+    std::u16string uri, local, id;
+    bool any() const { return byId || !local.empty(); }
+    /// Parses local, {uri}local or #ID; false when NAME is none of them.
+    static bool parse(const std::string& name, Selection& selection);
+};
+
+/// Hands the parser's own events to an XmlCanonicalWriter: names with the
+/// document's prefixes, declarations as written, attribute values
+/// normalised by their declared types.
+class CanonicalHandler : public xercesc::XMLDocumentHandler,
+                         public xercesc::LexicalHandler,
+                         public xercesc::ErrorHandler {
+public:
+    CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
+                     Diagnostics& diagnostics);
+
+    void attach(xercesc::SAX2XMLReader& reader);
+    void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
+
+    void XMLDecl(const XMLCh*, const XMLCh*, const XMLCh*, const XMLCh*) override {}
+    void startDocument() override { iDepth = 0; }
+    void endDocument() override {}
+    void resetDocument() override {}
+    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
+                      bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl& element, unsigned int uriId, bool isRoot,
+                    const XMLCh* prefix) override;
+    void docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void docComment(const XMLCh* text) override;
+    void docPI(const XMLCh* target, const XMLCh* data) override;
+    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+
+    void startDTD(const XMLCh*, const XMLCh*, const XMLCh*) override {}
+    void endDTD() override {}
+    void comment(const XMLCh*, XMLSize_t) override {}
+    void startCDATA() override {}
+    void endCDATA() override {}
+    void startEntity(const XMLCh*) override {}
+    void endEntity(const XMLCh*) override {}
+
+    void warning(const xercesc::SAXParseException&) override {}
+    void error(const xercesc::SAXParseException& e) override;
+    void fatalError(const xercesc::SAXParseException& e) override;
+    void resetErrors() override {}
+
+private:
+    bool selects(const xercesc::XMLElementDecl& element, unsigned int uriId,
+                 const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) const;
+    /// Within the expansion bound of the input read so far.
+    void checkOutput() const;
+    std::u16string_view uriText(unsigned int uriId) const;
+
+    XmlCanonicalWriter& iOut;
+    Selection iSelection;
+    const Limits& iLimits;
+    Diagnostics& iDiagnostics;
+    LocatorListener iLocatorListener;
+    xercesc::SAX2XMLReader* iReader = nullptr;
+    const DeclaredTypes* iDeclaredTypes = nullptr;
+    unsigned long iDepth = 0;
+    std::u16string iScratch;
+};
+
+#endif

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: Apache-2.0
+// ElementChecks.cpp - start-tag checks and declared-type normalisation.
+#include "ElementChecks.h"
+
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+
+namespace {
+
+const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
+
+const xercesc::XMLAttDef* definitionOf(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
+    const auto* declared = dynamic_cast<const xercesc::DTDElementDecl*>(&element);
+    return declared ? declared->getAttDef(attribute.getQName()) : nullptr;
+}
+
+} // namespace
+
+bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
+
+void checkStartTag(const Limits& limits, const Diagnostics& diagnostics, unsigned long depth,
+                   const xercesc::XMLElementDecl& element, const XMLCh* prefix,
+                   const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) {
+    if (depth > limits.settings().maxDepth)
+        throw diagnostics.failureHere("elements nest deeper than " + std::to_string(limits.settings().maxDepth) +
+                                      " levels; --max-depth raises the limit");
+    // The input is counted before the parser; a tag from an entity's text,
+    // or one that DTD defaults fill, is counted here.
+    if (attributeCount > limits.settings().maxAttributes)
+        throw diagnostics.failureHere("a start tag with more than " + std::to_string(limits.settings().maxAttributes) +
+                                      " attributes; --max-attributes raises the limit");
+    const XMLCh* local = element.getElementName()->getLocalPart();
+    const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
+    if (elementPrefix == 5 && isXmlns(prefix))
+        throw diagnostics.failureHere("the element name 'xmlns:" + utf8(local) + "' uses the reserved prefix 'xmlns'");
+    // The well-formedness scanner checks a start tag of more than 100
+    // attributes for duplicates with a table that the last one never
+    // reaches: that one is checked here.
+    if (attributeCount > 100) {
+        const xercesc::XMLAttr* last = attributes.elementAt(attributeCount - 1);
+        for (XMLSize_t i = 0; i + 1 < attributeCount; ++i) {
+            const xercesc::XMLAttr* other = attributes.elementAt(i);
+            if (other->getURIId() == last->getURIId() && xercesc::XMLString::equals(other->getName(), last->getName()))
+                throw diagnostics.failureHere(
+                    "attribute '" + utf8(last->getName()) + "' is already specified for element '" +
+                    (elementPrefix > 0 ? utf8(prefix) + ":" : std::string()) + utf8(local) + "'");
+        }
+    }
+}
+
+const XMLCh* normalisedValue(const DeclaredTypes* types, const xercesc::XMLElementDecl& element,
+                             const xercesc::XMLAttr& attribute, std::u16string& scratch) {
+    const XMLCh* value = attribute.getValue();
+    if (types == nullptr || types->empty())
+        return value;
+    const xercesc::XMLAttDef* definition = definitionOf(element, attribute);
+    if (definition == nullptr || types->count(definition) == 0)
+        return value;
+    // Tokens separated by single spaces, none around them. Only spaces go:
+    // a tab or line end here came from a reference, and is part of a token.
+    scratch.clear();
+    for (const XMLCh* c = value; *c != 0; ++c) {
+        if (*c != ' ')
+            scratch.push_back(static_cast<char16_t>(*c));
+        else if (!scratch.empty() && scratch.back() != u' ')
+            scratch.push_back(u' ');
+    }
+    if (!scratch.empty() && scratch.back() == u' ')
+        scratch.pop_back();
+    return reinterpret_cast<const XMLCh*>(scratch.c_str());
+}
+
+bool declaredId(const DeclaredTypes* types, const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
+    if (types == nullptr || types->empty())
+        return false;
+    const auto found = types->find(definitionOf(element, attribute));
+    return found != types->end() && found->second == xercesc::XMLAttDef::ID;
+}
