@@ -2,6 +2,8 @@
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 
+#include "Usage.h"
+
 #include "CanonicalHandler.h"
 #include "Diagnostics.h"
 #include "DigestSink.h"
@@ -20,89 +22,6 @@
 #include <string>
 
 namespace {
-
-const char* const USAGE = "usage: zaqxml [options] [INPUT ...]\n"
-                          "Rewrites each INPUT (none, or -: standard input) to standard output, with the\n"
-                          "namespace declarations that the prefix manager decides.\n"
-                          "\n"
-                          "Namespaces:\n"
-                          "  (default)              keep every namespace binding the input has in scope at\n"
-                          "                         each element, so prefixes inside attribute values and\n"
-                          "                         text (XSLT, XML Schema, WSDL, xsi:type) still resolve;\n"
-                          "                         only declarations of a binding already in force go\n"
-                          "  --prune                declare a prefix only where an element or attribute\n"
-                          "                         name needs it (default namespace declarations stay\n"
-                          "                         where the input made them); warns about prefixes in\n"
-                          "                         content that are no longer bound\n"
-                          "  --keep-prefixes LIST   with --prune, keep these input bindings in scope\n"
-                          "                         (comma-separated; #default: the default namespace)\n"
-                          "  --generate             names take their registered (--prefer) or a generated\n"
-                          "                         prefix (NS1, NS2, ...), one per namespace per document\n"
-                          "  --prefer PREFIX=URI    register a preferred prefix for URI (repeatable)\n"
-                          "\n"
-                          "Canonical XML (instead of the rewrite; names as xmllint has them):\n"
-                          "  --c14n                 Canonical XML 1.0, with comments\n"
-                          "  --c14n11               Canonical XML 1.1, with comments\n"
-                          "  --exc-c14n             Exclusive XML Canonicalization 1.0, with comments\n"
-                          "  --without-comments     leave comments out of the canonical form\n"
-                          "  --inclusive-prefixes LIST  with --exc-c14n, the InclusiveNamespaces\n"
-                          "                         PrefixList (separated by spaces; #default: the\n"
-                          "                         default namespace)\n"
-                          "  --select NAME          only the subtrees whose root element is NAME: local\n"
-                          "                         (in no namespace), {uri}local, or #ID (by xml:id, a\n"
-                          "                         DTD ID attribute, or an unqualified Id, ID or id)\n"
-                          "  --digest ALG           print the base64 digest of the canonical bytes (sha1,\n"
-                          "                         sha256, sha384, sha512) instead of the bytes\n"
-                          "\n"
-                          "Input:\n"
-                          "  --sample               rewrite the bundled sample document\n"
-                          "  --load-external        read the external DTD subset and external entities from\n"
-                          "                         local files (never the network: those are skipped with\n"
-                          "                         a warning); without it a document that needs one fails\n"
-                          "  --no-catalogs          with --load-external, resolve no identifier through\n"
-                          "                         the XML catalogs (XML_CATALOG_FILES, else\n"
-                          "                         /etc/xml/catalog), which map a DTD's public id or URL\n"
-                          "                         to a local copy\n"
-                          "  --max-depth N          deepest element nesting (default 10000)\n"
-                          "  --max-attributes N     most attributes on one start tag, namespace declarations\n"
-                          "                         included (default 10000; above it, documents\n"
-                          "                         without a DTD take a slower scanner)\n"
-                          "  --max-expansion N      output may be at most N times the input plus 10 MB, which\n"
-                          "                         bounds entity expansion and DTD default attributes\n"
-                          "                         (default 100; 0: no bound)\n"
-                          "  --max-namespaces N     most distinct namespace names one document may declare\n"
-                          "                         (default 10000)\n"
-                          "\n"
-                          "Output and diagnostics:\n"
-                          "  --noout                check only: parse and report, write no output\n"
-                          "  --format               reindent element-only content, two spaces a level, as\n"
-                          "                         xmllint --format does; mixed content, xml:space\n"
-                          "                         \"preserve\" and the text of childless elements stay\n"
-                          "  -i, --in-place[=SUFFIX]  replace each input by its rewrite, as -o replaces a\n"
-                          "                         file; one that fails is left as it was and the others\n"
-                          "                         go on. With SUFFIX (-i.bak), the original is kept as\n"
-                          "                         the input's name plus SUFFIX\n"
-                          "  -o, --output FILE      write to FILE instead (one input only; - is standard\n"
-                          "                         output). A regular FILE is replaced whole or not at\n"
-                          "                         all, keeping its mode; a symlink's target is replaced;\n"
-                          "                         a device or FIFO is written through\n"
-                          "  --pool-size N          pool size of the memory manager (32 to 262144,\n"
-                          "                         default 1024)\n"
-                          "  --stats                after each document, print the memory manager's pools,\n"
-                          "                         buffers and heap requests to standard error\n"
-                          "  --trace LEVEL          set the trace filter (3: memory manager, 4: also prefix\n"
-                          "                         manager); records go to standard error\n"
-                          "  -h, --help             show this help\n"
-                          "  --version              show the version\n"
-                          "\n"
-                          "Environment:\n"
-                          "  VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS  when defined (any value), an element whose\n"
-                          "                         namespace is the default namespace in force is always\n"
-                          "                         written unprefixed\n"
-                          "  XML_CATALOG_FILES      the XML catalogs --load-external reads (separated by\n"
-                          "                         spaces; default /etc/xml/catalog)\n"
-                          "\n"
-                          "Exit status: 0 success, 1 usage error, 2 an input could not be rewritten.\n";
 
 [[noreturn]] void usageError(const std::string& message) {
     std::fprintf(stderr, "zaqxml: %s\nTry 'zaqxml --help'.\n", printable(message).c_str());
@@ -368,7 +287,7 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         }
         case 'h':
-            std::fputs(USAGE, stdout);
+            std::fputs(usageText(), stdout);
             std::exit(0);
         case VERSION:
             std::printf("zaqxml %s (Xerces-C %s)\n", ZAQXML_VERSION, XERCES_FULLVERSIONDOT);
