@@ -267,7 +267,22 @@ void XmlCanonicalWriter::writeStartTag() {
             return;
         iRender.push_back(&b);
     };
-    if (top || exclusive) {
+    auto considerPrefix = [&](std::u16string_view prefix) {
+        for (auto b = iScope.rbegin(); b != iScope.rend(); ++b)
+            if (b->prefix == prefix) {
+                consider(*b);
+                return;
+            }
+    };
+    if (exclusive) {
+        // Only the prefixes the tag uses, and the listed ones, can render.
+        considerPrefix(iPrefix);
+        for (std::size_t i = 0; i < iAttributeCount; ++i)
+            if (!iAttributes[i].prefix.empty())
+                considerPrefix(iAttributes[i].prefix);
+        for (const std::u16string& listed : iOptions.inclusivePrefixes)
+            considerPrefix(listed == u"#default" ? std::u16string_view() : std::u16string_view(listed));
+    } else if (top) {
         for (auto b = iScope.rbegin(); b != iScope.rend(); ++b)
             consider(*b);
     } else {
