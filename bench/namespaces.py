@@ -51,6 +51,7 @@ def main():
         "zaqxml (default)": [zaqxml, "--load-external"],
         "zaqxml --prune": [zaqxml, "--load-external", "--prune"],
         "zaqxml --generate": [zaqxml, "--load-external", "--generate"],
+        "zaqxml --hoist": [zaqxml, "--load-external", "--hoist"],
         "xmllint --nsclean": ["xmllint", "--nsclean"],
     }
     rows = {name: {"docs": 0, "in": 0, "out": 0, "resolve": 0, "not_more": 0, "failed": 0, "incomparable": 0} for name in tools}
@@ -98,7 +99,7 @@ def main():
             for _ in range(1000):
                 f.write(chunk)
             f.write("</r>")
-        for args in ([], ["--generate"], ["--prune"], ["--prune", "--generate"]):
+        for args in ([], ["--generate"], ["--prune"], ["--prune", "--generate"], ["--hoist"]):
             print("10^6 siblings, one namespace, zaqxml %-20s peak RSS %6.1f MiB" %
                   (" ".join(args) or "(default)", peak_rss_kib([zaqxml] + args, siblings) / 1024))
 

@@ -222,6 +222,7 @@ TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
         options.namespaces.prune = name == "prune";
         options.namespaces.generate = name == "generate";
         options.format = name == "format";
+        options.hoist = name == "hoist";
         const bool errors = name == "errors";
         // The canonical forms read the Canonical XML Recommendation's
         // examples, external entities included.

@@ -43,6 +43,8 @@ void Diagnostics::error(const std::string& name, unsigned long long line, unsign
 
 void Diagnostics::warning(const std::string& name, unsigned long long line, unsigned long long column,
                           const std::string& message) {
+    if (iMuted)
+        return;
     error(name, line, column, "warning: " + message);
 }
 
@@ -51,6 +53,8 @@ std::string Diagnostics::where(const std::string& systemId) const {
 }
 
 void Diagnostics::atHere(const std::string& message, bool isWarning) {
+    if (isWarning && iMuted)
+        return;
     const unsigned long long line = iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0;
     const unsigned long long column = iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0;
     const std::string name = iLocator ? where(utf8(iLocator->getSystemId())) : iDocument;

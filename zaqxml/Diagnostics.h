@@ -33,6 +33,9 @@ public:
     /// A document is read: `name` names it in messages, `systemId` is the
     /// parser's name for it (positions in other entities name the entity).
     void startDocument(const std::string& name, const std::string& systemId);
+    /// Drops warnings while `muted` (a second reading of a document gives
+    /// them again).
+    void muteWarnings(bool muted) { iMuted = muted; }
     /// The parser's locator for the document being read; null once it ends.
     void setLocator(const xercesc::Locator* locator) { iLocator = locator; }
     const std::string& document() const { return iDocument; }
@@ -64,6 +67,7 @@ private:
     std::string iDocument;
     std::string iSystemId;
     const xercesc::Locator* iLocator = nullptr;
+    bool iMuted = false;
 };
 
 #endif

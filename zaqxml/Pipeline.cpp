@@ -6,6 +6,7 @@
 #include "DigestSink.h"
 #include "DocumentError.h"
 #include "InputStream.h"
+#include "NamespaceCollector.h"
 #include "ParserSetup.h"
 #include "XmlRewriter.h"
 
@@ -15,6 +16,8 @@
 #include <xercesc/util/XMLException.hpp>
 
 #include <cerrno>
+#include <cstdlib>
+#include <functional>
 #include <cstring>
 #include <new>
 #include <unistd.h>
@@ -50,8 +53,8 @@ public:
 class RewriteOutput : public DocumentOutput {
 public:
     RewriteOutput(XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
-                  Diagnostics& diagnostics)
-        : iOut(sink), iHandler(prefixes, iOut, rewriteOptions(options), limits, diagnostics) {}
+                  Diagnostics& diagnostics, const std::vector<NamespaceCollector::Binding>& hoisted)
+        : iOut(sink), iHandler(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
     void holdUpTo(std::size_t bytes) override { iOut.holdUpTo(bytes); }
     void attach(ToolReader& reader) override {
         iHandler.useDeclaredTypes(&reader.declaredTypes());
@@ -61,8 +64,10 @@ public:
     void abandon() override { iOut.abandon(); }
 
 private:
-    static XmlRewriter::Options rewriteOptions(const ToolOptions& options) {
+    static XmlRewriter::Options rewriteOptions(const ToolOptions& options,
+                                               const std::vector<NamespaceCollector::Binding>& hoisted) {
         XmlRewriter::Options rewrite;
+        rewrite.hoisted = hoisted;
         rewrite.namespaces = options.namespaces;
         rewrite.namespaces.emptyPrefixForDefault = options.emptyPrefixForDefault;
         rewrite.format = options.format;
@@ -126,6 +131,97 @@ RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnost
         iCatalogs = std::make_unique<Catalogs>(diagnostics);
 }
 
+namespace {
+
+// Reads the document once through `attach`'s handler; false (reported) when
+// it fails. The unread external subset is named in `unreadSubset`.
+bool parse(const DocumentInput& input, int fd, const ToolOptions& options, RewriteSession& session,
+           Diagnostics& diagnostics, Limits& limits, const std::function<void(ToolReader&)>& attach,
+           const std::function<bool()>& finish, const std::function<void()>& abandon, std::string& unreadSubset) {
+    ParserMemory& memory = session.memory();
+    memory.bound(&limits, &diagnostics);
+    bool ok = false;
+    {
+        SecurityManager security;
+        ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs());
+        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
+        try {
+            if (input.kind == DocumentInput::Kind::Memory) {
+                MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
+                configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
+                attach(*reader);
+                reader->parse(source);
+            } else {
+                DescriptorInputSource source(fd, input.systemId, limits, &memory);
+                configureReader(*reader, security, source.plainProlog(), options.input);
+                attach(*reader);
+                reader->parse(source);
+            }
+            ok = finish();
+            if (!ok)
+                diagnostics.error(input.name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
+            unreadSubset = reader->unreadSubset();
+        } catch (const SAXParseException& e) {
+            abandon();
+            const std::string message =
+                limits.inputBytes() == 0 ? std::string("the document is empty") : utf8(e.getMessage());
+            diagnostics.errorIn(utf8(e.getSystemId()), static_cast<unsigned long long>(e.getLineNumber()),
+                                static_cast<unsigned long long>(e.getColumnNumber()), message);
+        } catch (const DocumentError& e) {
+            abandon();
+            diagnostics.errorIn(e.entity(), e.line(), e.column(), e.what());
+        } catch (const OutOfMemoryException&) {
+            diagnostics.error(input.name, 0, 0, "out of memory");
+        } catch (const XMLException& e) {
+            abandon();
+            diagnostics.error(input.name, 0, 0, utf8(e.getMessage()));
+        } catch (const std::bad_alloc&) {
+            diagnostics.error(input.name, 0, 0, "out of memory");
+        }
+    }
+    memory.bound(nullptr, nullptr);
+    diagnostics.setLocator(nullptr);
+    return ok;
+}
+
+// Standard input copied to an unnamed temporary file, for a second reading.
+int spool(int fd, Diagnostics& diagnostics, const std::string& name) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string path = std::string(dir != nullptr && *dir != 0 ? dir : "/tmp") + "/zaqxml-XXXXXX";
+    const int copy = ::mkstemp(&path[0]);
+    if (copy < 0) {
+        diagnostics.error(name, 0, 0, std::string("cannot spool for --hoist: ") + std::strerror(errno));
+        return -1;
+    }
+    ::unlink(path.c_str());
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0 && ::lseek(copy, 0, SEEK_SET) == 0)
+                return copy;
+            diagnostics.error(name, 0, 0, std::string("cannot spool for --hoist: ") + std::strerror(errno));
+            ::close(copy);
+            return -1;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(copy, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0) {
+                diagnostics.error(name, 0, 0, std::string("cannot spool for --hoist: ") + std::strerror(errno));
+                ::close(copy);
+                return -1;
+            }
+            done += w;
+        }
+    }
+}
+
+} // namespace
+
 bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOptions& options, RewriteSession& session,
                      Diagnostics& diagnostics, std::size_t holdBytes) {
     diagnostics.startDocument(input.name, input.systemId);
@@ -140,63 +236,55 @@ bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOption
     } else if (input.kind == DocumentInput::Kind::StandardInput) {
         in.fd = 0;
     }
+    // --hoist reads a pipe's bytes from a copy.
+    if (options.hoist && in.fd >= 0 && ::lseek(in.fd, 0, SEEK_CUR) < 0) {
+        const int copy = spool(in.fd, diagnostics, input.name);
+        if (copy < 0)
+            return false;
+        if (in.fd > 2)
+            ::close(in.fd);
+        in.fd = copy;
+    }
+    const std::uint64_t inMemory = input.kind == DocumentInput::Kind::Memory ? input.size : 0;
+    std::string unreadSubset;
 
-    Limits limits(options.input, input.kind == DocumentInput::Kind::Memory ? input.size : 0);
+    // --hoist reads the document twice: its declarations first.
+    std::vector<NamespaceCollector::Binding> hoisted;
+    if (options.hoist) {
+        Limits first(options.input, inMemory);
+        NamespaceCollector collector(first, diagnostics, options.namespaces.maxNamespaces);
+        diagnostics.muteWarnings(true); // the second reading gives them
+        const bool read = parse(
+            input, in.fd, options, session, diagnostics, first, [&](ToolReader& reader) { collector.attach(reader); },
+            [] { return true; }, [] {}, unreadSubset);
+        diagnostics.muteWarnings(false);
+        if (!read)
+            return false;
+        hoisted = collector.hoistable();
+        if (in.fd >= 0 && ::lseek(in.fd, 0, SEEK_SET) != 0) {
+            diagnostics.error(input.name, 0, 0,
+                              std::string("cannot read it twice for --hoist: ") + std::strerror(errno));
+            return false;
+        }
+    }
+
+    Limits limits(options.input, inMemory);
     std::unique_ptr<DocumentOutput> output;
     if (options.canonical)
         output = std::make_unique<CanonicalOutput>(sink, options, limits, diagnostics);
     else
-        output = std::make_unique<RewriteOutput>(sink, options, session.prefixes(), limits, diagnostics);
+        output = std::make_unique<RewriteOutput>(sink, options, session.prefixes(), limits, diagnostics, hoisted);
     if (holdBytes > 0)
         output->holdUpTo(holdBytes);
-    ParserMemory& memory = session.memory();
-    memory.bound(&limits, &diagnostics);
-    bool ok = false;
-    {
-        SecurityManager security;
-        ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs());
-        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
-        try {
-            if (input.kind == DocumentInput::Kind::Memory) {
-                MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
-                configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
-                output->attach(*reader);
-                reader->parse(source);
-            } else {
-                DescriptorInputSource source(in.fd, input.systemId, limits, &memory);
-                configureReader(*reader, security, source.plainProlog(), options.input);
-                output->attach(*reader);
-                reader->parse(source);
-            }
-            ok = output->finish();
-            if (!ok)
-                diagnostics.error(input.name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
-            if (ok && !reader->unreadSubset().empty())
-                diagnostics.warning(input.name, 0, 0,
-                                    "the external DTD subset '" + reader->unreadSubset() +
-                                        "' was not read: attribute defaults it declares are not in the output "
-                                        "(--load-external reads it)");
-        } catch (const SAXParseException& e) {
-            output->abandon();
-            const std::string message =
-                limits.inputBytes() == 0 ? std::string("the document is empty") : utf8(e.getMessage());
-            diagnostics.errorIn(utf8(e.getSystemId()), static_cast<unsigned long long>(e.getLineNumber()),
-                                static_cast<unsigned long long>(e.getColumnNumber()), message);
-        } catch (const DocumentError& e) {
-            output->abandon();
-            diagnostics.errorIn(e.entity(), e.line(), e.column(), e.what());
-        } catch (const OutOfMemoryException&) {
-            diagnostics.error(input.name, 0, 0, "out of memory");
-        } catch (const XMLException& e) {
-            output->abandon();
-            diagnostics.error(input.name, 0, 0, utf8(e.getMessage()));
-        } catch (const std::bad_alloc&) {
-            diagnostics.error(input.name, 0, 0, "out of memory");
-        }
-    }
-    memory.bound(nullptr, nullptr);
-    diagnostics.setLocator(nullptr);
+    const bool ok = parse(
+        input, in.fd, options, session, diagnostics, limits, [&](ToolReader& reader) { output->attach(reader); },
+        [&] { return output->finish(); }, [&] { output->abandon(); }, unreadSubset);
+    if (ok && !unreadSubset.empty())
+        diagnostics.warning(input.name, 0, 0,
+                            "the external DTD subset '" + unreadSubset +
+                                "' was not read: attribute defaults it declares are not in the output "
+                                "(--load-external reads it)");
     if (options.stats)
-        memory.report(stderr, input.name.c_str());
+        session.memory().report(stderr, input.name.c_str());
     return ok;
 }

@@ -147,6 +147,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         STATS,
         TRACE,
         VERSION,
+        HOIST,
         C14N,
         C14N11,
         EXC_C14N,
@@ -164,6 +165,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
                                           {"prefer", required_argument, nullptr, PREFER},
+                                          {"hoist", no_argument, nullptr, HOIST},
                                           {"c14n", no_argument, nullptr, C14N},
                                           {"c14n11", no_argument, nullptr, C14N11},
                                           {"exc-c14n", no_argument, nullptr, EXC_C14N},
@@ -244,6 +246,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             options.c14n.method = code == C14N     ? XmlCanonicalWriter::Method::C14N10
                                   : code == C14N11 ? XmlCanonicalWriter::Method::C14N11
                                                    : XmlCanonicalWriter::Method::Exclusive;
+            break;
+        case HOIST:
+            options.hoist = true;
             break;
         case WITHOUT_COMMENTS:
             options.c14n.comments = false;
@@ -334,6 +339,8 @@ ToolOptions parseOptions(int argc, char** argv) {
     if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
         usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
     checkCanonical(options);
+    if (options.hoist && (options.namespaces.prune || options.namespaces.generate || options.canonical))
+        usageError("--hoist moves the input's own declarations: not with --prune, --generate or a canonical form");
     if (options.output == "-")
         options.output.clear();
     return options;

@@ -16,6 +16,7 @@ struct ToolOptions {
     std::string output;              ///< empty or "-": standard output
     bool noOutput = false;           ///< --noout: check only, write nothing
     bool format = false;             ///< --format: reindent element-only content
+    bool hoist = false;              ///< --hoist: each prefix declared once, on the document element
     bool inPlace = false;            ///< -i: each input is replaced by its rewrite
     std::string backupSuffix;        ///< -iSUFFIX: the original is kept as input + SUFFIX
     bool stats = false;

@@ -177,6 +177,8 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
             attributePrefix != nullptr ? xercesc::XMLString::stringLen(attributePrefix) : 0;
         if (prefixLength == 5 && isXmlns(attributePrefix)) {
             iPolicy.declare(attribute->getName(), attribute->getValue());
+            if (iDepth == 1 && !iOptions.hoisted.empty())
+                iRootPrefixes.emplace_back(attribute->getName());
             continue;
         }
         if (prefixLength == 0 && isXmlns(attribute->getName())) {
@@ -188,6 +190,13 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         iAttributes.push_back(attribute);
         iNames.push_back(NamespacePolicy::Name{uriOf(attribute->getURIId()), attributePrefix, prefixLength, false,
                                                OrvWstring(), attribute->getName()});
+    }
+    if (iDepth == 1) {
+        for (const auto& binding : iOptions.hoisted)
+            if (std::find(iRootPrefixes.begin(), iRootPrefixes.end(), binding.first) == iRootPrefixes.end())
+                iPolicy.declare(reinterpret_cast<const XMLCh*>(binding.first.c_str()),
+                                reinterpret_cast<const XMLCh*>(binding.second.c_str()));
+        iRootPrefixes.clear();
     }
     iPolicy.startElement(iNames);
 

@@ -41,6 +41,9 @@ public:
     struct Options {
         NamespacePolicy::Settings namespaces;
         bool format = false; ///< reindent element-only content (XmlIndenter)
+        /// Bindings declared on the document element besides its own
+        /// (--hoist); inside, their declarations are then in force already.
+        std::vector<std::pair<std::u16string, std::u16string>> hoisted;
     };
 
     /// Depth, attribute count and output size are bounded by `limits`;
@@ -120,6 +123,7 @@ private:
     LocatorListener iLocatorListener;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
     std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
+    std::vector<std::u16string> iRootPrefixes;        // declared by the document element itself
     const DeclaredTypes* iDeclaredTypes = nullptr;
     std::u16string iTokens; // a value of a tokenised or enumerated type, normalised
     std::vector<const OrvWstring*> iUriById;

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: Apache-2.0
+// NamespaceCollector.cpp - the declarations of a whole document, per prefix.
+#include "NamespaceCollector.h"
+
+#include "ElementChecks.h"
+
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+NamespaceCollector::NamespaceCollector(const Limits& limits, Diagnostics& diagnostics, std::size_t maxPrefixes)
+    : iLimits(limits), iDiagnostics(diagnostics), iLocatorListener(diagnostics), iMaxPrefixes(maxPrefixes) {}
+
+void NamespaceCollector::attach(xercesc::SAX2XMLReader& reader) {
+    iLocatorListener.attach(reader);
+    reader.installAdvDocHandler(this);
+    reader.setLexicalHandler(this);
+    reader.setErrorHandler(this);
+}
+
+void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, unsigned int, const XMLCh* prefix,
+                                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                                      XMLSize_t attributeCount, bool isEmpty, bool) {
+    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+        const xercesc::XMLAttr& a = *attributes.elementAt(i);
+        const XMLCh* attributePrefix = a.getPrefix();
+        if (attributePrefix == nullptr || !isXmlns(attributePrefix))
+            continue;
+        const std::u16string declared(a.getName()), uri(a.getValue());
+        if (declared == u"xml")
+            continue;
+        const auto found = iIndex.find(declared);
+        if (found != iIndex.end()) {
+            Entry& entry = iEntries[found->second];
+            entry.rebound = entry.rebound || entry.binding.second != uri;
+        } else if (iEntries.size() < iMaxPrefixes) {
+            iIndex.emplace(declared, iEntries.size());
+            iEntries.push_back(Entry{Binding(declared, uri)});
+        }
+    }
+    if (isEmpty)
+        --iDepth;
+}
+
+std::vector<NamespaceCollector::Binding> NamespaceCollector::hoistable() const {
+    std::vector<Binding> bindings;
+    for (const Entry& entry : iEntries)
+        if (!entry.rebound && !entry.binding.second.empty())
+            bindings.push_back(entry.binding);
+    return bindings;
+}
+
+void NamespaceCollector::fatalError(const xercesc::SAXParseException& e) { throw e; }
+
+void NamespaceCollector::error(const xercesc::SAXParseException& e) { throw e; }

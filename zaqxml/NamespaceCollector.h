@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: Apache-2.0
+// NamespaceCollector.h - --hoist's first reading: which prefixes one
+// namespace name holds throughout a document.
+#ifndef ZAQXML_NAMESPACE_COLLECTOR_H
+#define ZAQXML_NAMESPACE_COLLECTOR_H
+
+#include "Diagnostics.h"
+#include "Limits.h"
+#include "LocatorListener.h"
+
+#include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/sax2/LexicalHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+/// Reads a document's namespace declarations and keeps, per prefix, the
+/// namespace name it binds and whether any declaration rebinds it to
+/// another. Memory is bounded by the number of distinct prefixes, at most
+/// `maxPrefixes` (past that, later prefixes are not hoisted).
+class NamespaceCollector : public xercesc::XMLDocumentHandler,
+                           public xercesc::LexicalHandler,
+                           public xercesc::ErrorHandler {
+public:
+    using Binding = std::pair<std::u16string, std::u16string>; ///< prefix, namespace name
+
+    NamespaceCollector(const Limits& limits, Diagnostics& diagnostics, std::size_t maxPrefixes);
+    void attach(xercesc::SAX2XMLReader& reader);
+    /// The bindings to declare on the document element, in the order first
+    /// declared: every prefix that names one namespace throughout. Never the
+    /// default namespace, which would change the names of unprefixed
+    /// elements outside its declarations.
+    std::vector<Binding> hoistable() const;
+
+    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
+                      bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override { --iDepth; }
+    void docCharacters(const XMLCh*, XMLSize_t, bool) override {}
+    void docComment(const XMLCh*) override {}
+    void docPI(const XMLCh*, const XMLCh*) override {}
+    void endDocument() override {}
+    void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
+    void resetDocument() override {}
+    void startDocument() override {}
+    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void XMLDecl(const XMLCh*, const XMLCh*, const XMLCh*, const XMLCh*) override {}
+
+    // The DTD's events: a reader with a lexical handler reports the document
+    // type, which tells the entity policy what it is reading.
+    void startDTD(const XMLCh*, const XMLCh*, const XMLCh*) override {}
+    void endDTD() override {}
+    void comment(const XMLCh*, XMLSize_t) override {}
+    void startCDATA() override {}
+    void endCDATA() override {}
+    void startEntity(const XMLCh*) override {}
+    void endEntity(const XMLCh*) override {}
+
+    void warning(const xercesc::SAXParseException&) override {}
+    void error(const xercesc::SAXParseException& e) override;
+    void fatalError(const xercesc::SAXParseException& e) override;
+    void resetErrors() override {}
+
+private:
+    struct Entry {
+        Binding binding;
+        bool rebound = false;
+    };
+
+    const Limits& iLimits;
+    Diagnostics& iDiagnostics;
+    LocatorListener iLocatorListener;
+    std::size_t iMaxPrefixes;
+    unsigned long iDepth = 0;
+    std::vector<Entry> iEntries;
+    std::unordered_map<std::u16string, std::size_t> iIndex; // prefix to entry
+};
+
+#endif
