@@ -73,6 +73,15 @@ CASES = [
     ("a start tag of 20 000 namespaces in an entity",
      '<!DOCTYPE r [<!ENTITY e "%s">]><r>&e;</r>' % attributes_doc(40000, "").replace('"', "'"), [], 2,
      b"--max-attributes"),
+    # The canonical forms and --hoist's first reading are held to the same bounds.
+    ("entity 40 000x in text, --exc-c14n", entity_doc(40000, False), ["--exc-c14n"], 2, b"--max-expansion"),
+    ("entity 2 000x in an attribute, --c14n", entity_doc(2000, True), ["--c14n"], 2, b"--max-expansion"),
+    ("10^5 nested elements, --c14n11", "<a>" * 100000 + "</a>" * 100000, ["--c14n11"], 2, b"--max-depth"),
+    ("entity 40 000x in text, --hoist", entity_doc(40000, False), ["--hoist"], 2, b"--max-expansion", 5),
+    ("10^5 nested elements, --hoist", "<a>" * 100000 + "</a>" * 100000, ["--hoist"], 2, b"--max-depth"),
+    ("10^5 prefixes of one namespace, --hoist",
+     "<r>" + "".join('<p%d:s xmlns:p%d="urn:one"/>' % (i, i) for i in range(100000)) + "</r>", ["--hoist"], 0, b"", 5),
+    ("a relative namespace URI, --c14n", '<r xmlns:p="rel/x"><p:s/></r>', ["--c14n"], 2, b"relative namespace URI"),
     ("billion laughs", '<!DOCTYPE r [<!ENTITY a "aaaaaaaaaa">' +
      "".join('<!ENTITY %s "%s">' % (chr(98 + i), ("&%s;" % chr(97 + i)) * 10) for i in range(9)) +
      "]><r>&j;</r>", [], 2, b"entit"),

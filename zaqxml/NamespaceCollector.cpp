@@ -23,6 +23,7 @@ void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, un
     checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
+        count(xercesc::XMLString::stringLen(a.getValue()) + 4);
         const XMLCh* attributePrefix = a.getPrefix();
         if (attributePrefix == nullptr || !isXmlns(attributePrefix))
             continue;
@@ -40,6 +41,12 @@ void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, un
     }
     if (isEmpty)
         --iDepth;
+}
+
+void NamespaceCollector::count(std::size_t units) {
+    iReported += units;
+    if (!iLimits.allowsOutput(iReported))
+        throw iDiagnostics.failureHere(iLimits.expansionMessage());
 }
 
 std::vector<NamespaceCollector::Binding> NamespaceCollector::hoistable() const {

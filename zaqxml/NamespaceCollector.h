@@ -14,6 +14,7 @@
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -41,11 +42,11 @@ public:
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
                       bool isRoot) override;
     void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override { --iDepth; }
-    void docCharacters(const XMLCh*, XMLSize_t, bool) override {}
+    void docCharacters(const XMLCh*, XMLSize_t length, bool) override { count(length); }
     void docComment(const XMLCh*) override {}
     void docPI(const XMLCh*, const XMLCh*) override {}
     void endDocument() override {}
-    void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
+    void ignorableWhitespace(const XMLCh*, XMLSize_t length, bool) override { count(length); }
     void resetDocument() override {}
     void startDocument() override {}
     void startEntityReference(const xercesc::XMLEntityDecl&) override {}
@@ -68,6 +69,11 @@ public:
     void resetErrors() override {}
 
 private:
+    /// What the second reading will write, held to the expansion bound
+    /// here already: an entity bomb must not cost the first reading its
+    /// whole expansion.
+    void count(std::size_t units);
+
     struct Entry {
         Binding binding;
         bool rebound = false;
@@ -78,6 +84,7 @@ private:
     LocatorListener iLocatorListener;
     std::size_t iMaxPrefixes;
     unsigned long iDepth = 0;
+    std::uint64_t iReported = 0; // code units the parser has reported
     std::vector<Entry> iEntries;
     std::unordered_map<std::u16string, std::size_t> iIndex; // prefix to entry
 };
