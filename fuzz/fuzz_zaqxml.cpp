@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // fuzz_zaqxml.cpp - whole documents through zaqxml's pipeline, with the
 // options the first byte chooses: a document either fails with a message,
-// or its rewrite is namespace-well-formed and rewrites to itself.
+// or its rewrite (or canonical form) rewrites to itself.
 #include "Pipeline.h"
 
 #include <xercesc/util/PlatformUtils.hpp>
@@ -43,6 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.namespaces.keepDefault = data[0] & 16;
     options.input.wellFormednessScanner = !(data[0] & 32);
     options.input.maxDepth = 500;
+    // The high bits: a canonical form (whose output is its own canonical
+    // form), or --hoist.
+    switch (data[0] >> 6) {
+    case 1:
+        options.canonical = true;
+        options.c14n.method = XmlCanonicalWriter::Method::C14N10;
+        break;
+    case 2:
+        options.canonical = true;
+        options.c14n.method = XmlCanonicalWriter::Method::Exclusive;
+        break;
+    case 3:
+        options.hoist = !options.namespaces.prune && !options.namespaces.generate;
+        break;
+    default:
+        break;
+    }
+    if (options.canonical)
+        options.namespaces.prune = options.namespaces.generate = options.format = false;
     const std::string document(reinterpret_cast<const char*>(data) + 1, size - 1);
     std::string once;
     if (!rewrite(document, options, once))
