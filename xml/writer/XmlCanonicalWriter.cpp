@@ -234,7 +234,10 @@ void XmlCanonicalWriter::closeStartTag() {
     if (top && iOptions.subtrees && iOptions.method != Method::Exclusive)
         inheritXmlAttributes(); // before this tag's own xml: attributes join the context
     iTagPending = false;
-    iScope.insert(iScope.end(), iDeclared.begin(), iDeclared.end());
+    // One at a time: a range insert instantiates a library template named by
+    // this class's private type, which the export script would let out.
+    for (const Binding& declared : iDeclared)
+        iScope.push_back(declared);
     for (std::size_t i = 0; i < iAttributeCount; ++i)
         if (iAttributes[i].uri == XML_URI)
             iXmlAttributes.push_back(Binding{iAttributes[i].localName, iAttributes[i].value, iDepth});
