@@ -61,7 +61,7 @@ public:
     enum class Method { C14N10, C14N11, Exclusive };
     /// The writer's settings.
     struct Options {
-        Method method = Method::C14N10;
+        Method method = Method::C14N10;                ///< the canonicalization method
         bool comments = true;                          ///< keep comments ("with comments")
         bool subtrees = false;                         ///< write only what `beginSubtree` starts
         std::vector<std::u16string> inclusivePrefixes; ///< Exclusive only; u"#default" is the default namespace
@@ -83,8 +83,11 @@ public:
                    std::u16string_view value);
     /// Character data, CDATA sections included.
     void text(std::u16string_view text);
+    /// A comment (left out without `Options::comments`).
     void comment(std::u16string_view text);
+    /// A processing instruction.
     void processingInstruction(std::u16string_view target, std::u16string_view data);
+    /// Ends the innermost open element.
     void endElement();
     /// With `Options::subtrees`: the next element starts a subtree to write.
     /// Ignored inside a subtree being written.
