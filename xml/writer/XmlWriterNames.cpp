@@ -48,10 +48,21 @@ void XmlWriter::resolveNames(bool pin) {
     for (const PendingDeclaration& declaration : iDeclarations)
         bind(view(declaration.uri), OrvWstring(view(declaration.prefix)));
     if (pin) {
+        // Only what was in force before this tag: a name that found a
+        // binding the previous pass made on this tag, for a name resolved
+        // before it, is looked up again.
+        auto madeBefore = [&](const OrvWstring& prefix, std::size_t attribute) {
+            if (iElementNew && iPrefix == prefix)
+                return true;
+            for (std::size_t i = 0; i < attribute; ++i)
+                if (iAttributeNew[i] && iAttributePrefixes[i] == prefix)
+                    return true;
+            return false;
+        };
         if (!iElementNew && !iPrefix.isEmpty())
             bind(uri, iPrefix);
         for (std::size_t i = 0; i < iAttributes.size(); ++i)
-            if (!iAttributeNew[i] && !iAttributePrefixes[i].isEmpty())
+            if (!iAttributeNew[i] && !iAttributePrefixes[i].isEmpty() && !madeBefore(iAttributePrefixes[i], i))
                 bind(view(iAttributes[i].uri), iAttributePrefixes[i]);
     }
     iUndeclareDefault = false;
