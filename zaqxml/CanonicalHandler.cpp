@@ -5,7 +5,6 @@
 #include "ElementChecks.h"
 #include "XMLPrefixManager.h"
 
-#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 namespace {
@@ -40,17 +39,9 @@ bool Selection::parse(const std::string& name, Selection& selection) {
 
 CanonicalHandler::CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
                                    Diagnostics& diagnostics)
-    : iOut(out), iSelection(selection), iLimits(limits), iDiagnostics(diagnostics), iLocatorListener(diagnostics) {}
+    : ParserEvents(diagnostics), iOut(out), iSelection(selection), iLimits(limits), iDiagnostics(diagnostics) {}
 
-void CanonicalHandler::attach(xercesc::SAX2XMLReader& reader) {
-    iReader = &reader;
-    iLocatorListener.attach(reader);
-    reader.installAdvDocHandler(this);
-    reader.setLexicalHandler(this);
-    reader.setErrorHandler(this);
-}
-
-std::u16string_view CanonicalHandler::uriText(unsigned int uriId) const { return viewOf(iReader->getURIText(uriId)); }
+std::u16string_view CanonicalHandler::uriText(unsigned int uriId) const { return viewOf(reader()->getURIText(uriId)); }
 
 bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned int uriId,
                                const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
@@ -128,7 +119,3 @@ void CanonicalHandler::docComment(const XMLCh* text) { iOut.comment(viewOf(text)
 void CanonicalHandler::docPI(const XMLCh* target, const XMLCh* data) {
     iOut.processingInstruction(viewOf(target), viewOf(data));
 }
-
-void CanonicalHandler::fatalError(const xercesc::SAXParseException& e) { throw e; }
-
-void CanonicalHandler::error(const xercesc::SAXParseException& e) { throw e; }

@@ -7,13 +7,8 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
-#include "LocatorListener.h"
+#include "ParserEvents.h"
 #include "XmlCanonicalWriter.h"
-
-#include <xercesc/framework/XMLDocumentHandler.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax2/LexicalHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
 
 #include <string>
 
@@ -31,20 +26,14 @@ struct Selection {
 /// Hands the parser's own events to an XmlCanonicalWriter: names with the
 /// document's prefixes, declarations as written, attribute values
 /// normalised by their declared types.
-class CanonicalHandler : public xercesc::XMLDocumentHandler,
-                         public xercesc::LexicalHandler,
-                         public xercesc::ErrorHandler {
+class CanonicalHandler : public ParserEvents {
 public:
     CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
                      Diagnostics& diagnostics);
 
-    void attach(xercesc::SAX2XMLReader& reader);
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
 
-    void XMLDecl(const XMLCh*, const XMLCh*, const XMLCh*, const XMLCh*) override {}
     void startDocument() override { iDepth = 0; }
-    void endDocument() override {}
-    void resetDocument() override {}
     void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
                       bool isRoot) override;
@@ -54,21 +43,6 @@ public:
     void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
     void docComment(const XMLCh* text) override;
     void docPI(const XMLCh* target, const XMLCh* data) override;
-    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
-    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
-
-    void startDTD(const XMLCh*, const XMLCh*, const XMLCh*) override {}
-    void endDTD() override {}
-    void comment(const XMLCh*, XMLSize_t) override {}
-    void startCDATA() override {}
-    void endCDATA() override {}
-    void startEntity(const XMLCh*) override {}
-    void endEntity(const XMLCh*) override {}
-
-    void warning(const xercesc::SAXParseException&) override {}
-    void error(const xercesc::SAXParseException& e) override;
-    void fatalError(const xercesc::SAXParseException& e) override;
-    void resetErrors() override {}
 
 private:
     bool selects(const xercesc::XMLElementDecl& element, unsigned int uriId,
@@ -81,8 +55,6 @@ private:
     Selection iSelection;
     const Limits& iLimits;
     Diagnostics& iDiagnostics;
-    LocatorListener iLocatorListener;
-    xercesc::SAX2XMLReader* iReader = nullptr;
     const DeclaredTypes* iDeclaredTypes = nullptr;
     unsigned long iDepth = 0;
     std::u16string iScratch;

@@ -4,18 +4,10 @@
 
 #include "ElementChecks.h"
 
-#include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 NamespaceCollector::NamespaceCollector(const Limits& limits, Diagnostics& diagnostics, std::size_t maxPrefixes)
-    : iLimits(limits), iDiagnostics(diagnostics), iLocatorListener(diagnostics), iMaxPrefixes(maxPrefixes) {}
-
-void NamespaceCollector::attach(xercesc::SAX2XMLReader& reader) {
-    iLocatorListener.attach(reader);
-    reader.installAdvDocHandler(this);
-    reader.setLexicalHandler(this);
-    reader.setErrorHandler(this);
-}
+    : ParserEvents(diagnostics), iLimits(limits), iDiagnostics(diagnostics), iMaxPrefixes(maxPrefixes) {}
 
 void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, unsigned int, const XMLCh* prefix,
                                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
@@ -56,7 +48,3 @@ std::vector<NamespaceCollector::Binding> NamespaceCollector::hoistable() const {
             bindings.push_back(entry.binding);
     return bindings;
 }
-
-void NamespaceCollector::fatalError(const xercesc::SAXParseException& e) { throw e; }
-
-void NamespaceCollector::error(const xercesc::SAXParseException& e) { throw e; }

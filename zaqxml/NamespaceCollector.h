@@ -6,12 +6,7 @@
 
 #include "Diagnostics.h"
 #include "Limits.h"
-#include "LocatorListener.h"
-
-#include <xercesc/framework/XMLDocumentHandler.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax2/LexicalHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include "ParserEvents.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,14 +19,11 @@
 /// namespace name it binds and whether any declaration rebinds it to
 /// another. Memory is bounded by the number of distinct prefixes, at most
 /// `maxPrefixes` (past that, later prefixes are not hoisted).
-class NamespaceCollector : public xercesc::XMLDocumentHandler,
-                           public xercesc::LexicalHandler,
-                           public xercesc::ErrorHandler {
+class NamespaceCollector : public ParserEvents {
 public:
     using Binding = std::pair<std::u16string, std::u16string>; ///< prefix, namespace name
 
     NamespaceCollector(const Limits& limits, Diagnostics& diagnostics, std::size_t maxPrefixes);
-    void attach(xercesc::SAX2XMLReader& reader);
     /// The bindings to declare on the document element, in the order first
     /// declared: every prefix that names one namespace throughout. Never the
     /// default namespace, which would change the names of unprefixed
@@ -43,30 +35,7 @@ public:
                       bool isRoot) override;
     void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override { --iDepth; }
     void docCharacters(const XMLCh*, XMLSize_t length, bool) override { count(length); }
-    void docComment(const XMLCh*) override {}
-    void docPI(const XMLCh*, const XMLCh*) override {}
-    void endDocument() override {}
     void ignorableWhitespace(const XMLCh*, XMLSize_t length, bool) override { count(length); }
-    void resetDocument() override {}
-    void startDocument() override {}
-    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
-    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
-    void XMLDecl(const XMLCh*, const XMLCh*, const XMLCh*, const XMLCh*) override {}
-
-    // The DTD's events: a reader with a lexical handler reports the document
-    // type, which tells the entity policy what it is reading.
-    void startDTD(const XMLCh*, const XMLCh*, const XMLCh*) override {}
-    void endDTD() override {}
-    void comment(const XMLCh*, XMLSize_t) override {}
-    void startCDATA() override {}
-    void endCDATA() override {}
-    void startEntity(const XMLCh*) override {}
-    void endEntity(const XMLCh*) override {}
-
-    void warning(const xercesc::SAXParseException&) override {}
-    void error(const xercesc::SAXParseException& e) override;
-    void fatalError(const xercesc::SAXParseException& e) override;
-    void resetErrors() override {}
 
 private:
     /// What the second reading will write, held to the expansion bound
@@ -81,7 +50,6 @@ private:
 
     const Limits& iLimits;
     Diagnostics& iDiagnostics;
-    LocatorListener iLocatorListener;
     std::size_t iMaxPrefixes;
     unsigned long iDepth = 0;
     std::uint64_t iReported = 0; // code units the parser has reported

@@ -30,16 +30,8 @@ bool isVersionNumber(const std::string& version) {
 
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
                          Diagnostics& diagnostics)
-    : iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options), iLimits(limits),
-      iDiagnostics(diagnostics), iIndent(out, options.format), iLocatorListener(diagnostics) {}
-
-void XmlRewriter::attach(xercesc::SAX2XMLReader& reader) {
-    iReader = &reader;
-    iLocatorListener.attach(reader);
-    reader.installAdvDocHandler(this);
-    reader.setLexicalHandler(this);
-    reader.setErrorHandler(this);
-}
+    : ParserEvents(diagnostics), iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options),
+      iLimits(limits), iDiagnostics(diagnostics), iIndent(out, options.format) {}
 
 void XmlRewriter::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
     iVersion = utf8(version);
@@ -133,7 +125,7 @@ const OrvWstring* XmlRewriter::uriOf(unsigned int uriId) {
         iUriById.resize(uriId + 1, nullptr);
     const OrvWstring*& known = iUriById[uriId];
     if (known == nullptr) {
-        const XMLCh* text = iReader->getURIText(uriId);
+        const XMLCh* text = reader()->getURIText(uriId);
         iUriTexts.emplace_back(text, static_cast<unsigned int>(xercesc::XMLString::stringLen(text)));
         known = &iUriTexts.back();
     }
@@ -343,7 +335,3 @@ void XmlRewriter::docComment(const XMLCh* text) {
     if (iDepth == 0)
         iOut.put('\n');
 }
-
-void XmlRewriter::fatalError(const xercesc::SAXParseException& e) { throw e; }
-
-void XmlRewriter::error(const xercesc::SAXParseException& e) { throw e; }

@@ -7,18 +7,13 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
-#include "LocatorListener.h"
+#include "ParserEvents.h"
 #include "NamespacePolicy.h"
 #include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
 #include "XmlTextOutput.h"
 
 #include <xercesc/framework/XMLAttr.hpp>
-#include <xercesc/framework/XMLDocumentHandler.hpp>
-#include <xercesc/sax/ErrorHandler.hpp>
-#include <xercesc/sax2/DefaultHandler.hpp>
-#include <xercesc/sax2/LexicalHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/util/RefVectorOf.hpp>
 
 #include <cstddef>
@@ -31,12 +26,8 @@
 /// standalone kept), the document type declaration without its internal
 /// subset, then every element with the prefixes and declarations of the
 /// namespace policy, and text, comments, PIs and CDATA as they came.
-///
-/// It takes the parser's own events (`attach` installs it as the reader's
-/// advanced document handler, with no SAX2 content handler): names arrive
-/// as parts and namespaces as the parser's URI ids, so nothing is mapped to
-/// SAX2 attributes and prefix-mapping calls only to be taken apart again.
-class XmlRewriter : public xercesc::XMLDocumentHandler, public xercesc::LexicalHandler, public xercesc::ErrorHandler {
+/// It takes the parser's own events (ParserEvents).
+class XmlRewriter : public ParserEvents {
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
@@ -52,9 +43,6 @@ public:
     XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
                 Diagnostics& diagnostics);
 
-    /// Makes this the reader's handler of the document, its DTD events and
-    /// its errors.
-    void attach(xercesc::SAX2XMLReader& reader);
     /// Attribute values of these declared types are written normalised as
     /// their type says (ToolReader::declaredTypes); null: none.
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
@@ -64,7 +52,6 @@ public:
                  const XMLCh* autoEncoding) override;
     void startDocument() override;
     void endDocument() override;
-    void resetDocument() override {}
     void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
                       bool isRoot) override;
@@ -74,24 +61,7 @@ public:
     void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
     void docComment(const XMLCh* text) override;
     void docPI(const XMLCh* target, const XMLCh* data) override;
-    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
-    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
-
-    // The document type declaration. Comments and CDATA come with the
-    // document events above.
     void startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) override;
-    void endDTD() override {}
-    void comment(const XMLCh*, XMLSize_t) override {}
-    void startCDATA() override {}
-    void endCDATA() override {}
-    void startEntity(const XMLCh*) override {}
-    void endEntity(const XMLCh*) override {}
-
-    // Errors: the first one ends the document.
-    void warning(const xercesc::SAXParseException&) override {}
-    void error(const xercesc::SAXParseException& e) override;
-    void fatalError(const xercesc::SAXParseException& e) override;
-    void resetErrors() override {}
 
 private:
     void writeProlog();
@@ -119,8 +89,6 @@ private:
     const Limits& iLimits;
     Diagnostics& iDiagnostics;
     XmlIndenter iIndent;
-    xercesc::SAX2XMLReader* iReader = nullptr;
-    LocatorListener iLocatorListener;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
     std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
     std::vector<std::u16string> iRootPrefixes;        // declared by the document element itself
