@@ -27,6 +27,10 @@ echo "== Whole documents: XmlWriter beside the peers (time, allocations, peak me
 python3 "$here/writers.py" "$build" ${quick:+--elements 100000 --runs 3}
 
 echo
+echo "== Canonical XML beside xmllint (time, memory, bytes, digest)"
+python3 "$here/c14n.py" "$build" ${quick:+--sizes 10 --runs 1 --large 0}
+
+echo
 echo "== OrvXmlMemoryManager beside glibc, Xerces-C default, std::pmr pool, mimalloc"
 "$bin/bench_memory" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
     grep -vE '^(\*\*\*|Load|CPU|  L[123]|Run|20[0-9][0-9]-|-{10})' | grep -vE '_(mean|stddev|cv)\b'
