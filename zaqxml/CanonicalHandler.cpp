@@ -17,6 +17,7 @@ std::u16string_view viewOf(const XMLCh* text) {
 
 bool Selection::parse(const std::string& name, Selection& selection) {
     selection = Selection();
+    selection.name = name;
     const std::u16string wide(OrvWstring::fromUtf8(name).view());
     if (wide.empty())
         return false;
@@ -74,8 +75,10 @@ void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsi
                                     bool isEmpty, bool) {
     checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     try {
-        if (iSelection.any() && !iOut.writing() && selects(element, uriId, attributes, attributeCount))
+        if (iSelection.any() && !iOut.writing() && selects(element, uriId, attributes, attributeCount)) {
             iOut.beginSubtree();
+            iSelected = true;
+        }
         iOut.startElement(viewOf(prefix), viewOf(element.getElementName()->getLocalPart()), uriText(uriId));
         for (XMLSize_t i = 0; i < attributeCount; ++i) {
             const xercesc::XMLAttr& a = *attributes.elementAt(i);
@@ -97,6 +100,11 @@ void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsi
         throw iDiagnostics.failureHere(e.what());
     }
     checkOutput();
+}
+
+void CanonicalHandler::endDocument() {
+    if (iSelection.any() && !iSelected)
+        throw DocumentError("no element matches --select " + iSelection.name);
 }
 
 void CanonicalHandler::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {

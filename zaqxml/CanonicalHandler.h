@@ -18,6 +18,7 @@
 struct Selection {
     bool byId = false;
     std::u16string uri, local, id;
+    std::string name; ///< as given, for messages
     bool any() const { return byId || !local.empty(); }
     /// Parses local, {uri}local or #ID; false when NAME is none of them.
     static bool parse(const std::string& name, Selection& selection);
@@ -33,7 +34,13 @@ public:
 
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
 
-    void startDocument() override { iDepth = 0; }
+    void startDocument() override {
+        iDepth = 0;
+        iSelected = false;
+    }
+    /// A selection that matched nothing fails the document: an empty
+    /// canonical form (or its digest) would pass for the subtree's.
+    void endDocument() override;
     void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
                       bool isRoot) override;
@@ -57,6 +64,7 @@ private:
     Diagnostics& iDiagnostics;
     const DeclaredTypes* iDeclaredTypes = nullptr;
     unsigned long iDepth = 0;
+    bool iSelected = false; // some element matched --select
     std::u16string iScratch;
 };
 
