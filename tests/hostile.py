@@ -83,6 +83,7 @@ CASES = [
      "<r>" + "".join('<p%d:s xmlns:p%d="urn:one"/>' % (i, i) for i in range(100000)) + "</r>", ["--hoist"], 0, b"", 5),
     ("--select that matches nothing, --digest", "<r/>", ["--exc-c14n", "--select", "#nope", "--digest", "sha256"], 2,
      b"no element matches --select #nope"),
+    ("an XML 1.1 document, --c14n", '<?xml version="1.1"?><r a="&#1;"/>', ["--c14n"], 2, b"XML 1.0 documents"),
     ("a relative namespace URI, --c14n", '<r xmlns:p="rel/x"><p:s/></r>', ["--c14n"], 2, b"relative namespace URI"),
     ("billion laughs", '<!DOCTYPE r [<!ENTITY a "aaaaaaaaaa">' +
      "".join('<!ENTITY %s "%s">' % (chr(98 + i), ("&%s;" % chr(97 + i)) * 10) for i in range(9)) +

@@ -361,6 +361,8 @@ def canonical(zaqxml, data):
                                     stderr=subprocess.DEVNULL)
             if theirs.returncode != 0 or os.path.basename(path) in CANONICAL_DEPARTURES:
                 continue
+            if b'version="1.1"' in open(path, "rb").read(64):
+                continue  # refused: canonical forms are defined for XML 1.0 (hostile.py)
             ours = run(zaqxml, ["--load-external", mode, path])
             check(ours.stdout == theirs.stdout, "%s %s: not xmllint's bytes" % (mode, path))
             compared += 1

@@ -102,6 +102,12 @@ void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsi
     checkOutput();
 }
 
+void CanonicalHandler::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh*, const XMLCh*) {
+    if (version != nullptr && *version != 0 && viewOf(version) != u"1.0")
+        throw iDiagnostics.failureHere("a canonical form is defined for XML 1.0 documents, not version " +
+                                       utf8(version));
+}
+
 void CanonicalHandler::endDocument() {
     if (iSelection.any() && !iSelected)
         throw DocumentError("no element matches --select " + iSelection.name);

@@ -34,6 +34,10 @@ public:
 
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
 
+    /// Canonical XML is defined on XML 1.0: its output has no declaration,
+    /// so a 1.1 document's characters would be read back as 1.0 (or not at
+    /// all). Such a document is refused.
+    void XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh*, const XMLCh*) override;
     void startDocument() override {
         iDepth = 0;
         iSelected = false;
