@@ -215,6 +215,9 @@ def output_files(zaqxml):
         check(reader.communicate(timeout=30)[0].startswith(b"<?xml"), "the FIFO's reader gets the document")
         long_name = os.path.join(tmp, "a" * 250 + ".x")
         check(write(long_name) == 0 and os.path.exists(long_name), "a 252-character name")
+        piped = subprocess.run([*zaqxml, "-o", "/dev/stdout", source], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        check(piped.returncode == 0 and piped.stdout.startswith(b"<?xml"),
+              "-o /dev/stdout on a pipe is written through: %r" % piped.stderr)
         dash = subprocess.run([*zaqxml, "-o", "-", source], capture_output=True, cwd=tmp)
         check(dash.returncode == 0 and dash.stdout.startswith(b"<?xml") and not os.path.exists(
             os.path.join(tmp, "-")), "-o - is standard output")

@@ -61,7 +61,19 @@ std::string followLinks(std::string path) {
 
 } // namespace
 
-OutputFile::OutputFile(const std::string& path) : iTarget(followLinks(path)) {
+OutputFile::OutputFile(const std::string& path) {
+    // A device, FIFO or socket is written through, also where a link to it
+    // cannot be followed by name (/dev/stdout on a pipe: /proc/self/fd/1
+    // names "pipe:[...]", which only the kernel can open).
+    struct stat direct;
+    if (::stat(path.c_str(), &direct) == 0 && !S_ISREG(direct.st_mode) && !S_ISDIR(direct.st_mode)) {
+        iTarget = path;
+        iFile = std::fopen(path.c_str(), "wb");
+        if (!iFile)
+            iError = std::strerror(errno);
+        return;
+    }
+    iTarget = followLinks(path);
     if (iTarget.empty()) {
         iError = std::strerror(ELOOP);
         return;
