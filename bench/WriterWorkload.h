@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace zaqbench {
 
@@ -31,23 +32,24 @@ inline const char* const ITEMS = "urn:example:items";
 inline const char* const TEXT = "Tea & biscuits <assorted>, 250 g";
 
 inline void withXmlWriter(XmlSink& sink, long entries) {
-    const std::u16string soap = u"http://schemas.xmlsoap.org/soap/envelope/", orders = u"urn:example:orders:2026",
-                         items = u"urn:example:items";
+    using namespace std::string_view_literals; // lengths known where the strings are written, as for the peers
+    constexpr std::u16string_view soap = u"http://schemas.xmlsoap.org/soap/envelope/"sv,
+                                  orders = u"urn:example:orders:2026"sv, items = u"urn:example:items"sv;
     XmlWriter w(sink, XmlWriter::Options{XMLPrefixManager::DefaultNamespace::Prefixed, false});
-    w.addNamespace(soap, u"soap");
-    w.addNamespace(orders, u"o");
-    w.addNamespace(items, u"i");
+    w.addNamespace(soap, u"soap"sv);
+    w.addNamespace(orders, u"o"sv);
+    w.addNamespace(items, u"i"sv);
     w.startDocument();
-    w.startElement(soap, u"Envelope");
-    w.declareNamespace(u"o", orders);
-    w.declareNamespace(u"i", items);
-    w.startElement(soap, u"Body");
+    w.startElement(soap, u"Envelope"sv);
+    w.declareNamespace(u"o"sv, orders);
+    w.declareNamespace(u"i"sv, items);
+    w.startElement(soap, u"Body"sv);
     for (long k = 0; k < entries; ++k) {
-        w.startElement(orders, u"line");
-        w.attribute(u"", u"id", u"L-0042");
-        w.attribute(items, u"sku", u"TEA-250");
-        w.startElement(items, u"description");
-        w.text(u"Tea & biscuits <assorted>, 250 g");
+        w.startElement(orders, u"line"sv);
+        w.attribute(u""sv, u"id"sv, u"L-0042"sv);
+        w.attribute(items, u"sku"sv, u"TEA-250"sv);
+        w.startElement(items, u"description"sv);
+        w.text(u"Tea & biscuits <assorted>, 250 g"sv);
         w.endElement();
         w.endElement();
     }

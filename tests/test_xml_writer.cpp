@@ -120,6 +120,20 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
           {'E'},
           {'E'}},
          R"(<NS1:r xmlns:NS1="urn:a"><NS1:b xmlns:NS2="urn:b" NS2:s="" NS2:a="p"/></NS1:r>)"},
+        {"a name written before follows a rebinding of its prefix",
+         {{'P', u"urn:a", u"a"},
+          {'S', u"urn:a", u"r"},
+          {'S', u"urn:a", u"c"},
+          {'E'},
+          {'S', u"", u"d"},
+          {'N', u"a", u"urn:z"},
+          {'S', u"urn:a", u"c"},
+          {'E'},
+          {'E'},
+          {'S', u"urn:a", u"c"},
+          {'E'},
+          {'E'}},
+         R"(<a:r xmlns:a="urn:a"><a:c/><d xmlns:a="urn:z"><a:c xmlns:a="urn:a"/></d><a:c/></a:r>)"},
         {"xml attributes need no declaration",
          {{'S', u"", u"r"}, {'A', XML, u"lang", u"en"}, {'E'}},
          R"(<r xml:lang="en"/>)"},
@@ -166,6 +180,37 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
             EXPECT_TRUE(read.text == intended.text) << c.name;
         }
     }
+}
+
+// Tags met again are written from the names remembered from earlier ones:
+// each copy of a part holding short tags (remembered) and a tag of more
+// names than the writer remembers comes out the same, and all reads back.
+TEST(XmlWriter, RepeatedTagsAreWrittenAlike) {
+    Ops ops = {
+        {'P', u"urn:a", u"p"}, {'P', u"urn:b", u"q"}, {'S', u"", u"r"}, {'N', u"p", u"urn:a"}, {'N', u"q", u"urn:b"}};
+    for (int copy = 0; copy < 3; ++copy) {
+        for (int small = 0; small < 2; ++small) {
+            ops.push_back({'S', u"urn:a", u"f"});
+            ops.push_back({'A', u"", u"id", u"1"});
+            ops.push_back({'A', u"urn:b", u"id", u"2"});
+            ops.push_back({'E'});
+        }
+        ops.push_back({'S', u"urn:a", u"e"});
+        for (char16_t i = 0; i < 24; ++i)
+            ops.push_back({'A', i % 3 ? u"urn:b" : u"", std::u16string(u"a") + char16_t(u'a' + i), u"v"});
+        ops.push_back({'S', u"urn:b", u"c"});
+        ops.push_back({'E'});
+        ops.push_back({'E'});
+    }
+    ops.push_back({'E'});
+    Meaning intended, read;
+    const std::string out = run(ops, intended, XmlWriter::Options{Policy::Prefixed, false});
+    const std::size_t root = out.find('>') + 1, copy = (out.size() - root - 4) / 3;
+    ASSERT_EQ(out.substr(root, copy), out.substr(root + copy, copy)) << out;
+    ASSERT_EQ(out.substr(root, copy), out.substr(root + 2 * copy, copy)) << out;
+    EXPECT_EQ(out.substr(root, 30), R"(<p:f id="1" q:id="2"/><p:f id=)");
+    ASSERT_TRUE(readBack(out, read)) << out;
+    EXPECT_EQ(read.elements, intended.elements);
 }
 
 struct Refused {

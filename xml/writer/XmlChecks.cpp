@@ -130,6 +130,34 @@ bool utf8ToUtf16(std::string_view in, std::u16string& out) {
     return true;
 }
 
+void appendUtf8(std::u16string_view text, std::string& out) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+            continue;
+        }
+        if (isHigh(text[i]) && i + 1 < text.size() && isLow(text[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        } else {
+            if (c < 0x10000) {
+                out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            } else {
+                out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+                out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            }
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        }
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
 std::string quoted(std::u16string_view text, std::size_t most) {
     std::string out = "\"";
     for (std::size_t i = 0; i < text.size() && i < most; ++i) {

@@ -52,7 +52,21 @@ public:
     }
     /// Appends `length` bytes as they are.
     void put(const char* text, std::size_t length) {
-        std::memcpy(room(length), text, length);
+        char* out = room(length);
+        // Markup and names are short: copied by two overlapping words, not
+        // by a call.
+        if (length >= 8 && length <= 16) {
+            copyWord<8>(out, text);
+            copyWord<8>(out + length - 8, text + length - 8);
+        } else if (length >= 4 && length < 8) {
+            copyWord<4>(out, text);
+            copyWord<4>(out + length - 4, text + length - 4);
+        } else if (length < 4) {
+            for (std::size_t i = 0; i < length; ++i)
+                out[i] = text[i];
+        } else {
+            std::memcpy(out, text, length);
+        }
         iSize += length;
     }
     /// Appends a string literal as it is.
@@ -169,6 +183,11 @@ private:
     }
 
     /// At least `length` writable bytes at the end of the buffer.
+    template <std::size_t N> static void copyWord(char* out, const char* in) {
+        char word[N];
+        std::memcpy(word, in, N);
+        std::memcpy(out, word, N);
+    }
     char* room(std::size_t length) {
         if (iCapacity - iSize < length)
             grow(length);

@@ -37,11 +37,10 @@ XmlWriter::~XmlWriter() {
 
 void XmlWriter::fail(Kind kind, const std::string& message) const { throw XmlWriterError(kind, message); }
 
-void XmlWriter::checkOpen(const char* what) const {
+void XmlWriter::failClosed(const char* what) const {
     if (iOut.failed())
         fail(Kind::Output, std::string(what) + ": the output has failed");
-    if (iEnded)
-        fail(Kind::Order, std::string(what) + " after the end of the document");
+    fail(Kind::Order, std::string(what) + " after the end of the document");
 }
 
 void XmlWriter::checkName(std::u16string_view name, const char* what) const {
@@ -85,6 +84,8 @@ void XmlWriter::startDocument(Version version, Standalone standalone) {
         fail(Kind::Order, "startDocument must be the first call");
     iXml11 = version == Version::Xml11;
     iOut.setXml11(iXml11);
+    for (KnownName& known : iKnown) // checked under the other version's rules
+        known.stamp = 0;
     iOut.put(iXml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"");
     if (standalone != Standalone::Omit)
         iOut.put(standalone == Standalone::Yes ? " standalone=\"yes\"" : " standalone=\"no\"");
@@ -118,6 +119,8 @@ void XmlWriter::beforeContent(bool child) {
         if (iTopNewLine)
             iOut.put('\n');
         iTopNewLine = false;
+    } else if (!iIndenting) {
+        // nothing to place
     } else if (child) {
         iIndent.beforeChild();
     } else {
@@ -129,10 +132,14 @@ void XmlWriter::startElement(std::u16string_view uri, std::u16string_view localN
     checkOpen("startElement");
     if (depth() == 0 && iRootDone)
         fail(Kind::Order, "a second document element " + xmlchecks::quoted(localName));
-    checkName(localName, "element name");
-    checkCharacters(uri, true, "namespace URI");
-    if (uri == XMLNS_URI)
-        fail(Kind::Namespace, "no element is in the xmlns namespace");
+    // A name met before has passed these checks.
+    const NameRef found = findName(false, uri, localName);
+    if (found.stamp == 0) {
+        checkName(localName, "element name");
+        checkCharacters(uri, true, "namespace URI");
+        if (uri == XMLNS_URI)
+            fail(Kind::Namespace, "no element is in the xmlns namespace");
+    }
     if (!prefixHint.empty()) {
         checkName(prefixHint, "prefix");
         if (uri.empty())
@@ -141,11 +148,15 @@ void XmlWriter::startElement(std::u16string_view uri, std::u16string_view localN
             fail(Kind::Namespace, "the prefix " + xmlchecks::quoted(prefixHint) + " is reserved");
     }
     beforeContent(true);
+    ++iTagCount;
     iTag.clear();
     iAttributes.clear();
     iDeclarations.clear();
-    iTagUri = keep(uri);
-    iTagLocalName = keep(localName);
+    iTagName = found.stamp != 0 ? useName(found) : rememberName(false, uri, localName);
+    if (iTagName.stamp == 0) {
+        iTagUri = keep(uri);
+        iTagLocalName = keep(localName);
+    }
     iTagHint = keep(prefixHint);
     iTagPending = true;
     iRootDone = true;
@@ -156,17 +167,26 @@ void XmlWriter::attribute(std::u16string_view uri, std::u16string_view localName
     checkOpen("attribute");
     if (!iTagPending)
         fail(Kind::Order, "attribute " + xmlchecks::quoted(localName) + " with no start tag open (after content?)");
-    checkName(localName, "attribute name");
-    checkCharacters(uri, true, "namespace URI");
+    const NameRef found = findName(true, uri, localName);
+    if (found.stamp == 0) {
+        checkName(localName, "attribute name");
+        checkCharacters(uri, true, "namespace URI");
+    }
     checkCharacters(value, true, "attribute value");
-    if (uri == XMLNS_URI || (uri.empty() && localName == u"xmlns"))
+    if (found.stamp == 0 && (uri == XMLNS_URI || (uri.empty() && localName == u"xmlns")))
         fail(Kind::Namespace, "namespace declarations are made with declareNamespace");
     for (const PendingAttribute& attribute : iAttributes)
-        if (view(attribute.localName) == localName && view(attribute.uri) == uri)
+        if (localNameOf(attribute) == localName && uriOf(attribute) == uri)
             fail(Kind::DuplicateAttribute,
                  "attribute " + xmlchecks::quoted(localName) + " is already on the start tag");
-    const Span u = keep(uri), l = keep(localName), v = keep(value);
-    iAttributes.push_back(PendingAttribute{u, l, v});
+    PendingAttribute pending{};
+    pending.name = found.stamp != 0 ? useName(found) : rememberName(true, uri, localName);
+    if (pending.name.stamp == 0) {
+        pending.uri = keep(uri);
+        pending.localName = keep(localName);
+    }
+    pending.value = keep(value);
+    iAttributes.push_back(pending);
 }
 
 void XmlWriter::declareNamespace(std::u16string_view prefix, std::u16string_view uri) {
@@ -182,7 +202,7 @@ void XmlWriter::declareNamespace(std::u16string_view prefix, std::u16string_view
         fail(Kind::Namespace, "the xml prefix is bound to " + xmlchecks::quoted(XML_URI) + ", and only it");
     if (!prefix.empty() && uri.empty())
         fail(Kind::Namespace, "the prefix " + xmlchecks::quoted(prefix) + " cannot be bound to no namespace");
-    if (prefix.empty() && !uri.empty() && view(iTagUri).empty())
+    if (prefix.empty() && !uri.empty() && tagUri().empty())
         fail(Kind::Namespace, "an element in no namespace cannot declare a default namespace");
     if (declaredOnTag(prefix, nullptr))
         fail(Kind::DuplicateAttribute, "the prefix " + xmlchecks::quoted(prefix) + " is already declared on the tag");
@@ -212,7 +232,9 @@ void XmlWriter::text(std::u16string_view text) {
         return;
     if (iTagPending)
         writeStartTag(false);
-    if (depth() == 0 || !iIndent.hold(reinterpret_cast<const XMLCh*>(text.data()), text.size())) {
+    if (!iIndenting) {
+        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
+    } else if (depth() == 0 || !iIndent.hold(reinterpret_cast<const XMLCh*>(text.data()), text.size())) {
         iIndent.beforeText();
         iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
     }
@@ -291,17 +313,18 @@ void XmlWriter::endElement() {
     if (iTagPending) {
         writeStartTag(true);
     } else {
-        iIndent.beforeEnd();
+        if (iIndenting)
+            iIndent.beforeEnd();
         const OpenElement& element = iOpen.back();
         iOut.put("</");
-        iOut.append(reinterpret_cast<const XMLCh*>(iOpenNames.data() + element.nameFrom),
-                    iOpenNames.size() - element.nameFrom, Escape::None);
+        iOut.put(iOpenNames.data() + element.nameFrom, iOpenNames.size() - element.nameFrom);
         iOut.put('>');
         iOpenNames.resize(element.nameFrom);
         if (element.binds)
             ++iEpoch;
         iOpen.pop_back();
-        iIndent.close();
+        if (iIndenting)
+            iIndent.close();
         iPrefixes.removeLevel();
     }
     iTopNewLine = depth() == 0 && iIndenting;

@@ -180,18 +180,38 @@ public:
     const XMLPrefixManager& prefixManager() const { return iPrefixes; }
 
 private:
+    static constexpr std::uint64_t NO_EPOCH = ~std::uint64_t(0);
+    static constexpr unsigned KNOWN_NAMES = 16;
     struct Span {
         std::size_t from;
         std::size_t length;
     };
+    /// A slot of iKnown and the stamp it had when it was given this name.
+    struct NameRef {
+        unsigned slot = 0;
+        std::uint64_t stamp = 0; // 0: no slot
+    };
+    /// A name met before: it passed the checks, and while the bindings in
+    /// force are those of `epoch`, its qualified name is `qname`.
+    struct KnownName {
+        std::u16string uri, localName;
+        bool attribute = false;
+        std::uint64_t stamp = 0; // 0: an empty slot
+        std::uint64_t epoch = NO_EPOCH;
+        std::string qname;     // UTF-8
+        unsigned next = 0;     // the slot found after this one, last time
+        std::uint64_t tag = 0; // the start tag that uses it (iTagCount): not given to another name meanwhile
+    };
+    /// uri and localName are copied to iTag only when `name` holds no slot.
     struct PendingAttribute {
         Span uri, localName, value;
+        NameRef name;
     };
     struct PendingDeclaration {
         Span prefix, uri;
     };
     struct OpenElement {
-        std::size_t nameFrom; // in iOpenNames, "prefix:local"
+        std::size_t nameFrom; // in iOpenNames, "prefix:local" in UTF-8
         bool binds;           // its start tag made bindings, which its end withdraws
     };
     /// A prefix the manager answered from a binding in force, good while
@@ -200,12 +220,16 @@ private:
         std::u16string uri;
         bool allowDefault = false;
         OrvWstring prefix;
-        std::uint64_t epoch = ~std::uint64_t(0);
+        std::uint64_t epoch = NO_EPOCH;
     };
 
     std::u16string_view view(Span span) const { return std::u16string_view(iTag).substr(span.from, span.length); }
     Span keep(std::u16string_view text);
-    void checkOpen(const char* what) const;
+    void checkOpen(const char* what) const {
+        if (iOut.failed() || iEnded)
+            failClosed(what);
+    }
+    [[noreturn]] void failClosed(const char* what) const;
     void checkName(std::u16string_view name, const char* what) const;
     void checkCharacters(std::u16string_view text, bool referencesAllowed, const char* what) const;
     [[noreturn]] void fail(XmlWriterError::Kind kind, const std::string& message) const;
@@ -215,6 +239,27 @@ private:
     /// false when it is a new binding.
     bool lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault);
     void bind(std::u16string_view uri, const OrvWstring& prefix);
+    NameRef findName(bool attribute, std::u16string_view uri, std::u16string_view localName);
+    NameRef rememberName(bool attribute, std::u16string_view uri, std::u16string_view localName);
+    NameRef useName(NameRef ref);
+    KnownName* known(NameRef ref);
+    std::u16string_view tagUri() const {
+        return iTagName.stamp != 0 ? std::u16string_view(iKnown[iTagName.slot].uri) : view(iTagUri);
+    }
+    std::u16string_view tagLocalName() const {
+        return iTagName.stamp != 0 ? std::u16string_view(iKnown[iTagName.slot].localName) : view(iTagLocalName);
+    }
+    std::u16string_view uriOf(const PendingAttribute& attribute) const {
+        return attribute.name.stamp != 0 ? std::u16string_view(iKnown[attribute.name.slot].uri) : view(attribute.uri);
+    }
+    std::u16string_view localNameOf(const PendingAttribute& attribute) const {
+        return attribute.name.stamp != 0 ? std::u16string_view(iKnown[attribute.name.slot].localName)
+                                         : view(attribute.localName);
+    }
+    bool writeKnownStartTag(bool empty);
+    void learnAnswers();
+    const XMLCh* spaceOfTag() const;
+    void finishStartTag(bool empty, std::string_view qname);
     void resolveNames(bool pin);
     bool namesHold();
     void writeStartTag(bool empty);
@@ -237,19 +282,26 @@ private:
     bool iTopNewLine = false; // indenting: the next item outside the document element goes on a new line
     std::u16string iTag;      // the open start tag's strings
     Span iTagUri{}, iTagLocalName{}, iTagHint{};
+    NameRef iTagName;
     std::vector<PendingAttribute> iAttributes;
     std::vector<PendingDeclaration> iDeclarations;
     std::vector<OrvWstring> iAttributePrefixes;
     std::vector<char> iAttributeNew; // whose prefix is a new binding, declared on the tag
     bool iElementNew = false;        // the element's prefix is a new binding
     bool iUndeclareDefault = false;  // the tag writes xmlns=""
-    std::u16string iOpenNames;       // qualified names of the open elements, one after another
+    std::string iOpenNames;          // qualified names of the open elements, one after another
+    std::string iQName;              // scratch: a qualified name in UTF-8
     std::vector<OpenElement> iOpen;
     OrvWstring iPrefix, iScratchUri;
     std::uint64_t iEpoch = 0; // counts the changes to the bindings in force
     bool iTagBinds = false;   // the start tag being resolved made bindings
     Answer iAnswers[4];       // the last answers, for the names that come again and again
     unsigned iNextAnswer = 0;
+    KnownName iKnown[KNOWN_NAMES]; // the names of recent start tags
+    unsigned iNextKnown = 0;
+    unsigned iLastKnown = 0;     // the slot findName found last
+    std::uint64_t iTagCount = 0; // start tags begun
+    std::uint64_t iKnownStamp = 0;
     mutable std::u16string iUtf16[3];
 };
 
