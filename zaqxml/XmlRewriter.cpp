@@ -94,6 +94,16 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
     // none for it.
     if (systemId == nullptr || *systemId == 0)
         return;
+    // The parser takes a control character in a system literal, which no
+    // document may hold there (XML 1.1 not even its C1 controls but NEL).
+    const bool xml11 = iVersion == "1.1";
+    for (const XMLCh* c = systemId; *c != 0; ++c)
+        if ((*c < 0x20 && *c != '\t' && *c != '\n' && *c != '\r') || *c == 0xFFFE || *c == 0xFFFF ||
+            (xml11 && *c >= 0x7F && *c <= 0x9F && *c != 0x85)) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(*c));
+            fail(std::string("invalid character 0x") + hex + " in the DOCTYPE's system id");
+        }
     writeProlog();
     iOut.put("<!DOCTYPE ");
     iOut.append(name, XmlTextOutput::Escape::None);
