@@ -53,6 +53,7 @@ def attributes_doc(namespaces, prolog):
 CASES = [
     ("10^5 nested elements", "<a>" * 100000 + "</a>" * 100000, [], 2, b"--max-depth"),
     ("10^4 nested, raised limit", "<a>" * 10001 + "</a>" * 10001, ["--max-depth", "10001"], 0, b""),
+    ("10^4 nested, --format", "<a>" * 10000 + "</a>" * 10000, ["--format"], 2, b"--format indenting deep nesting"),
     ("entity 40 000x in text", entity_doc(40000, False), [], 2, b"--max-expansion"),
     ("entity 2 000x in an attribute", entity_doc(2000, True), [], 2, b"--max-expansion"),
     ("5 000 default attributes x 20 000", defaults_doc(), [], 2, b"--max-expansion"),

@@ -36,8 +36,9 @@ public:
         const std::uint64_t factor = iSettings.maxExpansionFactor;
         return factor == 0 || bytes / factor <= iInputBytes + iSettings.expansionAllowance / factor;
     }
-    /// The error of a document past the bound, naming the option.
-    std::string expansionMessage() const;
+    /// The error of a document past the bound, naming the option and what
+    /// makes an output grow so: `indenting` when --format indents it.
+    std::string expansionMessage(bool indenting = false) const;
 
 private:
     InputSettings iSettings;

@@ -82,7 +82,7 @@ void XmlRewriter::fail(const std::string& message) const { throw iDiagnostics.fa
 
 void XmlRewriter::flushBuffer() {
     if (!iLimits.allowsOutput(iOut.written()))
-        fail(iLimits.expansionMessage());
+        fail(iLimits.expansionMessage(iOptions.format));
     if (!iOut.flush())
         fail(std::string("cannot write the output: ") + std::strerror(errno));
 }
