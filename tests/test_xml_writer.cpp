@@ -228,6 +228,7 @@ TEST(XmlWriter, RefusedCallsChangeNothing) {
     const std::vector<Refused> cases = {
         {"element name with a digit first", {root}, {'S', u"", u"1a"}, Kind::Name},
         {"element name with a colon", {root}, {'S', u"", u"a:b"}, Kind::Name},
+        {"unpaired surrogate ending an XML 1.1 name", {{'D', u"1.1"}, root}, {'S', u"", u"x\xD800"}, Kind::Name},
         {"attribute name empty", {root}, {'A', u"", u"", u"v"}, Kind::Name},
         {"control character in 1.0", {root}, {'T', u"a\x01"}, Kind::Character},
         {"unpaired surrogate", {root}, {'A', u"", u"v", u"\xD800x"}, Kind::Character},

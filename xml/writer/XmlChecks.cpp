@@ -51,6 +51,14 @@ std::size_t printableAscii(const char16_t* text, std::size_t length) {
 bool isNCName(std::u16string_view name, bool xml11) {
     if (name.empty())
         return false;
+    // Xerces-C's XML 1.1 table takes a high surrogate at the end of a name
+    // without its pair: every surrogate is checked for one here first.
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (isHigh(name[i]) && i + 1 < name.size() && isLow(name[i + 1]))
+            ++i;
+        else if (isHigh(name[i]) || isLow(name[i]))
+            return false;
+    }
     const XMLCh* text = reinterpret_cast<const XMLCh*>(name.data());
     return xml11 ? xercesc::XMLChar1_1::isValidNCName(text, name.size())
                  : xercesc::XMLChar1_0::isValidNCName(text, name.size());
