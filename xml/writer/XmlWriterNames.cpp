@@ -133,6 +133,15 @@ bool sameText(const std::u16string& a, std::u16string_view b) {
     return true;
 }
 
+// `out` becomes "prefix:localName" (or the local name alone) in UTF-8.
+void qualifiedName(std::u16string_view prefix, std::u16string_view localName, std::string& out) {
+    out.clear();
+    xmlchecks::appendUtf8(prefix, out);
+    if (!prefix.empty())
+        out.push_back(':');
+    xmlchecks::appendUtf8(localName, out);
+}
+
 } // namespace
 
 // Names come round in the same order tag after tag, so the slot found after
@@ -192,20 +201,12 @@ void XmlWriter::learnAnswers() {
         return;
     if (iTagHint.length == 0)
         if (KnownName* element = known(iTagName)) {
-            element->qname.clear();
-            xmlchecks::appendUtf8(iPrefix.view(), element->qname);
-            if (!iPrefix.isEmpty())
-                element->qname.push_back(':');
-            xmlchecks::appendUtf8(tagLocalName(), element->qname);
+            qualifiedName(iPrefix.view(), tagLocalName(), element->qname);
             element->epoch = iEpoch;
         }
     for (std::size_t i = 0; i < iAttributes.size(); ++i)
         if (KnownName* attribute = known(iAttributes[i].name)) {
-            attribute->qname.clear();
-            xmlchecks::appendUtf8(iAttributePrefixes[i].view(), attribute->qname);
-            if (!iAttributePrefixes[i].isEmpty())
-                attribute->qname.push_back(':');
-            xmlchecks::appendUtf8(localNameOf(iAttributes[i]), attribute->qname);
+            qualifiedName(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]), attribute->qname);
             attribute->epoch = iEpoch;
         }
 }
@@ -264,11 +265,7 @@ void XmlWriter::writeStartTag(bool empty) {
     }
     learnAnswers();
 
-    iQName.clear();
-    xmlchecks::appendUtf8(iPrefix.view(), iQName);
-    if (!iPrefix.isEmpty())
-        iQName.push_back(':');
-    xmlchecks::appendUtf8(localName, iQName);
+    qualifiedName(iPrefix.view(), localName, iQName);
     iOut.put('<');
     iOut.put(iQName.data(), iQName.size());
     for (const PendingDeclaration& declaration : iDeclarations)
