@@ -11,6 +11,7 @@ set(ZAQ_LIBRARY_SOURCES
   xml/prefixmgr/XMLPrefixManager.cpp
   xml/prefixmgr/OrvXmlMemoryManager.cpp
   xml/prefixmgr/OrvShared.cpp
+  xml/memory/XmlCountingMemoryManager.cpp
   xml/writer/XmlSink.cpp
   xml/writer/XmlTextOutput.cpp
   xml/writer/XmlIndenter.cpp

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// parse_statistics.cpp - parses a file with Xerces-C's SAX2 reader on an
-// OrvXmlMemoryManager and prints what the manager's pools served.
-#include <zaqprefixmgr/OrvXmlMemoryManager.h>
+// parse_statistics.cpp - parses a file with Xerces-C's SAX2 reader on the
+// pooled memory manager and prints what its pools, buffers and the heap served.
+#include <zaqprefixmgr/XmlCountingMemoryManager.h>
 
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -25,18 +25,22 @@ struct ElementCounter : DefaultHandler {
 // Xerces-C's XMLCh is char16_t: OrvWstring converts it to UTF-8.
 std::string utf8(const XMLCh* text) { return OrvWstring(text).toUtf8(); }
 
-void printPools(const OrvXmlMemoryManager& memory) {
-    std::printf("%10s %8s %8s %10s\n", "chunk size", "chunks", "in use", "high-water");
+void printPools(const XmlCountingMemoryManager& memory) {
+    const XmlCountingMemoryManager::Requests& requests = memory.requests();
+    std::printf("%10s %8s %8s %10s %10s\n", "chunk size", "chunks", "in use", "high-water", "requests");
     for (unsigned int i = 0; i < OrvXmlMemoryManager::getPoolCount(); ++i) {
         const OrvXmlMemoryManager::MemoryPool* pool = memory.getPool(i);
-        std::printf("%10u %8u %8d %10d\n", pool->getChunkSize(), pool->getPoolSize(), pool->getNalloc(),
-                    pool->getHighwater());
+        std::printf("%10u %8u %8d %10d %10llu\n", pool->getChunkSize(), pool->getPoolSize(), pool->getNalloc(),
+                    pool->getHighwater(), requests.pool[i]);
     }
+    std::printf("buffers: %llu + %llu requests; heap: %llu requests, %llu of them with their pool exhausted or "
+                "buffer in use\n",
+                requests.buffer65536, requests.buffer163948, requests.heap, requests.fellBack);
 }
 
 int parse(const char* file) {
     // The manager outlives the reader, which hands all its memory back on destruction.
-    auto memory = std::make_unique<OrvXmlMemoryManager>(OrvXmlMemoryManager::getDefaultPoolSize());
+    auto memory = std::make_unique<XmlCountingMemoryManager>(OrvXmlMemoryManager::getDefaultPoolSize());
     ElementCounter counter;
     {
         std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(memory.get()));

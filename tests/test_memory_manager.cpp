@@ -2,6 +2,7 @@
 // test_memory_manager.cpp - routing to pools, buffers and heap; pool sizing;
 // alignment; published settings; trace records.
 #include "MemoryTestAccess.h"
+#include "XmlCountingMemoryManager.h"
 #include "OrvFatalException.h"
 #include "TraceCapture.h"
 
@@ -181,4 +182,41 @@ TEST(MemoryManager, TracesConstructionAndDestruction) {
     EXPECT_EQ(lines[5], "entry OrvXmlMemoryManager::MemoryPool::~MemoryPool 31 64 0 0 0")
         << "the pool already made is destroyed";
     EXPECT_EQ(lines[6], "exit OrvXmlMemoryManager::MemoryPool::~MemoryPool");
+}
+
+// The counting manager serves as the manager does and tells where each
+// request went: pools, buffers, and the heap with the requests that fell
+// back to it. N = 32 gives one chunk in each pool above 64 bytes.
+TEST(MemoryManager, CountingManagerTellsWhereEachRequestWent) {
+    enum Where { POOL0, POOL1, POOL5 = POOL1 + 4, BUFFER65536, BUFFER163948, HEAP, FELL_BACK };
+    const struct {
+        XMLSize_t size;
+        Where where;
+    } requests[] = {{0, POOL0},       {64, POOL0},          {65, POOL1},        {100, FELL_BACK},       {2048, POOL5},
+                    {2049, HEAP},     {65536, BUFFER65536}, {65536, FELL_BACK}, {163948, BUFFER163948}, {163947, HEAP},
+                    {2048, FELL_BACK}};
+    XmlCountingMemoryManager memory(32);
+    auto counts = [&] {
+        const XmlCountingMemoryManager::Requests& r = memory.requests();
+        std::vector<unsigned long long> all(r.pool, r.pool + 6);
+        all.insert(all.end(), {r.buffer65536, r.buffer163948, r.heap, r.fellBack});
+        return all;
+    };
+    std::vector<void*> held;
+    for (const auto& request : requests) {
+        std::vector<unsigned long long> expected = counts();
+        if (request.where == FELL_BACK)
+            ++expected[HEAP];
+        ++expected[request.where];
+        held.push_back(memory.allocate(request.size));
+        EXPECT_EQ(counts(), expected) << request.size << " bytes, request " << held.size();
+    }
+    EXPECT_TRUE(memory.getPool(1)->contains(held[2]));
+    EXPECT_FALSE(memory.getPool(1)->contains(held[3]));
+    for (void* p : held)
+        memory.deallocate(p);
+    EXPECT_EQ(memory.getPool(0)->getNalloc(), 0);
+    EXPECT_FALSE(memory.isBuffer65536InUse());
+    memory.resetRequests();
+    EXPECT_EQ(counts(), std::vector<unsigned long long>(10, 0));
 }

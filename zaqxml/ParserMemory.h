@@ -6,18 +6,18 @@
 
 #include "Diagnostics.h"
 #include "Limits.h"
-#include "OrvXmlMemoryManager.h"
+#include "XmlCountingMemoryManager.h"
 
 #include <cstdint>
 #include <cstdio>
 
-/// Counts where each request went (pool, buffer, heap). While a document is
-/// parsed, a request larger than its expansion bound fails with a
-/// DocumentError: an attribute value that entity references blow up is built
-/// whole inside the parser, before any output can be measured.
-class ParserMemory : public OrvXmlMemoryManager {
+/// The library's counting manager, for --stats. While a document is parsed,
+/// a request larger than its expansion bound fails with a DocumentError: an
+/// attribute value that entity references blow up is built whole inside the
+/// parser, before any output can be measured.
+class ParserMemory : public XmlCountingMemoryManager {
 public:
-    explicit ParserMemory(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
+    explicit ParserMemory(unsigned int poolSize) : XmlCountingMemoryManager(poolSize) {}
 
     /// Bounds requests by `limits` (null: none) while a document is read;
     /// the error gives the parser's position from `diagnostics`.
@@ -30,13 +30,8 @@ public:
     void report(std::FILE* out, const char* name);
 
 private:
-    static unsigned poolIndex(XMLSize_t size);
-
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
-    unsigned long iPoolRequests[6] = {};
-    unsigned long iBufferRequests[2] = {};
-    unsigned long iHeapRequests = 0;
 };
 
 #endif
