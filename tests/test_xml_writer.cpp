@@ -183,8 +183,9 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
 }
 
 // Tags met again are written from the names remembered from earlier ones:
-// each copy of a part holding short tags (remembered) and a tag of more
-// names than the writer remembers comes out the same, and all reads back.
+// each copy of a part holding short tags (remembered, then written from what
+// was learnt) and a tag of more names than the writer remembers (after which
+// it stops remembering for a while) comes out the same, and all reads back.
 TEST(XmlWriter, RepeatedTagsAreWrittenAlike) {
     Ops ops = {
         {'P', u"urn:a", u"p"}, {'P', u"urn:b", u"q"}, {'S', u"", u"r"}, {'N', u"p", u"urn:a"}, {'N', u"q", u"urn:b"}};
@@ -196,8 +197,10 @@ TEST(XmlWriter, RepeatedTagsAreWrittenAlike) {
             ops.push_back({'E'});
         }
         ops.push_back({'S', u"urn:a", u"e"});
-        for (char16_t i = 0; i < 24; ++i)
-            ops.push_back({'A', i % 3 ? u"urn:b" : u"", std::u16string(u"a") + char16_t(u'a' + i), u"v"});
+        for (int i = 0; i < 600; ++i)
+            ops.push_back(
+                {'A', i % 3 ? u"urn:b" : u"",
+                 u"a" + std::u16string(1, char16_t(u'a' + i % 26)) + std::u16string(1, char16_t(u'a' + i / 26)), u"v"});
         ops.push_back({'S', u"urn:b", u"c"});
         ops.push_back({'E'});
         ops.push_back({'E'});

@@ -51,12 +51,22 @@ std::size_t printableAscii(const char16_t* text, std::size_t length) {
 bool isNCName(std::u16string_view name, bool xml11) {
     if (name.empty())
         return false;
+    // ASCII names, most of them, by hand: the same in both versions.
+    std::size_t i = 0;
+    for (; i < name.size() && name[i] < 0x80; ++i) {
+        const char16_t c = name[i];
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+        if (!letter && (i == 0 || !((c >= '0' && c <= '9') || c == '.' || c == '-')))
+            return false;
+    }
+    if (i == name.size())
+        return true;
     // Xerces-C's XML 1.1 table takes a high surrogate at the end of a name
     // without its pair: every surrogate is checked for one here first.
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (isHigh(name[i]) && i + 1 < name.size() && isLow(name[i + 1]))
-            ++i;
-        else if (isHigh(name[i]) || isLow(name[i]))
+    for (std::size_t k = i; k < name.size(); ++k) {
+        if (isHigh(name[k]) && k + 1 < name.size() && isLow(name[k + 1]))
+            ++k;
+        else if (isHigh(name[k]) || isLow(name[k]))
             return false;
     }
     const XMLCh* text = reinterpret_cast<const XMLCh*>(name.data());
@@ -136,34 +146,6 @@ bool utf8ToUtf16(std::string_view in, std::u16string& out) {
         i += length;
     }
     return true;
-}
-
-void appendUtf8(std::u16string_view text, std::string& out) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-            continue;
-        }
-        if (isHigh(text[i]) && i + 1 < text.size() && isLow(text[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00u);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        } else {
-            if (c < 0x10000) {
-                out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            } else {
-                out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-                out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            }
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        }
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 std::string quoted(std::u16string_view text, std::size_t most) {

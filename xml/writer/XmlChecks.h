@@ -29,10 +29,6 @@ bool isWhiteSpace(std::u16string_view text);
 /// malformed, overlong or surrogate sequence.
 bool utf8ToUtf16(std::string_view in, std::u16string& out);
 
-/// Appends the text to `out` as UTF-8; an unpaired surrogate, which the
-/// checks above keep out of names, becomes U+FFFD.
-void appendUtf8(std::u16string_view text, std::string& out);
-
 /// The text as UTF-8 for a message: at most `most` characters, with
 /// anything but printable ASCII as \uXXXX.
 std::string quoted(std::u16string_view text, std::size_t most = 64);

@@ -25,7 +25,7 @@ XmlWriter::XmlWriter(XmlSink& sink) : XmlWriter(sink, Options()) {}
 
 XmlWriter::XmlWriter(XmlSink& sink, const Options& options)
     : iSink(sink), iPrefixes(nullptr, options.defaultNamespace), iOut(sink), iIndent(iOut, options.indent),
-      iIndenting(options.indent) {}
+      iIndenting(options.indent), iKnown(new KnownName[KNOWN_NAMES]) {}
 
 XmlWriter::~XmlWriter() {
     try {
@@ -84,8 +84,8 @@ void XmlWriter::startDocument(Version version, Standalone standalone) {
         fail(Kind::Order, "startDocument must be the first call");
     iXml11 = version == Version::Xml11;
     iOut.setXml11(iXml11);
-    for (KnownName& known : iKnown) // checked under the other version's rules
-        known.stamp = 0;
+    for (unsigned slot = 0; slot < KNOWN_NAMES; ++slot) // checked under the other version's rules
+        iKnown[slot].stamp = 0;
     iOut.put(iXml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"");
     if (standalone != Standalone::Omit)
         iOut.put(standalone == Standalone::Yes ? " standalone=\"yes\"" : " standalone=\"no\"");
@@ -152,7 +152,7 @@ void XmlWriter::startElement(std::u16string_view uri, std::u16string_view localN
     iTag.clear();
     iAttributes.clear();
     iDeclarations.clear();
-    iTagName = found.stamp != 0 ? useName(found) : rememberName(false, uri, localName);
+    iTagName = found.stamp != 0 ? useName(found) : rememberName(found, false, uri, localName);
     if (iTagName.stamp == 0) {
         iTagUri = keep(uri);
         iTagLocalName = keep(localName);
@@ -180,7 +180,7 @@ void XmlWriter::attribute(std::u16string_view uri, std::u16string_view localName
             fail(Kind::DuplicateAttribute,
                  "attribute " + xmlchecks::quoted(localName) + " is already on the start tag");
     PendingAttribute pending{};
-    pending.name = found.stamp != 0 ? useName(found) : rememberName(true, uri, localName);
+    pending.name = found.stamp != 0 ? useName(found) : rememberName(found, true, uri, localName);
     if (pending.name.stamp == 0) {
         pending.uri = keep(uri);
         pending.localName = keep(localName);

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -181,15 +182,19 @@ public:
 
 private:
     static constexpr std::uint64_t NO_EPOCH = ~std::uint64_t(0);
-    static constexpr unsigned KNOWN_NAMES = 16;
+    static constexpr unsigned KNOWN_NAMES = 512; // in sets of WAYS slots, a set chosen by a hash of the name
+    static constexpr unsigned WAYS = 4;
+    static constexpr unsigned NO_SET = ~0u;
     struct Span {
         std::size_t from;
         std::size_t length;
     };
-    /// A slot of iKnown and the stamp it had when it was given this name.
+    /// A slot of iKnown and the stamp it had when it was given this name;
+    /// with stamp 0 (not found), `slot` is the first of the name's set, or
+    /// NO_SET when names are not being remembered.
     struct NameRef {
         unsigned slot = 0;
-        std::uint64_t stamp = 0; // 0: no slot
+        std::uint64_t stamp = 0;
     };
     /// A name met before: it passed the checks, and while the bindings in
     /// force are those of `epoch`, its qualified name is `qname`.
@@ -200,7 +205,7 @@ private:
         std::uint64_t epoch = NO_EPOCH;
         std::string qname;     // UTF-8
         unsigned next = 0;     // the slot found after this one, last time
-        std::uint64_t tag = 0; // the start tag that uses it (iTagCount): not given to another name meanwhile
+        std::uint64_t tag = 0; // the last start tag that used it (iTagCount); while pending, not given to another name
     };
     /// uri and localName are copied to iTag only when `name` holds no slot.
     struct PendingAttribute {
@@ -240,7 +245,7 @@ private:
     bool lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault);
     void bind(std::u16string_view uri, const OrvWstring& prefix);
     NameRef findName(bool attribute, std::u16string_view uri, std::u16string_view localName);
-    NameRef rememberName(bool attribute, std::u16string_view uri, std::u16string_view localName);
+    NameRef rememberName(NameRef set, bool attribute, std::u16string_view uri, std::u16string_view localName);
     NameRef useName(NameRef ref);
     KnownName* known(NameRef ref);
     std::u16string_view tagUri() const {
@@ -257,7 +262,7 @@ private:
                                          : view(attribute.localName);
     }
     bool writeKnownStartTag(bool empty);
-    void learnAnswers();
+    void learn(NameRef ref, std::size_t from);
     const XMLCh* spaceOfTag() const;
     void finishStartTag(bool empty, std::string_view qname);
     void resolveNames(bool pin);
@@ -290,18 +295,19 @@ private:
     bool iElementNew = false;        // the element's prefix is a new binding
     bool iUndeclareDefault = false;  // the tag writes xmlns=""
     std::string iOpenNames;          // qualified names of the open elements, one after another
-    std::string iQName;              // scratch: a qualified name in UTF-8
+    std::string iQName;              // the start tag's qualified name in UTF-8
     std::vector<OpenElement> iOpen;
     OrvWstring iPrefix, iScratchUri;
     std::uint64_t iEpoch = 0; // counts the changes to the bindings in force
     bool iTagBinds = false;   // the start tag being resolved made bindings
     Answer iAnswers[4];       // the last answers, for the names that come again and again
     unsigned iNextAnswer = 0;
-    KnownName iKnown[KNOWN_NAMES]; // the names of recent start tags
-    unsigned iNextKnown = 0;
-    unsigned iLastKnown = 0;     // the slot findName found last
-    std::uint64_t iTagCount = 0; // start tags begun
+    std::unique_ptr<KnownName[]> iKnown; // the names of recent start tags, KNOWN_NAMES of them
+    unsigned iLastKnown = 0;             // the slot findName found last
+    std::uint64_t iTagCount = 0;         // start tags begun
     std::uint64_t iKnownStamp = 0;
+    unsigned iNameMisses = 0;     // grows by 2 a miss, shrinks by 1 a hit
+    unsigned iNamesLeftAlone = 0; // names to pass by without a look, after many misses
     mutable std::u16string iUtf16[3];
 };
 

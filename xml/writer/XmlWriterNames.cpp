@@ -3,8 +3,6 @@
 // prefix manager, the declarations of new bindings, and the tag written.
 #include "XmlWriter.h"
 
-#include "XmlChecks.h"
-
 #include <cstdint>
 #include <cstring>
 
@@ -133,53 +131,83 @@ bool sameText(const std::u16string& a, std::u16string_view b) {
     return true;
 }
 
-// `out` becomes "prefix:localName" (or the local name alone) in UTF-8.
-void qualifiedName(std::u16string_view prefix, std::u16string_view localName, std::string& out) {
-    out.clear();
-    xmlchecks::appendUtf8(prefix, out);
-    if (!prefix.empty())
-        out.push_back(':');
-    xmlchecks::appendUtf8(localName, out);
-}
-
 } // namespace
 
 // Names come round in the same order tag after tag, so the slot found after
-// the previous one is tried first.
+// the previous one is tried first; then the slots of the name's set. When
+// most names are new (more distinct names than slots), looking them up and
+// remembering them costs more than the hits save: after a run of mostly
+// misses, the next names are passed by, and then tried again.
 XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, std::u16string_view localName) {
+    if (iNamesLeftAlone > 0) {
+        --iNamesLeftAlone;
+        return NameRef{NO_SET, 0};
+    }
     auto holds = [&](const KnownName& known) {
         return known.stamp != 0 && known.attribute == attribute && sameText(known.localName, localName) &&
                sameText(known.uri, uri);
     };
     unsigned slot = iKnown[iLastKnown].next;
     if (!holds(iKnown[slot])) {
-        for (slot = 0; slot < KNOWN_NAMES && !holds(iKnown[slot]); ++slot) {
+        // The local name whole, and of the URI (long, and shared by many
+        // names) its length and three code units.
+        std::uint64_t hash = attribute ? 0xCBF29CE484222325u : 0x84222325CBF29CE4u;
+        auto mix = [&hash](std::uint64_t unit) { hash = (hash ^ unit) * 0x100000001B3u; };
+        for (const char16_t c : localName)
+            mix(c);
+        mix(uri.size());
+        if (!uri.empty()) {
+            mix(uri[uri.size() / 2]);
+            mix(uri[uri.size() * 3 / 4]);
+            mix(uri.back());
         }
-        if (slot == KNOWN_NAMES)
-            return NameRef{};
+        hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDu; // spreads FNV's weak low bits
+        const unsigned set = static_cast<unsigned>((hash >> 32) % (KNOWN_NAMES / WAYS)) * WAYS;
+        for (slot = set; slot < set + WAYS && !holds(iKnown[slot]); ++slot) {
+        }
+        if (slot == set + WAYS) {
+            iNameMisses += 2;
+            if (iNameMisses >= 256) {
+                iNameMisses = 0;
+                iNamesLeftAlone = 8192;
+            }
+            return NameRef{set, 0};
+        }
         iKnown[iLastKnown].next = slot;
     }
+    if (iNameMisses > 0)
+        --iNameMisses;
     iLastKnown = slot;
     return NameRef{slot, iKnown[slot].stamp};
 }
 
-// A slot for a name not met before, other than those the pending start tag
-// uses; none (the name is then copied) when the tag uses them all.
-XmlWriter::NameRef XmlWriter::rememberName(bool attribute, std::u16string_view uri, std::u16string_view localName) {
-    for (unsigned tries = 0; tries < KNOWN_NAMES; ++tries) {
-        const unsigned slot = iNextKnown++ % KNOWN_NAMES;
-        KnownName& known = iKnown[slot];
-        if (known.stamp != 0 && known.tag == iTagCount)
-            continue;
-        known.stamp = 0; // empty until both strings are in
-        known.uri.assign(uri);
-        known.localName.assign(localName);
-        known.attribute = attribute;
-        known.epoch = NO_EPOCH;
-        known.stamp = ++iKnownStamp;
-        return useName(NameRef{slot, known.stamp});
+// The slot of the name's set that a start tag used longest ago, other than
+// those the pending tag uses; none (the name is then copied) when it uses
+// them all, or when names are not being remembered.
+XmlWriter::NameRef XmlWriter::rememberName(NameRef set, bool attribute, std::u16string_view uri,
+                                           std::u16string_view localName) {
+    if (set.slot == NO_SET)
+        return NameRef{};
+    unsigned slot = NO_SET;
+    for (unsigned way = set.slot; way < set.slot + WAYS; ++way) {
+        const KnownName& candidate = iKnown[way];
+        if (candidate.stamp == 0) {
+            slot = way;
+            break;
+        }
+        if (candidate.tag != iTagCount && (slot == NO_SET || candidate.tag < iKnown[slot].tag))
+            slot = way;
     }
-    return NameRef{};
+    if (slot == NO_SET)
+        return NameRef{};
+    KnownName& known = iKnown[slot];
+    known.stamp = 0; // empty until both strings are in
+    known.uri.assign(uri);
+    known.localName.assign(localName);
+    known.attribute = attribute;
+    known.epoch = NO_EPOCH;
+    known.stamp = ++iKnownStamp;
+    return useName(NameRef{slot, known.stamp});
 }
 
 // The pending start tag uses the slot: it keeps its name until the tag is written.
@@ -194,21 +222,13 @@ XmlWriter::KnownName* XmlWriter::known(NameRef ref) {
     return ref.stamp != 0 && known.stamp == ref.stamp ? &known : nullptr;
 }
 
-// After a start tag that made no binding, every name the manager answered
-// keeps its answer for as long as the bindings in force stay as they are.
-void XmlWriter::learnAnswers() {
-    if (iTagBinds)
-        return;
-    if (iTagHint.length == 0)
-        if (KnownName* element = known(iTagName)) {
-            qualifiedName(iPrefix.view(), tagLocalName(), element->qname);
-            element->epoch = iEpoch;
-        }
-    for (std::size_t i = 0; i < iAttributes.size(); ++i)
-        if (KnownName* attribute = known(iAttributes[i].name)) {
-            qualifiedName(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]), attribute->qname);
-            attribute->epoch = iEpoch;
-        }
+// A name the manager answered from a binding in force keeps the answer, as
+// written, for as long as the bindings in force stay as they are.
+void XmlWriter::learn(NameRef ref, std::size_t from) {
+    if (KnownName* name = known(ref)) {
+        name->qname.assign(iOut.data() + from, iOut.size() - from);
+        name->epoch = iEpoch;
+    }
 }
 
 const XMLCh* XmlWriter::spaceOfTag() const {
@@ -263,11 +283,15 @@ void XmlWriter::writeStartTag(bool empty) {
         ++iEpoch;
         resolveNames(true);
     }
-    learnAnswers();
-
-    qualifiedName(iPrefix.view(), localName, iQName);
+    // After a tag that made no binding, every answer came from a binding in
+    // force and holds until the bindings change: its names are learnt.
+    const bool learning = !iTagBinds;
     iOut.put('<');
-    iOut.put(iQName.data(), iQName.size());
+    const std::size_t nameFrom = iOut.size();
+    writeName(iPrefix.view(), localName);
+    iQName.assign(iOut.data() + nameFrom, iOut.size() - nameFrom);
+    if (learning && iTagHint.length == 0)
+        learn(iTagName, nameFrom);
     for (const PendingDeclaration& declaration : iDeclarations)
         writeDeclaration(view(declaration.prefix), view(declaration.uri));
     if (iUndeclareDefault)
@@ -279,7 +303,10 @@ void XmlWriter::writeStartTag(bool empty) {
             writeDeclaration(iAttributePrefixes[i].view(), uriOf(iAttributes[i]));
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
         iOut.put(' ');
+        const std::size_t attributeFrom = iOut.size();
         writeName(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]));
+        if (learning)
+            learn(iAttributes[i].name, attributeFrom);
         iOut.put("=\"");
         const std::u16string_view value = view(iAttributes[i].value);
         iOut.append(reinterpret_cast<const XMLCh*>(value.data()), value.size(), Escape::Attribute);
