@@ -25,7 +25,7 @@ XmlWriter::XmlWriter(XmlSink& sink) : XmlWriter(sink, Options()) {}
 
 XmlWriter::XmlWriter(XmlSink& sink, const Options& options)
     : iSink(sink), iPrefixes(nullptr, options.defaultNamespace), iOut(sink), iIndent(iOut, options.indent),
-      iIndenting(options.indent), iKnown(new KnownName[KNOWN_NAMES]) {}
+      iIndenting(options.indent) {}
 
 XmlWriter::~XmlWriter() {
     try {
@@ -84,7 +84,7 @@ void XmlWriter::startDocument(Version version, Standalone standalone) {
         fail(Kind::Order, "startDocument must be the first call");
     iXml11 = version == Version::Xml11;
     iOut.setXml11(iXml11);
-    for (unsigned slot = 0; slot < KNOWN_NAMES; ++slot) // checked under the other version's rules
+    for (unsigned slot = 0; slot < iKnownSlots; ++slot) // checked under the other version's rules
         iKnown[slot].stamp = 0;
     iOut.put(iXml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"");
     if (standalone != Standalone::Omit)

@@ -182,7 +182,11 @@ public:
 
 private:
     static constexpr std::uint64_t NO_EPOCH = ~std::uint64_t(0);
-    static constexpr unsigned KNOWN_NAMES = 512; // in sets of WAYS slots, a set chosen by a hash of the name
+    // Remembered names: in sets of WAYS slots, a set chosen by a hash of the
+    // name; FEW_NAMES slots at first, four times more while names keep
+    // coming, up to MOST_NAMES.
+    static constexpr unsigned FEW_NAMES = 16;
+    static constexpr unsigned MOST_NAMES = 1024;
     static constexpr unsigned WAYS = 4;
     static constexpr unsigned NO_SET = ~0u;
     struct Span {
@@ -247,6 +251,7 @@ private:
     NameRef findName(bool attribute, std::u16string_view uri, std::u16string_view localName);
     NameRef rememberName(NameRef set, bool attribute, std::u16string_view uri, std::u16string_view localName);
     NameRef useName(NameRef ref);
+    void growNames();
     KnownName* known(NameRef ref);
     std::u16string_view tagUri() const {
         return iTagName.stamp != 0 ? std::u16string_view(iKnown[iTagName.slot].uri) : view(iTagUri);
@@ -302,9 +307,11 @@ private:
     bool iTagBinds = false;   // the start tag being resolved made bindings
     Answer iAnswers[4];       // the last answers, for the names that come again and again
     unsigned iNextAnswer = 0;
-    std::unique_ptr<KnownName[]> iKnown; // the names of recent start tags, KNOWN_NAMES of them
-    unsigned iLastKnown = 0;             // the slot findName found last
-    std::uint64_t iTagCount = 0;         // start tags begun
+    std::unique_ptr<KnownName[]> iKnown; // the names of recent start tags, iKnownSlots of them
+    unsigned iKnownSlots = 0;
+    unsigned iRemembered = 0;    // names given a slot since the table was made
+    unsigned iLastKnown = 0;     // the slot findName found last
+    std::uint64_t iTagCount = 0; // start tags begun
     std::uint64_t iKnownStamp = 0;
     unsigned iNameMisses = 0;     // grows by 2 a miss, shrinks by 1 a hit
     unsigned iNamesLeftAlone = 0; // names to pass by without a look, after many misses

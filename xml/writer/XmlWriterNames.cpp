@@ -3,6 +3,7 @@
 // prefix manager, the declarations of new bindings, and the tag written.
 #include "XmlWriter.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -143,6 +144,12 @@ XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, 
         --iNamesLeftAlone;
         return NameRef{NO_SET, 0};
     }
+    // A table is made, or made larger, only while no start tag is pending:
+    // the pending tag's names live in the slots it uses.
+    if (!iTagPending && (iKnownSlots == 0 || (iRemembered > iKnownSlots / 2 && iKnownSlots < MOST_NAMES)))
+        growNames();
+    if (iKnownSlots == 0)
+        return NameRef{NO_SET, 0};
     auto holds = [&](const KnownName& known) {
         return known.stamp != 0 && known.attribute == attribute && sameText(known.localName, localName) &&
                sameText(known.uri, uri);
@@ -162,14 +169,17 @@ XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, 
             mix(uri.back());
         }
         hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDu; // spreads FNV's weak low bits
-        const unsigned set = static_cast<unsigned>((hash >> 32) % (KNOWN_NAMES / WAYS)) * WAYS;
+        const unsigned set = static_cast<unsigned>((hash >> 32) % (iKnownSlots / WAYS)) * WAYS;
         for (slot = set; slot < set + WAYS && !holds(iKnown[slot]); ++slot) {
         }
         if (slot == set + WAYS) {
             iNameMisses += 2;
             if (iNameMisses >= 256) {
                 iNameMisses = 0;
-                iNamesLeftAlone = 8192;
+                if (iKnownSlots < MOST_NAMES)
+                    iRemembered = iKnownSlots; // a larger table first
+                else
+                    iNamesLeftAlone = 8192;
             }
             return NameRef{set, 0};
         }
@@ -200,6 +210,7 @@ XmlWriter::NameRef XmlWriter::rememberName(NameRef set, bool attribute, std::u16
     }
     if (slot == NO_SET)
         return NameRef{};
+    ++iRemembered;
     KnownName& known = iKnown[slot];
     known.stamp = 0; // empty until both strings are in
     known.uri.assign(uri);
@@ -208,6 +219,17 @@ XmlWriter::NameRef XmlWriter::rememberName(NameRef set, bool attribute, std::u16
     known.epoch = NO_EPOCH;
     known.stamp = ++iKnownStamp;
     return useName(NameRef{slot, known.stamp});
+}
+
+// A small document uses a small table; a larger vocabulary gets a larger
+// one, filled again from the names that come next.
+void XmlWriter::growNames() {
+    const unsigned slots = iKnownSlots == 0 ? FEW_NAMES : std::min(iKnownSlots * 4, MOST_NAMES);
+    iKnown.reset(new KnownName[slots]);
+    iKnownSlots = slots;
+    iRemembered = 0;
+    iLastKnown = 0;
+    iNameMisses = 0;
 }
 
 // The pending start tag uses the slot: it keeps its name until the tag is written.
