@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -248,7 +249,44 @@ private:
     /// false when it is a new binding.
     bool lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault);
     void bind(std::u16string_view uri, const OrvWstring& prefix);
-    NameRef findName(bool attribute, std::u16string_view uri, std::u16string_view localName);
+    // Names come round in the same order tag after tag: the slot found after
+    // the previous name is tried first, here, inline.
+    NameRef findName(bool attribute, std::u16string_view uri, std::u16string_view localName) {
+        if (iKnownSlots != 0 && iNamesLeftAlone == 0) {
+            const unsigned slot = iKnown[iLastKnown].next;
+            if (holdsName(iKnown[slot], attribute, uri, localName)) {
+                if (iNameMisses > 0)
+                    --iNameMisses;
+                iLastKnown = slot;
+                return NameRef{slot, iKnown[slot].stamp};
+            }
+        }
+        return findNameInSet(attribute, uri, localName);
+    }
+    NameRef findNameInSet(bool attribute, std::u16string_view uri, std::u16string_view localName);
+    static bool holdsName(const KnownName& known, bool attribute, std::u16string_view uri,
+                          std::u16string_view localName) {
+        return known.stamp != 0 && known.attribute == attribute && sameText(known.localName, localName) &&
+               sameText(known.uri, uri);
+    }
+    // Names and URIs are short: compared four code units at a time, inline.
+    static bool sameText(const std::u16string& a, std::u16string_view b) {
+        if (a.size() != b.size())
+            return false;
+        const char16_t *x = a.data(), *y = b.data();
+        std::size_t left = b.size();
+        for (; left >= 4; left -= 4, x += 4, y += 4) {
+            std::uint64_t u, v;
+            std::memcpy(&u, x, 8);
+            std::memcpy(&v, y, 8);
+            if (u != v)
+                return false;
+        }
+        for (; left > 0; --left)
+            if (*x++ != *y++)
+                return false;
+        return true;
+    }
     NameRef rememberName(NameRef set, bool attribute, std::u16string_view uri, std::u16string_view localName);
     NameRef useName(NameRef ref);
     void growNames();

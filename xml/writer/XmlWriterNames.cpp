@@ -111,35 +111,14 @@ bool XmlWriter::namesHold() {
     return true;
 }
 
-namespace {
+namespace {} // namespace
 
-// Names and URIs are short: compared four code units at a time, inline.
-bool sameText(const std::u16string& a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    const char16_t *x = a.data(), *y = b.data();
-    std::size_t left = b.size();
-    for (; left >= 4; left -= 4, x += 4, y += 4) {
-        std::uint64_t u, v;
-        std::memcpy(&u, x, 8);
-        std::memcpy(&v, y, 8);
-        if (u != v)
-            return false;
-    }
-    for (; left > 0; --left)
-        if (*x++ != *y++)
-            return false;
-    return true;
-}
-
-} // namespace
-
-// Names come round in the same order tag after tag, so the slot found after
-// the previous one is tried first; then the slots of the name's set. When
+// The slots of the name's set, when the slot found after the previous name
+// (XmlWriter.h) does not hold it. When
 // most names are new (more distinct names than slots), looking them up and
 // remembering them costs more than the hits save: after a run of mostly
 // misses, the next names are passed by, and then tried again.
-XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, std::u16string_view localName) {
+XmlWriter::NameRef XmlWriter::findNameInSet(bool attribute, std::u16string_view uri, std::u16string_view localName) {
     if (iNamesLeftAlone > 0) {
         --iNamesLeftAlone;
         return NameRef{NO_SET, 0};
@@ -150,12 +129,8 @@ XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, 
         growNames();
     if (iKnownSlots == 0)
         return NameRef{NO_SET, 0};
-    auto holds = [&](const KnownName& known) {
-        return known.stamp != 0 && known.attribute == attribute && sameText(known.localName, localName) &&
-               sameText(known.uri, uri);
-    };
-    unsigned slot = iKnown[iLastKnown].next;
-    if (!holds(iKnown[slot])) {
+    unsigned slot;
+    {
         // The local name whole, and of the URI (long, and shared by many
         // names) its length and three code units.
         std::uint64_t hash = attribute ? 0xCBF29CE484222325u : 0x84222325CBF29CE4u;
@@ -170,7 +145,7 @@ XmlWriter::NameRef XmlWriter::findName(bool attribute, std::u16string_view uri, 
         }
         hash = (hash ^ (hash >> 33)) * 0xFF51AFD7ED558CCDu; // spreads FNV's weak low bits
         const unsigned set = static_cast<unsigned>((hash >> 32) % (iKnownSlots / WAYS)) * WAYS;
-        for (slot = set; slot < set + WAYS && !holds(iKnown[slot]); ++slot) {
+        for (slot = set; slot < set + WAYS && !holdsName(iKnown[slot], attribute, uri, localName); ++slot) {
         }
         if (slot == set + WAYS) {
             iNameMisses += 2;
