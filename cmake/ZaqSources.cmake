@@ -21,7 +21,7 @@ set(ZAQ_LIBRARY_SOURCES
   xml/writer/XmlCanonicalWriter.cpp)
 # Everything of zaqxml but main(): its sample is generated beside these.
 set(ZAQXML_SOURCES
-  zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/Usage.cpp zaqxml/OutputFile.cpp zaqxml/ParserMemory.cpp
+  zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/Usage.cpp zaqxml/OutputFile.cpp zaqxml/FileMetadata.cpp zaqxml/ParserMemory.cpp
   zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
   zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp zaqxml/ElementChecks.cpp
   zaqxml/CanonicalHandler.cpp zaqxml/DigestSink.cpp zaqxml/NamespaceCollector.cpp)

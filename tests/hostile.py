@@ -241,6 +241,7 @@ def output_files(zaqxml):
         check(full.returncode == 2 and b"No space" in full.stderr, "/dev/full: %r" % full.stderr)
         in_place(zaqxml, tmp)
         catalogs(zaqxml, tmp)
+        catalogs_stay_local(zaqxml, tmp)
 
 
 def catalogs(zaqxml, tmp):
@@ -276,6 +277,68 @@ def catalogs(zaqxml, tmp):
               "a catalog %s: %r" % (catalog, result.stderr))
 
 
+def catalogs_stay_local(zaqxml, tmp):
+    """No catalog is ever fetched from the network, however it is reached,
+    and none that is not a regular file is read; URI entries resolve
+    system ids as xmllint resolves them."""
+    import socket
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(16)
+    listener.setblocking(False)
+    url = "http://127.0.0.1:%d/" % listener.getsockname()[1]
+    with open(os.path.join(tmp, "local.dtd"), "w") as f:
+        f.write('<!ATTLIST r d CDATA "local">')
+    fifo = os.path.join(tmp, "next.fifo")
+    os.mkfifo(fifo)
+    entries = {
+        "nextCatalog": '<nextCatalog catalog="%snext.xml"/>' % url,
+        "delegatePublic": '<delegatePublic publicIdStartString="-//Z" catalog="%sdp.xml"/>' % url,
+        "delegateSystem": '<delegateSystem systemIdStartString="local" catalog="%sds.xml"/>' % url,
+        "nextCatalog FIFO": '<nextCatalog catalog="next.fifo"/>',
+    }
+    source = os.path.join(tmp, "net.xml")
+    with open(source, "w") as f:
+        f.write('<!DOCTYPE r PUBLIC "-//Z//DTD R//EN" "local.dtd"><r/>')
+    cases = [("XML_CATALOG_FILES=" + url, url + "c.xml", url)]
+    for name, entry in entries.items():
+        path = os.path.join(tmp, "net-%d.xml" % len(cases))
+        with open(path, "w") as f:
+            f.write('<catalog xmlns="urn:oasis:names:tc:entity:xmlns:xml:catalog">%s</catalog>' % entry)
+        cases.append((name, path, "next.fifo" if "FIFO" in name else url))
+    for name, catalog, needle in cases:
+        try:
+            result = subprocess.run([*zaqxml, "--load-external", source], capture_output=True, timeout=10,
+                                    env=dict(os.environ, XML_CATALOG_FILES=catalog))
+        except subprocess.TimeoutExpired:
+            result = subprocess.CompletedProcess([], -1, b"", b"timed out after 10 s")
+        try:
+            listener.accept()[0].close()
+            connected = True
+        except BlockingIOError:
+            connected = False
+        check(not connected, "a catalog by %s: a connection was opened" % name)
+        check(result.returncode == 0 and b'd="local"' in result.stdout and needle.encode() in result.stderr
+              and result.stderr.count(b"left out") == 1, "a catalog by %s: %r" % (name, result.stderr))
+    listener.close()
+    # rewriteURI and uri entries map a system id, as xmllint --catalogs reads them.
+    os.makedirs(os.path.join(tmp, "rw"), exist_ok=True)
+    with open(os.path.join(tmp, "rw", "z.dtd"), "w") as f:
+        f.write('<!ATTLIST r d CDATA "rewritten">')
+    catalog = os.path.join(tmp, "uri.xml")
+    with open(catalog, "w") as f:
+        f.write('<catalog xmlns="urn:oasis:names:tc:entity:xmlns:xml:catalog">'
+                '<rewriteURI uriStartString="http://ru.invalid/" rewritePrefix="rw/"/>'
+                '<uri name="http://u.invalid/u.dtd" uri="rw/z.dtd"/></catalog>')
+    for system in ("http://ru.invalid/z.dtd", "http://u.invalid/u.dtd"):
+        with open(source, "w") as f:
+            f.write('<!DOCTYPE r SYSTEM "%s"><r/>' % system)
+        result = subprocess.run([*zaqxml, "--load-external", source], capture_output=True, timeout=20,
+                                env=dict(os.environ, XML_CATALOG_FILES=catalog))
+        check(result.returncode == 0 and b'd="rewritten"' in result.stdout,
+              "a URI entry maps %s: %r" % (system, result.stderr))
+
+
 def in_place(zaqxml, tmp):
     """-i on several files, one malformed; -i.bak; --noout."""
     original = b'<a:r xmlns:a="u"><a:c xmlns:a="u"/></a:r>'
@@ -303,6 +366,70 @@ def in_place(zaqxml, tmp):
     os.mkfifo(fifo)
     refused = subprocess.run([*zaqxml, "-i", fifo], capture_output=True, timeout=20)
     check(refused.returncode == 2 and b"not a regular file" in refused.stderr, "-i on a FIFO: %r" % refused.stderr)
+    plain = os.path.join(tmp, "plain.xml")
+    with open(plain, "wb") as f:
+        f.write(b"<r/>")
+    digest = subprocess.run([*zaqxml, "-i", "--c14n", "--digest", "sha256", plain], capture_output=True)
+    check(digest.returncode == 1 and b"--digest" in digest.stderr and open(plain, "rb").read() == b"<r/>",
+          "--digest with -i is a usage error and leaves the file: %r" % digest.stderr)
+    in_place_metadata(zaqxml, tmp, original)
+
+
+def acl_of(path):
+    return subprocess.run(["getfacl", "-c", "-n", path], capture_output=True).stdout
+
+
+def xattr_of(path, name):
+    try:
+        return os.getxattr(path, name)
+    except OSError:
+        return None
+
+
+def in_place_metadata(zaqxml, tmp, original):
+    """-i keeps ACLs and extended attributes; a backup copied to another
+    filesystem is never readable by more than the original."""
+    have_acl = subprocess.run(["sh", "-c", "command -v setfacl"], capture_output=True).returncode == 0
+    target = os.path.join(tmp, "acl.xml")
+    with open(target, "wb") as f:
+        f.write(original)
+    os.setxattr(target, "user.note", b"kept")
+    if have_acl:
+        subprocess.run(["setfacl", "-m", "u:nobody:rw,g::r", target], check=True)
+    before_acl, before_mode = acl_of(target), stat.S_IMODE(os.stat(target).st_mode)
+    result = subprocess.run([*zaqxml, "-i", target], capture_output=True)
+    check(result.returncode == 0 and open(target, "rb").read() != original and
+          xattr_of(target, "user.note") == b"kept" and stat.S_IMODE(os.stat(target).st_mode) == before_mode and
+          (not have_acl or (acl_of(target) == before_acl and b"user:65534:rw-" in before_acl)),
+          "-i keeps the ACL, the extended attributes and the mode: %r %r" % (result.stderr, acl_of(target)))
+    # The private original on another filesystem (tmpfs): the backup is a
+    # copy, created private and given the original's owner, mode and ACL.
+    elsewhere = tempfile.mkdtemp(dir="/dev/shm") if os.path.isdir("/dev/shm") else None
+    if elsewhere is None or os.stat(elsewhere).st_dev == os.stat(tmp).st_dev:
+        print("no second filesystem: the backup-copy case is not run")
+        return
+    try:
+        private = os.path.join(elsewhere, "private.xml")
+        with open(private, "wb") as f:
+            f.write(original)
+        os.chmod(private, 0o600)
+        os.setxattr(private, "user.note", b"private")
+        owner = 65534 if os.geteuid() == 0 else os.geteuid()
+        os.chown(private, owner, owner if os.geteuid() == 0 else os.getegid())
+        link = os.path.join(tmp, "l.xml")
+        os.symlink(private, link)
+        old = os.umask(0o022)
+        try:
+            result = subprocess.run([*zaqxml, "-i.bak", link], capture_output=True)
+        finally:
+            os.umask(old)
+        backup = os.stat(link + ".bak")
+        check(result.returncode == 0 and stat.S_IMODE(backup.st_mode) == 0o600 and backup.st_uid == owner and
+              open(link + ".bak", "rb").read() == original and xattr_of(link + ".bak", "user.note") == b"private"
+              and os.path.islink(link) and stat.S_IMODE(os.stat(private).st_mode) == 0o600,
+              "-i.bak across filesystems: backup mode %o, owner %d: %r" % (backup.st_mode, backup.st_uid, result.stderr))
+    finally:
+        subprocess.run(["rm", "-rf", elsewhere])
 
 
 def main():

@@ -29,7 +29,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 libxerces-c-dev libxml2-dev libexpat1-dev libssl-dev libgtest-dev libgmock-dev)
+BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 acl libxerces-c-dev libxml2-dev libexpat1-dev libssl-dev libgtest-dev libgmock-dev)
 I386_PACKAGES=(g++-multilib libxerces-c-dev:i386 libxml2-dev:i386 libexpat1-dev:i386 libssl-dev:i386 libgtest-dev:i386)
 WINDOWS_PACKAGES=(g++-mingw-w64-i686 wine wine32:i386 dpkg-dev googletest)
 EXTRA_PACKAGES=(clang clang-format libclang-rt-14-dev libbenchmark-dev libxalan-c-dev libmimalloc-dev libtinyxml2-dev libpugixml-dev libxml2-utils valgrind)

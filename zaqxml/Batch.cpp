@@ -3,6 +3,7 @@
 // standard output, the -o file, the file itself (-i), or nowhere (--noout).
 #include "Batch.h"
 
+#include "FileMetadata.h"
 #include "OutputFile.h"
 #include "Pipeline.h"
 
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,7 +25,10 @@ namespace {
 
 // The original of a file rewritten in place, kept under its name plus
 // `suffix` (a later rename puts the rewrite in its place): a second link to
-// it, or a copy where links cannot be made. An older backup is replaced.
+// it, or, where links cannot be made (another filesystem), a copy. The copy
+// is created with no access for anyone, then given the original's owner,
+// extended attributes, ACL and mode, so that it is never readable by more
+// than the original. An older backup is replaced.
 bool keepBackup(const std::string& input, const std::string& suffix, std::string& error) {
     char resolved[PATH_MAX];
     const std::string original = ::realpath(input.c_str(), resolved) != nullptr ? resolved : input;
@@ -34,21 +39,42 @@ bool keepBackup(const std::string& input, const std::string& suffix, std::string
     }
     if (::link(original.c_str(), backup.c_str()) == 0)
         return true;
-    std::FILE* from = std::fopen(original.c_str(), "rb");
-    std::FILE* to = from != nullptr ? std::fopen(backup.c_str(), "wb") : nullptr;
-    bool ok = from != nullptr && to != nullptr;
+    const int from = ::open(original.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status;
+    if (from < 0 || ::fstat(from, &status) != 0) {
+        error = std::strerror(errno);
+        if (from >= 0)
+            ::close(from);
+        return false;
+    }
+    const int to = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0);
+    bool ok = to >= 0;
     char buffer[1 << 16];
-    for (std::size_t n; ok && (n = std::fread(buffer, 1, sizeof buffer, from)) > 0;)
-        ok = std::fwrite(buffer, 1, n, to) == n;
-    ok = ok && !std::ferror(from);
+    for (ssize_t n; ok && (n = ::read(from, buffer, sizeof buffer)) != 0;) {
+        if (n < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t wrote = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
+            ok = wrote >= 0 || errno == EINTR;
+            done += wrote > 0 ? wrote : 0;
+        }
+    }
     if (!ok)
         error = std::strerror(errno);
-    if (from != nullptr)
-        std::fclose(from);
-    if (to != nullptr && std::fclose(to) != 0 && ok) {
+    ok = ok && copyMetadata(original, status, to, error);
+    if (ok && ::fsync(to) != 0) {
         error = std::strerror(errno);
         ok = false;
     }
+    ::close(from);
+    if (to >= 0 && ::close(to) != 0 && ok) {
+        error = std::strerror(errno);
+        ok = false;
+    }
+    if (!ok && to >= 0)
+        ::unlink(backup.c_str());
     return ok;
 }
 

@@ -6,14 +6,22 @@
 
 #include <libxml/catalog.h>
 #include <libxml/parser.h>
+#include <libxml/uri.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlmemory.h>
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
-#include <sstream>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <set>
+#include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,42 +52,129 @@ void structuredError(void* context, xmlErrorPtr error) {
                                                 static_cast<unsigned long long>(error->int2), message);
 }
 
-} // namespace
+// The one reader of catalog files. libxml2 reads a catalog (one listed in
+// XML_CATALOG_FILES, or reached by nextCatalog or a delegate entry) through
+// its input callbacks, which would fetch an http: or ftp: URL and block on
+// a FIFO. These replace them all: a catalog is read only from a regular
+// local file, and anything else is left out with one warning naming it.
+Diagnostics* gDiagnostics = nullptr;
 
-Catalogs::Catalogs(Diagnostics& diagnostics) {
-    xmlInitParser();
-    xmlSetGenericErrorFunc(&diagnostics, genericError);
-    xmlSetStructuredErrorFunc(&diagnostics, structuredError);
-    // A listed catalog that is not a regular file (a FIFO would block the
-    // reading, a device could be endless) is left out, and said so.
-    const char* listed = std::getenv("XML_CATALOG_FILES");
-    std::istringstream names(listed != nullptr ? listed : "/etc/xml/catalog");
-    std::string kept;
-    for (std::string name; names >> name;) {
-        const std::string path = name.compare(0, 7, "file://") == 0 ? name.substr(7) : name;
-        struct stat status;
-        if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-            diagnostics.warning("XML catalog '" + name + "'", 0, 0, "not a regular file: left out");
-            continue;
-        }
-        kept += (kept.empty() ? "" : " ") + name;
-    }
-    ::setenv("XML_CATALOG_FILES", kept.c_str(), 1);
-    xmlInitializeCatalog();
+void leaveOut(const char* name, const std::string& why) {
+    static std::set<std::string> told;
+    if (gDiagnostics != nullptr && told.insert(name).second)
+        gDiagnostics->warning("XML catalog '" + std::string(name) + "'", 0, 0, why + ": left out");
 }
 
-Catalogs::~Catalogs() {
-    xmlCatalogCleanup();
-    xmlCleanupParser();
-}
-
-std::string Catalogs::resolve(const std::string& publicId, const std::string& systemId) const {
-    if (publicId.empty() && systemId.empty())
+// The local path a catalog's name stands for: a path, or a file: URL on no
+// host or on localhost, %-escapes undone. Empty, with `why` set, for
+// anything else.
+std::string localPath(const char* name, std::string& why) {
+    std::unique_ptr<xmlURI, void (*)(xmlURIPtr)> uri(xmlParseURI(name), xmlFreeURI);
+    if (uri == nullptr || uri->scheme == nullptr)
+        return name; // a relative reference, or a path that is no URI
+    const bool file = strcasecmp(uri->scheme, "file") == 0;
+    if (!file || (uri->server != nullptr && *uri->server != 0 && strcasecmp(uri->server, "localhost") != 0)) {
+        why = "not a local file (catalogs are never fetched from the network)";
         return std::string();
-    xmlChar* uri = xmlCatalogResolve(text(publicId), text(systemId));
+    }
+    // The path comes with its escapes undone, where %00 would cut it short.
+    if (uri->path == nullptr || std::strstr(name, "%00") != nullptr) {
+        why = "a file: URL with no path or a NUL %-escape";
+        return std::string();
+    }
+    return uri->path;
+}
+
+int matchAny(const char*) { return 1; }
+
+void* openCatalog(const char* name) {
+    std::string why;
+    const std::string path = localPath(name, why);
+    if (path.empty()) {
+        leaveOut(name, why);
+        return nullptr;
+    }
+    // Opened without blocking, then checked: a FIFO swapped in after a
+    // stat would still not hold the reading up.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            leaveOut(name, std::strerror(errno));
+        return nullptr; // libxml2 says nothing of a missing catalog either
+    }
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        leaveOut(name, "not a regular file");
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return new int(fd);
+}
+
+int readCatalog(void* context, char* buffer, int length) {
+    for (;;) {
+        const ssize_t n = ::read(*static_cast<int*>(context), buffer, static_cast<std::size_t>(length));
+        if (n >= 0 || errno != EINTR)
+            return static_cast<int>(n);
+    }
+}
+
+int closeCatalog(void* context) {
+    int* fd = static_cast<int*>(context);
+    const int result = ::close(*fd);
+    delete fd;
+    return result;
+}
+
+// Whether `resource` names a local file that exists, as libxml2 asks before
+// looking a resolved identifier up again among the URI entries.
+bool existsLocally(const std::string& resource) {
+    std::string why;
+    const std::string path = localPath(resource.c_str(), why);
+    struct stat status;
+    return !path.empty() && ::stat(path.c_str(), &status) == 0;
+}
+
+std::string taken(xmlChar* uri) {
     if (uri == nullptr)
         return std::string();
     std::string result(reinterpret_cast<const char*>(uri));
     xmlFree(uri);
     return result;
 }
+
+} // namespace
+
+Catalogs::Catalogs(Diagnostics& diagnostics) {
+    xmlInitParser();
+    xmlSetGenericErrorFunc(&diagnostics, genericError);
+    xmlSetStructuredErrorFunc(&diagnostics, structuredError);
+    gDiagnostics = &diagnostics;
+    xmlCleanupInputCallbacks();
+    xmlRegisterInputCallbacks(matchAny, openCatalog, readCatalog, closeCatalog);
+    xmlInitializeCatalog();
+}
+
+Catalogs::~Catalogs() {
+    xmlCatalogCleanup();
+    xmlCleanupParser();
+    gDiagnostics = nullptr;
+}
+
+std::string Catalogs::resolve(const std::string& publicId, const std::string& systemId) const {
+    if (publicId.empty() && systemId.empty())
+        return std::string();
+    // As libxml2 resolves an external entity: the public and system entries
+    // first; then a result, or the system id itself, that is no local file
+    // is looked up among the URI entries (uri, rewriteURI, delegateURI).
+    std::string resource = taken(xmlCatalogResolve(text(publicId), text(systemId)));
+    const std::string candidate = resource.empty() ? systemId : resource;
+    if (!candidate.empty() && !existsLocally(candidate)) {
+        std::string byUri = taken(xmlCatalogResolveURI(text(candidate)));
+        if (!byUri.empty())
+            resource = byUri;
+    }
+    return resource;
+}
+

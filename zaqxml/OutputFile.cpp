@@ -2,6 +2,8 @@
 // OutputFile.cpp - atomic replacement, write-through and signal clean-up.
 #include "OutputFile.h"
 
+#include "FileMetadata.h"
+
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -119,10 +121,13 @@ OutputFile::OutputFile(const std::string& path) {
         return;
     }
     if (exists) {
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-            // Not permitted: the file becomes ours, with its old mode.
+        std::string error;
+        if (!copyMetadata(iTarget, existing, fd, error)) {
+            iError = "the replacement " + error + "; the file is left as it was";
+            ::close(fd);
+            discard();
+            return;
         }
-        ::fchmod(fd, existing.st_mode & 07777);
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);

@@ -8,8 +8,10 @@
 
 /// The output named by -o. A regular file (or a new one) is written to a
 /// temporary file in the same directory and renamed over it once complete,
-/// keeping the old file's mode and, where permitted, its owner; a new file
-/// gets 0666 less the umask. A symlink is followed, so its target is
+/// keeping the old file's mode, extended attributes and ACL and, where
+/// permitted, its owner (`copyMetadata`; where they cannot be kept the file
+/// is not replaced); a new file gets 0666 less the umask. Other hard links
+/// to the old file keep the old contents. A symlink is followed, so its target is
 /// replaced and the link kept. Anything else (a device, a FIFO, a socket)
 /// is written through. The temporary file is removed if the process is
 /// interrupted (SIGINT, SIGTERM, SIGHUP). One at a time per process.

@@ -336,6 +336,8 @@ ToolOptions parseOptions(int argc, char** argv) {
     const bool fromStandardInput = std::find(options.inputs.begin(), options.inputs.end(), "-") != options.inputs.end();
     if (options.inPlace && (outputGiven || options.sample || fromStandardInput))
         usageError("-i rewrites named files in place: not standard input, --sample or with -o");
+    if (options.inPlace && !options.digest.empty())
+        usageError("--digest writes a digest, not a document: not with -i, which would replace the file with it");
     if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
         usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
     checkCanonical(options);
