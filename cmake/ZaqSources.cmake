@@ -18,7 +18,8 @@ set(ZAQ_LIBRARY_SOURCES
   xml/writer/XmlChecks.cpp
   xml/writer/XmlWriter.cpp
   xml/writer/XmlWriterNames.cpp
-  xml/writer/XmlCanonicalWriter.cpp)
+  xml/writer/XmlCanonicalWriter.cpp
+  xml/writer/XmlBaseUri.cpp)
 # Everything of zaqxml but main(): its sample is generated beside these.
 set(ZAQXML_SOURCES
   zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/Usage.cpp zaqxml/OutputFile.cpp zaqxml/FileMetadata.cpp zaqxml/ParserMemory.cpp

@@ -125,6 +125,13 @@ CASES = [
     ("an EBCDIC document", '<?xml version="1.0" encoding="IBM037"?><r a="x">\u00e9</r>'.encode("cp037"), [], 0,
      b""),
     ("an element named xmlns:e", '<r xmlns:e="urn:e"><xmlns:e/></r>', [], 2, b"xmlns"),
+    *[("a DTD default that repeats a written attribute through another prefix, %s" % (mode or ["default"])[0],
+       '<!DOCTYPE r [<!ATTLIST v a:x CDATA "ax" xmlns:a CDATA "urn:a">]><r xmlns:p="urn:a"><v p:x="1"/></r>', mode, 2,
+       b":1:96: the attribute 'p:x' and the DTD's default 'a:x' name one attribute")
+      for mode in ([], ["--prune"], ["--generate"], ["--format"], ["--hoist"], ["--c14n"], ["--exc-c14n"])],
+    ("two DTD defaults that are one attribute",
+     '<!DOCTYPE r [<!ATTLIST r a:x CDATA "1" b:x CDATA "2" xmlns:a CDATA "urn:a" xmlns:b CDATA "urn:a">]><r/>', [], 2,
+     b"name one attribute"),
     ("an empty input name", None, [""], 1, b"empty"),
     ("an empty document", "", [], 2, b"the document is empty"),
     ("more distinct namespaces than allowed",

@@ -5,6 +5,10 @@
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/DTD/DTDElementDecl.hpp>
 
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
 namespace {
 
 const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
@@ -12,6 +16,48 @@ const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
 const xercesc::XMLAttDef* definitionOf(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
     const auto* declared = dynamic_cast<const xercesc::DTDElementDecl*>(&element);
     return declared ? declared->getAttDef(attribute.getQName()) : nullptr;
+}
+
+std::string qualified(const xercesc::XMLAttr& attribute) {
+    const XMLCh* prefix = attribute.getPrefix();
+    return (prefix != nullptr && *prefix != 0 ? utf8(prefix) + ":" : std::string()) + utf8(attribute.getName());
+}
+
+// The parser checks the attributes written in a tag for two of one
+// namespace and local name, but not those the DTD's defaults add: a default
+// a:x beside a written p:x, both prefixes bound to one namespace, gives the
+// element the same attribute twice, which no namespace-aware reader takes.
+void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                        XMLSize_t count) {
+    bool defaults = false;
+    for (XMLSize_t i = 0; i < count && !defaults; ++i)
+        defaults = !attributes.elementAt(i)->getSpecified();
+    if (!defaults)
+        return;
+    auto clash = [&](const xercesc::XMLAttr& a, const xercesc::XMLAttr& b) {
+        throw diagnostics.failureHere("the attribute '" + qualified(a) + "' and the DTD's default '" + qualified(b) +
+                                      "' name one attribute (one namespace, one local name): with the defaults "
+                                      "applied the element has it twice");
+    };
+    using Key = std::pair<unsigned int, std::u16string_view>;
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const {
+            return std::hash<std::u16string_view>()(k.second) * 31 + k.first;
+        }
+    };
+    std::unordered_map<Key, const xercesc::XMLAttr*, KeyHash> seen;
+    seen.reserve(count);
+    for (XMLSize_t i = 0; i < count; ++i) {
+        const xercesc::XMLAttr* attribute = attributes.elementAt(i);
+        const Key key(attribute->getURIId(), reinterpret_cast<const char16_t*>(attribute->getName()));
+        const auto inserted = seen.emplace(key, attribute);
+        if (!inserted.second) {
+            const xercesc::XMLAttr* first = inserted.first->second;
+            if (first->getSpecified())
+                clash(*first, *attribute);
+            clash(*attribute, *first);
+        }
+    }
 }
 
 } // namespace
@@ -46,6 +92,7 @@ void checkStartTag(const Limits& limits, const Diagnostics& diagnostics, unsigne
                     (elementPrefix > 0 ? utf8(prefix) + ":" : std::string()) + utf8(local) + "'");
         }
     }
+    checkDefaultsApart(diagnostics, attributes, attributeCount);
 }
 
 const XMLCh* normalisedValue(const DeclaredTypes* types, const xercesc::XMLElementDecl& element,

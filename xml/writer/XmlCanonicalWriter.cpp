@@ -4,6 +4,7 @@
 #include "XmlCanonicalWriter.h"
 
 #include "XMLPrefixManager.h"
+#include "XmlBaseUri.h"
 
 #include <algorithm>
 
@@ -24,72 +25,6 @@ int compareCodePoints(std::u16string_view a, std::u16string_view b) {
         if (a[i] != b[i])
             return orderOf(a[i]) < orderOf(b[i]) ? -1 : 1;
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
-// Whether a URI reference starts with a scheme: ALPHA *( ALPHA / DIGIT /
-// "+" / "-" / "." ) ":".
-bool hasScheme(std::u16string_view uri) {
-    auto alpha = [](char16_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    if (uri.empty() || !alpha(uri[0]))
-        return false;
-    for (std::size_t i = 1; i < uri.size(); ++i) {
-        const char16_t c = uri[i];
-        if (c == ':')
-            return true;
-        if (!alpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.')
-            return false;
-    }
-    return false;
-}
-
-// RFC 3986's merge and remove_dot_segments, for xml:base values.
-std::u16string resolve(const std::u16string& base, const std::u16string& reference) {
-    if (reference.empty())
-        return base;
-    if (hasScheme(reference) || base.empty())
-        return reference;
-    const std::size_t schemeEnd = base.find(u':') + 1;
-    std::u16string path, prefix;
-    if (reference.compare(0, 2, u"//") == 0)
-        return base.substr(0, schemeEnd) + reference;
-    const std::size_t authorityEnd =
-        base.compare(schemeEnd, 2, u"//") == 0 ? base.find(u'/', schemeEnd + 2) : schemeEnd;
-    prefix = base.substr(0, std::min(authorityEnd, base.size()));
-    if (reference[0] == u'/') {
-        path = reference;
-    } else {
-        const std::u16string basePath = authorityEnd < base.size() ? base.substr(authorityEnd) : u"/";
-        path = basePath.substr(0, basePath.rfind(u'/') + 1) + reference;
-    }
-    // RFC 3986, 5.2.4.
-    std::u16string out;
-    std::u16string_view in(path);
-    while (!in.empty()) {
-        if (in.substr(0, 3) == u"../") {
-            in.remove_prefix(3);
-        } else if (in.substr(0, 2) == u"./") {
-            in.remove_prefix(2);
-        } else if (in.substr(0, 3) == u"/./" || in == u"/.") {
-            std::u16string rest = u"/";
-            rest.append(in.substr(std::min<std::size_t>(3, in.size())));
-            path.swap(rest);
-            in = path;
-        } else if (in.substr(0, 4) == u"/../" || in == u"/..") {
-            const std::size_t cut = out.rfind(u'/');
-            out.erase(cut == std::u16string::npos ? 0 : cut);
-            std::u16string rest = u"/";
-            rest.append(in.substr(std::min<std::size_t>(4, in.size())));
-            path.swap(rest);
-            in = path;
-        } else if (in == u"." || in == u"..") {
-            in = std::u16string_view();
-        } else {
-            const std::size_t next = in.find(u'/', 1);
-            out.append(in.substr(0, next));
-            in.remove_prefix(next == std::u16string_view::npos ? in.size() : next);
-        }
-    }
-    return prefix + out;
 }
 
 } // namespace
@@ -142,7 +77,7 @@ void XmlCanonicalWriter::startElement(std::u16string_view prefix, std::u16string
 void XmlCanonicalWriter::namespaceDeclaration(std::u16string_view prefix, std::u16string_view uri) {
     if (!iTagPending)
         throw XmlWriterError(Kind::Order, "a namespace declaration with no start tag open");
-    if (!uri.empty() && !hasScheme(uri))
+    if (!uri.empty() && !xmlbase::hasScheme(uri))
         throw XmlWriterError(Kind::Namespace, "the relative namespace URI '" + OrvWstring(uri).toUtf8() +
                                                   "' cannot be canonicalised (Canonical XML 1.0 makes it an error)");
     iDeclared.push_back(Binding{std::u16string(prefix), std::u16string(uri), iDepth});
@@ -198,13 +133,15 @@ void XmlCanonicalWriter::inheritXmlAttributes() {
                 return &iAttributes[i];
         return nullptr;
     };
+    // The xml:base values of the ancestors left out, joined outermost
+    // first; relative ones stay relative to the document's own base.
     std::u16string base;
     bool hasBase = false;
     for (const Binding& inherited : iXmlAttributes) { // outermost first
         if (inherited.depth >= iDepth)
             break;
         if (c14n11 && inherited.prefix == u"base") {
-            base = resolve(base, inherited.uri);
+            base = hasBase ? xmlbase::join(base, inherited.uri) : inherited.uri;
             hasBase = true;
         }
     }
@@ -220,9 +157,10 @@ void XmlCanonicalWriter::inheritXmlAttributes() {
             attribute(u"xml", b->prefix, XML_URI, b->uri);
     }
     if (c14n11 && hasBase) {
+        // A join that comes back to the document's base needs no attribute.
         if (Attribute* mine = own(u"base"))
-            mine->value = resolve(base, mine->value);
-        else
+            mine->value = xmlbase::join(base, mine->value);
+        else if (!(base = xmlbase::join(base, u"")).empty())
             attribute(u"xml", u"base", XML_URI, base);
     }
 }
