@@ -30,13 +30,21 @@ def main():
          '<r xmlns:p="urn:p" %s/>' % " ".join('p:a%d="1"' % i for i in range(80000)), []),
         ("10 000 attributes on one element: 5 000 namespaces, one local name",
          '<r %s/>' % " ".join('xmlns:p%d="urn:%d" p%d:a="1"' % (i, i, i) for i in range(5000)), []),
+        ("10^6 siblings, each declaring a new prefix of one namespace",
+         "<r>" + "".join('<e xmlns:p%d="urn:same"/>' % i for i in range(10**6)) + "</r>", []),
+        ("the same, --max-prefixes 1000000", None, ["--max-prefixes", "1000000"]),
+        ("10^6 distinct element names", "<r>" + "".join("<n%d/>" % i for i in range(10**6)) + "</r>", []),
+        ("the same, --max-names 1000001", None, ["--max-names", "1000001"]),
+        ("2x10^6 distinct element names, --max-names 2000001",
+         "<r>" + "".join("<n%d/>" % i for i in range(2 * 10**6)) + "</r>", ["--max-names", "2000001"]),
     ]
     with tempfile.TemporaryDirectory() as tmp:
         path = os.path.join(tmp, "case.xml")
         print("%-70s %5s %8s %10s" % ("input", "exit", "seconds", "peak RSS"))
         for name, document, args in cases:
-            with open(path, "w") as f:
-                f.write(document)
+            if document is not None:  # None: the previous document again
+                with open(path, "w") as f:
+                    f.write(document)
             status, mib, seconds, _ = run([zaqxml], args + [path], timeout=600)
             print("%-70s %5d %8.2f %6.1f MiB" % (name, status, seconds, mib))
         big = os.path.join(tmp, "big.xml")

@@ -73,7 +73,7 @@ void CanonicalHandler::checkOutput() const {
 void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
                                     const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
                                     bool isEmpty, bool) {
-    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+    checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     try {
         if (iSelection.any() && !iOut.writing() && selects(element, uriId, attributes, attributeCount)) {
             iOut.beginSubtree();

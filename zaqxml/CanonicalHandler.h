@@ -7,6 +7,7 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "NameCounts.h"
 #include "ParserEvents.h"
 #include "XmlCanonicalWriter.h"
 
@@ -41,6 +42,7 @@ public:
     void startDocument() override {
         iDepth = 0;
         iSelected = false;
+        iNameCounts.clear();
     }
     /// A selection that matched nothing fails the document: an empty
     /// canonical form (or its digest) would pass for the subtree's.
@@ -65,6 +67,7 @@ private:
     XmlCanonicalWriter& iOut;
     Selection iSelection;
     const Limits& iLimits;
+    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
     const DeclaredTypes* iDeclaredTypes = nullptr;
     unsigned long iDepth = 0;

@@ -64,7 +64,7 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
 
 bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
 
-void checkStartTag(const Limits& limits, const Diagnostics& diagnostics, unsigned long depth,
+void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& diagnostics, unsigned long depth,
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,
                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) {
     if (depth > limits.settings().maxDepth)
@@ -75,6 +75,19 @@ void checkStartTag(const Limits& limits, const Diagnostics& diagnostics, unsigne
     if (attributeCount > limits.settings().maxAttributes)
         throw diagnostics.failureHere("a start tag with more than " + std::to_string(limits.settings().maxAttributes) +
                                       " attributes; --max-attributes raises the limit");
+    if (!names.element(&element))
+        throw diagnostics.failureHere("more than " + std::to_string(names.maxNames()) +
+                                      " distinct element names; --max-names raises the limit");
+    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+        const xercesc::XMLAttr& attribute = *attributes.elementAt(i);
+        const XMLCh* declares = attribute.getPrefix();
+        if (declares == nullptr || declares[0] != u'x' || !isXmlns(declares))
+            continue;
+        const XMLCh* declared = attribute.getName();
+        if (!names.prefix(reinterpret_cast<const char16_t*>(declared), xercesc::XMLString::stringLen(declared)))
+            throw diagnostics.failureHere("more than " + std::to_string(names.maxPrefixes()) +
+                                          " distinct prefixes declared; --max-prefixes raises the limit");
+    }
     const XMLCh* local = element.getElementName()->getLocalPart();
     const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
     if (elementPrefix == 5 && isXmlns(prefix))

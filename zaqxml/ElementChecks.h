@@ -8,6 +8,7 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "NameCounts.h"
 
 #include <xercesc/framework/XMLAttr.hpp>
 #include <xercesc/framework/XMLElementDecl.hpp>
@@ -17,8 +18,10 @@
 
 /// Throws DocumentError at the parser's position when the element at
 /// `depth` (1: the document element) nests too deep, has too many
-/// attributes, is named with the prefix xmlns, or repeats an attribute.
-void checkStartTag(const Limits& limits, const Diagnostics& diagnostics, unsigned long depth,
+/// attributes, is named with the prefix xmlns, repeats an attribute (the
+/// DTD's defaults included), or brings the document's distinct element
+/// names or declared prefixes, counted in `names`, past their limits.
+void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& diagnostics, unsigned long depth,
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,
                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount);
 

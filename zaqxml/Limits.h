@@ -14,6 +14,8 @@ struct InputSettings {
     bool wellFormednessScanner = true;      ///< read a document without a DTD with the faster scanner
     unsigned long maxDepth = 10000;         ///< deepest element nesting
     std::size_t maxAttributes = 10000;      ///< most attributes on one start tag
+    std::size_t maxNames = 50000;           ///< most distinct element names in one document
+    std::size_t maxPrefixes = 50000;        ///< most distinct prefixes declared in one document
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
     std::uint64_t expansionAllowance = 10u << 20;
 };

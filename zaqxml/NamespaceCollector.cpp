@@ -12,7 +12,7 @@ NamespaceCollector::NamespaceCollector(const Limits& limits, Diagnostics& diagno
 void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, unsigned int, const XMLCh* prefix,
                                       const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
                                       XMLSize_t attributeCount, bool isEmpty, bool) {
-    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+    checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
         count(xercesc::XMLString::stringLen(a.getValue()) + 4);

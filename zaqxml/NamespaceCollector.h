@@ -6,6 +6,7 @@
 
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "NameCounts.h"
 #include "ParserEvents.h"
 
 #include <cstddef>
@@ -49,6 +50,7 @@ private:
     };
 
     const Limits& iLimits;
+    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
     std::size_t iMaxPrefixes;
     unsigned long iDepth = 0;

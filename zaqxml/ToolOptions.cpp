@@ -140,6 +140,8 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_EXPANSION,
         MAX_NAMESPACES,
         MAX_ATTRIBUTES,
+        MAX_NAMES,
+        MAX_PREFIXES,
         NOOUT,
         NO_CATALOGS,
         FORMAT,
@@ -179,6 +181,8 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"max-expansion", required_argument, nullptr, MAX_EXPANSION},
                                           {"max-namespaces", required_argument, nullptr, MAX_NAMESPACES},
                                           {"max-attributes", required_argument, nullptr, MAX_ATTRIBUTES},
+                                          {"max-names", required_argument, nullptr, MAX_NAMES},
+                                          {"max-prefixes", required_argument, nullptr, MAX_PREFIXES},
                                           {"pool-size", required_argument, nullptr, POOL_SIZE},
                                           {"stats", no_argument, nullptr, STATS},
                                           {"trace", required_argument, nullptr, TRACE},
@@ -273,6 +277,12 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case MAX_ATTRIBUTES:
             options.input.maxAttributes = number("--max-attributes", optarg, 1, 100000000);
+            break;
+        case MAX_NAMES:
+            options.input.maxNames = number("--max-names", optarg, 1, 100000000);
+            break;
+        case MAX_PREFIXES:
+            options.input.maxPrefixes = number("--max-prefixes", optarg, 1, 100000000);
             break;
         case MAX_NAMESPACES:
             options.namespaces.maxNamespaces = number("--max-namespaces", optarg, 1, 100000000);

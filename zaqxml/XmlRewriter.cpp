@@ -45,6 +45,7 @@ void XmlRewriter::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* stand
 
 void XmlRewriter::startDocument() {
     iPolicy.startDocument();
+    iNameCounts.clear();
     iUriById.clear();
     iUriTexts.clear();
     iNameArena.clear();
@@ -162,7 +163,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     writeProlog();
     closeStartTag();
     iIndent.beforeChild();
-    checkStartTag(iLimits, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+    checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     const XMLCh* local = element.getElementName()->getLocalPart();
     const std::size_t elementPrefix = prefix != nullptr ? xercesc::XMLString::stringLen(prefix) : 0;
 

@@ -7,6 +7,7 @@
 #include "DeclaredTypes.h"
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "NameCounts.h"
 #include "ParserEvents.h"
 #include "NamespacePolicy.h"
 #include "XmlIndenter.h"
@@ -87,6 +88,7 @@ private:
     XmlTextOutput& iOut;
     Options iOptions;
     const Limits& iLimits;
+    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
     XmlIndenter iIndent;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag

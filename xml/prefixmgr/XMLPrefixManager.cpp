@@ -48,11 +48,16 @@ std::int64_t wrappingAdd(std::int64_t value, std::int64_t delta) {
 // at most rarely once its depth or prefix has been seen.
 constexpr std::size_t FIRST_CAPACITY = 8;
 
+// A prefix's stack starts with room for one binding: most prefixes are
+// bound once at a time, and a document of many distinct prefixes keeps a
+// stack for each until reset.
+constexpr std::size_t FIRST_STACK_CAPACITY = 1;
+
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot throw.
-template <typename Sequence> void reserveOne(Sequence& sequence) {
+template <typename Sequence> void reserveOne(Sequence& sequence, std::size_t first = FIRST_CAPACITY) {
     if (sequence.size() == sequence.capacity())
-        sequence.reserve(sequence.capacity() ? 2 * sequence.capacity() : FIRST_CAPACITY);
+        sequence.reserve(sequence.capacity() ? 2 * sequence.capacity() : first);
 }
 
 } // namespace
@@ -212,7 +217,7 @@ void XMLPrefixManager::recordBinding(NamespaceMap::iterator uriEntry, PrefixMap:
     // All the memory first: the three records of a binding are made together
     // or not at all, and string copies never allocate.
     reserveOne(refs);
-    reserveOne(stack);
+    reserveOne(stack, FIRST_STACK_CAPACITY);
     if (list)
         reserveOne(*list);
     refs.push_back(PrefixRef{prefixEntry->first, &stack});
