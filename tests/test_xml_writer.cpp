@@ -165,6 +165,11 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
          "<!--c-->\n<r>\n  <a>x<b/></a>\n  <c/>\n</r>\n",
          Policy::Prefixed,
          true},
+        {"indentation: text after children makes the content mixed, below it too",
+         {{'S', u"", u"r"}, {'S', u"", u"a"}, {'S', u"", u"b"}, {'E'}, {'E'}, {'T', u"late"}, {'E'}, {'Z'}},
+         "<r><a><b/></a>late</r>\n",
+         Policy::Prefixed,
+         true},
     };
     for (const Exact& c : cases) {
         Meaning intended, read;

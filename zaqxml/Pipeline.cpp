@@ -71,6 +71,7 @@ private:
         rewrite.namespaces = options.namespaces;
         rewrite.namespaces.emptyPrefixForDefault = options.emptyPrefixForDefault;
         rewrite.format = options.format;
+        rewrite.formatLookahead = options.formatLookahead;
         return rewrite;
     }
 

@@ -145,6 +145,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         NOOUT,
         NO_CATALOGS,
         FORMAT,
+        FORMAT_LOOKAHEAD,
         POOL_SIZE,
         STATS,
         TRACE,
@@ -163,6 +164,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"noout", no_argument, nullptr, NOOUT},
                                           {"no-catalogs", no_argument, nullptr, NO_CATALOGS},
                                           {"format", no_argument, nullptr, FORMAT},
+                                          {"format-lookahead", required_argument, nullptr, FORMAT_LOOKAHEAD},
                                           {"generate", no_argument, nullptr, GENERATE},
                                           {"prune", no_argument, nullptr, PRUNE},
                                           {"keep-prefixes", required_argument, nullptr, KEEP_PREFIXES},
@@ -225,6 +227,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case FORMAT:
             options.format = true;
+            break;
+        case FORMAT_LOOKAHEAD:
+            options.formatLookahead = number("--format-lookahead", optarg, 1024, 1073741824);
             break;
         case GENERATE:
             options.namespaces.generate = true;

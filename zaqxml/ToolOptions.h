@@ -6,6 +6,7 @@
 #include "Limits.h"
 #include "NamespacePolicy.h"
 #include "XmlCanonicalWriter.h"
+#include "XmlIndenter.h"
 
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ struct ToolOptions {
     std::string output;              ///< empty or "-": standard output
     bool noOutput = false;           ///< --noout: check only, write nothing
     bool format = false;             ///< --format: reindent element-only content
+    std::size_t formatLookahead = XmlIndenter::DEFAULT_LOOKAHEAD; ///< --format-lookahead
     bool hoist = false;              ///< --hoist: each prefix declared once, on the document element
     bool inPlace = false;            ///< -i: each input is replaced by its rewrite
     std::string backupSuffix;        ///< -iSUFFIX: the original is kept as input + SUFFIX

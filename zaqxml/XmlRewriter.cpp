@@ -31,7 +31,7 @@ bool isVersionNumber(const std::string& version) {
 XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
                          Diagnostics& diagnostics)
     : ParserEvents(diagnostics), iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options),
-      iLimits(limits), iDiagnostics(diagnostics), iIndent(out, options.format) {}
+      iLimits(limits), iDiagnostics(diagnostics), iIndent(out, options.format, options.formatLookahead) {}
 
 void XmlRewriter::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
     iVersion = utf8(version);
@@ -278,7 +278,10 @@ void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) 
     if (!cdataSection && iIndent.hold(chars, length))
         return;
     closeStartTag();
-    iIndent.beforeText();
+    if (!iIndent.beforeText())
+        fail("--format: text in an element already written indented: its element-only content filled the " +
+             std::to_string(iIndent.lookahead()) +
+             " bytes held back to find mixed content; --format-lookahead raises the limit");
     if (cdataSection) {
         // A section comes whole, and holds its characters raw; those that a
         // parser would not read back raw (a CR from a character reference in

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlIndenter.cpp - white space between tags, held back and decided on later.
+// XmlIndenter.cpp - white space between tags, held back until the elements
+// it lies in show whether their content is mixed.
 #include "XmlIndenter.h"
 
 #include <xercesc/util/XMLString.hpp>
@@ -10,29 +11,49 @@ namespace {
 // taken as mixed, and memory stays bounded.
 constexpr std::size_t MOST_HELD = 1 << 16;
 
-bool isSpace(XMLCh c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// A CR in parsed text came from a character reference (the parser turns
+// raw ones into LF): one written on purpose, kept as text.
+bool isSpace(XMLCh c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 } // namespace
 
 void XmlIndenter::open(const XMLCh* space) {
     if (!iEnabled)
         return;
-    bool preserve = !iPreserve.empty() && iPreserve.back();
+    const Level* parent = iLevels.empty() ? nullptr : &iLevels.back();
+    bool preserve = parent != nullptr && parent->preserve;
     if (space != nullptr)
         preserve = xercesc::XMLString::equals(space, u"preserve");
-    iPreserve.push_back(preserve);
-    iLevels.push_back(Level{preserve, false});
+    // Below a mixed element nothing is added: it is decided at once.
+    const bool mixed = preserve || (parent != nullptr && parent->kind == Kind::Mixed);
+    std::size_t record = NONE;
+    if (!mixed) {
+        const std::size_t parentRecord =
+            parent != nullptr && parent->record != NONE && parent->record >= iFirstRecord ? parent->record : NONE;
+        record = iFirstRecord + iRecords.size();
+        iRecords.push_back(Record{parentRecord, Kind::Undecided});
+    }
+    iLevels.push_back(Level{mixed ? Kind::Mixed : Kind::Undecided, false, preserve, record, iFirstGap + iGaps.size()});
+    if (mixed && iDecided == iLevels.size() - 1)
+        ++iDecided;
 }
 
 void XmlIndenter::close() {
     if (!iEnabled)
         return;
+    Level& level = iLevels.back();
+    const bool undecided = level.kind == Kind::Undecided;
+    if (undecided) // no text came: element-only
+        setKind(level, Kind::ElementOnly);
     iLevels.pop_back();
-    iPreserve.pop_back();
+    if (iDecided > iLevels.size())
+        iDecided = iLevels.size();
+    if (undecided)
+        release();
 }
 
 bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
-    if (!iEnabled || iLevels.empty() || iLevels.back().mixed || iHeld.size() + length > MOST_HELD)
+    if (!iEnabled || iLevels.empty() || iLevels.back().kind == Kind::Mixed || iHeld.size() + length > MOST_HELD)
         return false;
     for (std::size_t i = 0; i < length; ++i)
         if (!isSpace(chars[i]))
@@ -41,11 +62,18 @@ bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
     return true;
 }
 
-void XmlIndenter::beforeText() {
+bool XmlIndenter::beforeText() {
     if (!iEnabled || iLevels.empty())
-        return;
-    iLevels.back().mixed = true;
-    releaseHeld();
+        return true;
+    Level& level = iLevels.back();
+    // Decided element-only while open: the lookahead ran out before this text.
+    const bool late = level.kind == Kind::ElementOnly;
+    if (level.kind == Kind::Undecided) {
+        setKind(level, Kind::Mixed);
+        release();
+    }
+    writeHeld();
+    return !late;
 }
 
 void XmlIndenter::beforeChild() {
@@ -53,31 +81,117 @@ void XmlIndenter::beforeChild() {
         return;
     Level& level = iLevels.back();
     level.children = true;
-    if (level.mixed) {
-        releaseHeld();
-        return;
-    }
-    iHeld.clear();
-    newLine(iLevels.size());
+    if (level.kind == Kind::Mixed)
+        writeHeld();
+    else
+        addGap(iLevels.size());
 }
 
 bool XmlIndenter::writesBeforeEnd() const {
-    return iEnabled && !iLevels.empty() && (!iHeld.empty() || (iLevels.back().children && !iLevels.back().mixed));
+    return iEnabled && !iLevels.empty() &&
+           (!iHeld.empty() || (iLevels.back().children && iLevels.back().kind != Kind::Mixed));
 }
 
 void XmlIndenter::beforeEnd() {
     if (!iEnabled || iLevels.empty())
         return;
     const Level& level = iLevels.back();
-    if (level.mixed || !level.children) {
-        releaseHeld(); // white space in an element without children is its text
-        return;
-    }
-    iHeld.clear();
-    newLine(iLevels.size() - 1);
+    if (level.kind == Kind::Mixed || !level.children)
+        writeHeld(); // white space in an element without children is its text
+    else
+        addGap(iLevels.size() - 1);
 }
 
-void XmlIndenter::releaseHeld() {
+void XmlIndenter::addGap(std::size_t depth) {
+    const Level& level = iLevels.back();
+    const std::size_t record = level.record != NONE && level.record >= iFirstRecord ? level.record : NONE;
+    if (record == NONE && iGaps.empty()) {
+        // Decided element-only, with nothing held before it: written now.
+        iHeld.clear();
+        newLine(depth);
+        return;
+    }
+    if (iGaps.empty())
+        iOut.holdFrom(iOut.written());
+    const std::size_t original = iOriginals.size();
+    iOriginals.append(iHeld.begin(), iHeld.end()); // space, tab and LF only
+    iHeld.clear();
+    iGaps.push_back(Gap{iOut.written() - iInserted, record, depth, original, iOriginals.size() - original});
+    // Past the lookahead the outermost undecided element is taken as
+    // element-only, and what it held is written out.
+    while (iDecided < iLevels.size() && heldCost() > iLookahead) {
+        setKind(iLevels[iDecided], Kind::ElementOnly);
+        release();
+    }
+}
+
+std::size_t XmlIndenter::heldCost() const {
+    const std::uint64_t from = iGaps.empty() ? iOut.written() : iGaps.front().at + iInserted;
+    return static_cast<std::size_t>(iOut.written() - from) + iGaps.size() * sizeof(Gap) +
+           iRecords.size() * sizeof(Record) + iOriginals.size();
+}
+
+void XmlIndenter::setKind(Level& level, Kind kind) {
+    level.kind = kind;
+    if (level.record != NONE && level.record >= iFirstRecord)
+        iRecords[level.record - iFirstRecord].kind = kind;
+    while (iDecided < iLevels.size() && iLevels[iDecided].kind != Kind::Undecided)
+        ++iDecided;
+}
+
+void XmlIndenter::release() {
+    // Everything before the outermost element still undecided is decided:
+    // the gaps there are written, as indentation where every element they
+    // lie in is element-only, else as the white space they had.
+    const bool pending = iDecided < iLevels.size();
+    const std::size_t lastGap = pending ? iLevels[iDecided].firstGap : iFirstGap + iGaps.size();
+    const std::size_t keepRecords = pending ? iLevels[iDecided].record : iFirstRecord + iRecords.size();
+    const std::size_t count = lastGap - iFirstGap;
+    if (count > 0) {
+        iIndented.assign(keepRecords - iFirstRecord, false);
+        for (std::size_t i = 0; i < iIndented.size(); ++i) {
+            const Record& r = iRecords[i];
+            iIndented[i] = r.kind == Kind::ElementOnly && (r.parent == NONE || r.parent < iFirstRecord ||
+                                                            iIndented[r.parent - iFirstRecord]);
+        }
+        const std::uint64_t base = iOut.written() - iOut.size();
+        const std::uint64_t start = iGaps.front().at + iInserted;
+        std::uint64_t from = start;
+        std::size_t added = 0;
+        iScratch.clear();
+        for (std::size_t g = 0; g < count; ++g) {
+            const Gap& gap = iGaps[g];
+            const std::uint64_t at = gap.at + iInserted;
+            iScratch.append(iOut.data() + (from - base), static_cast<std::size_t>(at - from));
+            const std::size_t before = iScratch.size();
+            if (gap.record == NONE || gap.record < iFirstRecord || iIndented[gap.record - iFirstRecord]) {
+                iScratch += '\n';
+                iScratch.append(2 * gap.depth, ' ');
+            } else {
+                iScratch.append(iOriginals, gap.original, gap.length);
+            }
+            added += iScratch.size() - before;
+            from = at;
+        }
+        iScratch.append(iOut.data() + (from - base), static_cast<std::size_t>(iOut.written() - from));
+        iOut.replaceFrom(start, iScratch.data(), iScratch.size());
+        iInserted += added;
+        const std::size_t originals = count < iGaps.size() ? iGaps[count].original : iOriginals.size();
+        iGaps.erase(iGaps.begin(), iGaps.begin() + static_cast<std::ptrdiff_t>(count));
+        iOriginals.erase(0, originals);
+        for (Gap& gap : iGaps)
+            gap.original -= originals;
+        iFirstGap = lastGap;
+    }
+    iRecords.erase(iRecords.begin(), iRecords.begin() + static_cast<std::ptrdiff_t>(keepRecords - iFirstRecord));
+    iFirstRecord = keepRecords;
+    if (iGaps.empty())
+        iOut.releaseHold();
+    else
+        iOut.holdFrom(iGaps.front().at + iInserted);
+}
+
+void XmlIndenter::writeHeld() {
     if (iHeld.empty())
         return;
     iOut.append(reinterpret_cast<const XMLCh*>(iHeld.data()), iHeld.size(), XmlTextOutput::Escape::Text);

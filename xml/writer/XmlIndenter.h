@@ -6,56 +6,103 @@
 #include "XmlTextOutput.h"
 #include "ZaqPrefixMgrExport.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 /// Reindents element-only content, two spaces a level, as `xmllint --format`
-/// does, while the document streams: white space between tags is held back
-/// until the next event shows what it was. Before a child (element, comment,
-/// processing instruction) of an element that has had no other text, it is
-/// replaced by a line end and the child's indentation, and before the end
-/// tag of such an element with children, by the end tag's. Once an element
-/// has text that is not white space, its content is mixed and written as it
-/// came; so is everything under `xml:space="preserve"`, and the white space
-/// of an element with no child. The caller closes a pending start tag before
-/// each call that writes (`writesBeforeEnd` tells it for the end tag).
+/// does, while the document streams. An element is mixed once it has text
+/// that is not white space (character data, CDATA, entity text), however
+/// late: nothing is added inside a mixed element or anywhere below it, nor
+/// under `xml:space="preserve"`, and the white space of an element with no
+/// child stays as it came. In element-only content the white space between
+/// tags is replaced by a line end and the indentation of what follows.
 ///
-/// `XmlWriter` indents through it; a program on `XmlTextOutput` may too.
-/// The output is not owned and must outlive the indenter.
+/// Which of the two an element is shows only at its first text or at its
+/// end, so what goes between its tags is decided then: the output from the
+/// first such place on is held in the buffer (`XmlTextOutput::holdFrom`),
+/// with the white space each place had, until the elements it lies in are
+/// decided. At most `lookahead` bytes are held: past that the outermost
+/// undecided element is taken as element-only and written out, and text
+/// that comes in it later makes `beforeText` answer false (the caller may
+/// stop; the output then has white space added to mixed content).
+///
+/// The caller closes a pending start tag before each call that writes
+/// (`writesBeforeEnd` tells it for the end tag). `XmlWriter` indents through
+/// it; a program on `XmlTextOutput` may too. The output is not owned and
+/// must outlive the indenter.
 class ZAQ_PREFIXMGR_EXPORT XmlIndenter {
 public:
-    /// Indents what goes to `out` (not owned); when not `enabled`, every call does nothing.
-    XmlIndenter(XmlTextOutput& out, bool enabled) : iOut(out), iEnabled(enabled) {}
+    /// The bytes of output held at most by default while elements are undecided.
+    static constexpr std::size_t DEFAULT_LOOKAHEAD = std::size_t(1) << 20;
 
-    /// An element started; `space` is its xml:space value, if it has one.
+    /// Indents what goes to `out` (not owned); when not `enabled`, every call does nothing.
+    XmlIndenter(XmlTextOutput& out, bool enabled, std::size_t lookahead = DEFAULT_LOOKAHEAD)
+        : iOut(out), iEnabled(enabled), iLookahead(lookahead) {}
+
+    /// An element started (its start tag is written, perhaps not closed);
+    /// `space` is its xml:space value, if it has one.
     void open(const XMLCh* space);
-    /// The current element ended.
+    /// The current element ended (its end tag is written).
     void close();
     /// Whether text of the current element is held back: white space only,
     /// in content that is not mixed (so far).
     bool hold(const XMLCh* chars, std::size_t length);
-    /// Text that is not held follows: the content is mixed.
-    void beforeText();
+    /// Text that is not held follows: the content is mixed. False when the
+    /// element was already taken as element-only and indented (see above).
+    bool beforeText();
     /// A child element, comment or processing instruction follows.
     void beforeChild();
     /// Whether `beforeEnd` writes anything (the start tag must be closed).
     bool writesBeforeEnd() const;
     /// The current element's end tag follows.
     void beforeEnd();
+    /// The most bytes held while elements are undecided.
+    std::size_t lookahead() const { return iLookahead; }
 
 private:
+    enum class Kind : unsigned char { Undecided, ElementOnly, Mixed };
+    static constexpr std::size_t NONE = ~std::size_t(0);
     struct Level {
-        bool mixed;    // had text that is not white space, or preserves it
-        bool children; // had a child
+        Kind kind;
+        bool children;      // had a child
+        bool preserve;      // xml:space="preserve" in force
+        std::size_t record;   // its record while undecided or held, else NONE
+        std::size_t firstGap; // id of the first gap made after it opened
     };
-    void releaseHeld();
+    // An element opened while output is held; ids count from the first.
+    struct Record {
+        std::size_t parent; // id of the enclosing held element, or NONE
+        Kind kind;
+    };
+    // A place between tags whose white space is not decided yet.
+    struct Gap {
+        std::uint64_t at;   // output position, less what releases inserted before it
+        std::size_t record; // id of the element it lies in
+        std::size_t depth;  // indentation, in levels
+        std::size_t original, length; // its own white space, in iOriginals
+    };
+    void addGap(std::size_t depth);
+    void setKind(Level& level, Kind kind);
+    void release();
+    void writeHeld();
     void newLine(std::size_t depth);
+    std::size_t heldCost() const;
 
     XmlTextOutput& iOut;
     bool iEnabled;
+    std::size_t iLookahead;
     std::vector<Level> iLevels;
-    std::vector<bool> iPreserve; // xml:space of each open element
-    std::u16string iHeld;        // white space not yet written
+    std::u16string iHeld;             // white space not yet written
+    std::vector<Record> iRecords;     // records of ids iFirstRecord on
+    std::size_t iFirstRecord = 0;
+    std::vector<Gap> iGaps;           // in output order, of ids iFirstGap on
+    std::size_t iFirstGap = 0;
+    std::string iOriginals;           // the gaps' own white space, escaped
+    std::uint64_t iInserted = 0;      // bytes releases inserted into the output
+    std::size_t iDecided = 0;         // how many of the outermost levels are decided
+    std::vector<bool> iIndented;      // per record, while releasing
+    std::string iScratch;
 };
 
 #endif

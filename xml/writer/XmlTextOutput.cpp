@@ -195,9 +195,19 @@ void XmlTextOutput::appendSlice(const XMLCh* text, std::size_t length, const boo
 }
 
 bool XmlTextOutput::flush() {
-    if (iSize > 0 && !iFailed && !iSink.write(iData.get(), iSize))
+    std::size_t upTo = iSize;
+    if (iHoldFrom != NO_HOLD && iHoldFrom < iWritten + iSize)
+        upTo = iHoldFrom > iWritten ? static_cast<std::size_t>(iHoldFrom - iWritten) : 0;
+    if (upTo > 0 && !iFailed && !iSink.write(iData.get(), upTo))
         iFailed = true;
-    iWritten += iSize;
-    iSize = 0;
+    if (upTo < iSize && upTo > 0)
+        std::memmove(iData.get(), iData.get() + upTo, iSize - upTo);
+    iWritten += upTo;
+    iSize -= upTo;
     return !iFailed;
+}
+
+void XmlTextOutput::replaceFrom(std::uint64_t position, const char* bytes, std::size_t length) {
+    iSize = static_cast<std::size_t>(position - iWritten);
+    put(bytes, length);
 }

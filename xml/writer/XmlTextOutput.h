@@ -162,8 +162,20 @@ public:
         flush();
         return true;
     }
-    /// Bytes written so far, buffered ones included.
+    /// Bytes written so far, buffered ones included: the position the next
+    /// byte will have in the output.
     std::uint64_t written() const { return iWritten + iSize; }
+    /// Keeps what comes from the output position `position` on buffered:
+    /// `flush` writes only what is before it. The indenter holds back an
+    /// element's content so while it cannot yet tell what goes between its
+    /// tags.
+    void holdFrom(std::uint64_t position) { iHoldFrom = position; }
+    /// Ends `holdFrom`: the next `flush` writes everything.
+    void releaseHold() { iHoldFrom = NO_HOLD; }
+    /// Replaces what is buffered from the output position `position` on (it
+    /// must not have been written yet) by `length` bytes at `bytes`, which
+    /// must not point into the buffer.
+    void replaceFrom(std::uint64_t position, const char* bytes, std::size_t length);
     /// Whether a write of the sink has failed.
     bool failed() const { return iFailed; }
     /// Writes what is buffered; false once any write has failed.
@@ -171,6 +183,8 @@ public:
 
 private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;
+    static constexpr std::uint64_t NO_HOLD = ~std::uint64_t(0);
+    std::uint64_t iHoldFrom = NO_HOLD; // flush writes only what is before this position
     std::size_t iFlushAt = FLUSH_AT; // a flush is due at this size
     static constexpr std::size_t SHORT = 64;
     static const bool TEXT_SPECIAL[128];
