@@ -258,6 +258,8 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         "<r xmlns='urn:d' xmlns:a='urn:a' xml:lang='en'><a:x xml:space='preserve' Id='k'><y a:b='1'/></a:x><z/></r>";
     const std::string bases = "<r xml:base='http://e.org/a/b/'><s xml:base='c/'><t xml:base='../d'/><u/></s></r>";
     const std::string ids = "<doc><e xml:id='one'><f/></e><e><e Id='two'/></e><e id='one'/></doc>";
+    const std::string wsu = "<s:Envelope xmlns:s='urn:soap' xmlns:wsu='urn:wsu'><s:Body wsu:Id='Body-1'><x/></s:Body>"
+                            "</s:Envelope>";
     using M = XmlCanonicalWriter::Method;
     struct Case {
         const std::string& doc;
@@ -265,6 +267,7 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         const char* select;
         const char* inclusive;
         const char* expected;
+        const char* idAttribute = ""; // --id-attribute
     };
     const Case cases[] = {
         {doc, M::C14N10, "{urn:a}x", "",
@@ -283,6 +286,8 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         {ids, M::C14N10, "#one", "", "<e xml:id=\"one\"><f></f></e><e id=\"one\"></e>"},
         {ids, M::C14N10, "#two", "", "<e Id=\"two\"></e>"},
         {ids, M::C14N10, "e", "", "<e xml:id=\"one\"><f></f></e><e><e Id=\"two\"></e></e><e id=\"one\"></e>"},
+        {wsu, M::Exclusive, "#Body-1", "",
+         "<s:Body xmlns:s=\"urn:soap\" xmlns:wsu=\"urn:wsu\" wsu:Id=\"Body-1\"><x></x></s:Body>", "{urn:wsu}Id"},
     };
     for (const Case& c : cases) {
         ToolOptions options;
@@ -291,6 +296,8 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         options.select = c.select;
         if (*c.inclusive != 0)
             options.c14n.inclusivePrefixes.emplace_back(OrvWstring::fromUtf8(c.inclusive).view());
+        if (*c.idAttribute != 0)
+            options.idAttributes.emplace_back(c.idAttribute);
         std::string out;
         XmlStringSink sink(out);
         Diagnostics diagnostics;

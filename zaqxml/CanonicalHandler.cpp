@@ -26,16 +26,22 @@ bool Selection::parse(const std::string& name, Selection& selection) {
         selection.id = wide.substr(1);
         return !selection.id.empty();
     }
-    if (wide[0] == u'{') {
+    return parseName(name, selection.uri, selection.local);
+}
+
+bool Selection::parseName(const std::string& name, std::u16string& uri, std::u16string& local) {
+    const std::u16string wide(OrvWstring::fromUtf8(name).view());
+    uri.clear();
+    if (!wide.empty() && wide[0] == u'{') {
         const std::size_t close = wide.find(u'}');
         if (close == std::u16string::npos || close + 1 == wide.size())
             return false;
-        selection.uri = wide.substr(1, close - 1);
-        selection.local = wide.substr(close + 1);
+        uri = wide.substr(1, close - 1);
+        local = wide.substr(close + 1);
     } else {
-        selection.local = wide;
+        local = wide;
     }
-    return selection.local.find(u':') == std::u16string::npos;
+    return !local.empty() && local.find(u':') == std::u16string::npos && local.find(u'{') == std::u16string::npos;
 }
 
 CanonicalHandler::CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
@@ -49,8 +55,9 @@ bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned 
                                XMLSize_t attributeCount) const {
     if (!iSelection.byId)
         return viewOf(element.getElementName()->getLocalPart()) == iSelection.local && uriText(uriId) == iSelection.uri;
-    // xml:id, an attribute the DTD declares an ID, or, as signature tools
-    // take it, an unqualified Id, ID or id.
+    // xml:id, an attribute the DTD declares an ID, one named by
+    // --id-attribute, or, as signature tools take it, an unqualified Id, ID
+    // or id.
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
         if (viewOf(a.getValue()) != iSelection.id)
@@ -61,6 +68,9 @@ bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned 
             (name == u"id" && uriText(a.getURIId()) == XMLPrefixManager::XML_NAMESPACE_URI) ||
             declaredId(iDeclaredTypes, element, a))
             return true;
+        for (const auto& named : iSelection.idAttributes)
+            if (name == named.second && uriText(a.getURIId()) == named.first)
+                return true;
     }
     return false;
 }

@@ -12,6 +12,8 @@
 #include "XmlCanonicalWriter.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 /// Which subtrees --select writes: every element named `local` in the
 /// namespace `uri` (empty: none), or with `id` as its ID; none of them set:
@@ -20,9 +22,14 @@ struct Selection {
     bool byId = false;
     std::u16string uri, local, id;
     std::string name; ///< as given, for messages
+    /// More attributes that hold an ID, as {namespace, local name}: the
+    /// wsu:Id of WS-Security, say (--id-attribute).
+    std::vector<std::pair<std::u16string, std::u16string>> idAttributes;
     bool any() const { return byId || !local.empty(); }
     /// Parses local, {uri}local or #ID; false when NAME is none of them.
     static bool parse(const std::string& name, Selection& selection);
+    /// Parses local or {uri}local into `uri` and `local`; false otherwise.
+    static bool parseName(const std::string& name, std::u16string& uri, std::u16string& local);
 };
 
 /// Hands the parser's own events to an XmlCanonicalWriter: names with the

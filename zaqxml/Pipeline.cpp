@@ -113,6 +113,11 @@ private:
     static Selection selection(const ToolOptions& options) {
         Selection chosen;
         Selection::parse(options.select, chosen);
+        for (const std::string& name : options.idAttributes) {
+            std::pair<std::u16string, std::u16string> attribute;
+            Selection::parseName(name, attribute.first, attribute.second);
+            chosen.idAttributes.push_back(attribute);
+        }
         return chosen;
     }
 

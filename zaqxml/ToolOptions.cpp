@@ -109,8 +109,10 @@ void checkCanonical(const ToolOptions& options) {
                             options.namespaces.keepDefault;
     if (!options.canonical) {
         if (!options.c14n.comments || !options.c14n.inclusivePrefixes.empty() || !options.select.empty() ||
+            !options.idAttributes.empty() ||
             !options.digest.empty())
-            usageError("--without-comments, --inclusive-prefixes, --select and --digest go with --c14n, --c14n11 "
+            usageError("--without-comments, --inclusive-prefixes, --select, --id-attribute and --digest go with "
+                       "--c14n, --c14n11 "
                        "or --exc-c14n");
         return;
     }
@@ -124,6 +126,12 @@ void checkCanonical(const ToolOptions& options) {
     Selection selection;
     if (!options.select.empty() && !Selection::parse(options.select, selection))
         usageError("--select takes local, {uri}local or #ID, not '" + options.select + "'");
+    std::u16string uri, local;
+    for (const std::string& name : options.idAttributes)
+        if (!Selection::parseName(name, uri, local))
+            usageError("--id-attribute takes local or {uri}local, not '" + name + "'");
+    if (!options.idAttributes.empty() && !selection.byId)
+        usageError("--id-attribute goes with --select #ID");
 }
 
 } // namespace
@@ -157,6 +165,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         WITHOUT_COMMENTS,
         INCLUSIVE_PREFIXES,
         SELECT,
+        ID_ATTRIBUTE,
         DIGEST
     };
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
@@ -176,6 +185,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"without-comments", no_argument, nullptr, WITHOUT_COMMENTS},
                                           {"inclusive-prefixes", required_argument, nullptr, INCLUSIVE_PREFIXES},
                                           {"select", required_argument, nullptr, SELECT},
+                                          {"id-attribute", required_argument, nullptr, ID_ATTRIBUTE},
                                           {"digest", required_argument, nullptr, DIGEST},
                                           {"sample", no_argument, nullptr, SAMPLE},
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
@@ -267,6 +277,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case SELECT:
             options.select = optarg;
+            break;
+        case ID_ATTRIBUTE:
+            options.idAttributes.emplace_back(optarg);
             break;
         case DIGEST:
             options.digest = optarg;

@@ -27,6 +27,7 @@ struct ToolOptions {
     bool canonical = false;           ///< --c14n, --c14n11 or --exc-c14n: canonical XML instead
     XmlCanonicalWriter::Options c14n; ///< its method, comments and inclusive prefixes
     std::string select;               ///< --select NAME: only those subtrees
+    std::vector<std::string> idAttributes; ///< --id-attribute NAME: more attributes --select #ID matches
     std::string digest;               ///< --digest ALG: print the canonical bytes' digest
     NamespacePolicy::Settings namespaces;
     InputSettings input;
