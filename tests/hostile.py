@@ -146,6 +146,15 @@ CASES = [
     ("two DTD defaults that are one attribute",
      '<!DOCTYPE r [<!ATTLIST r a:x CDATA "1" b:x CDATA "2" xmlns:a CDATA "urn:a" xmlns:b CDATA "urn:a">]><r/>', [], 2,
      b"name one attribute"),
+    # A canonical form holds what the external DTD declares: read as
+    # --load-external reads it; one that cannot be read fails the document.
+    *[("an unreadable external DTD, %s" % mode, '<!DOCTYPE r SYSTEM "no.dtd"><r/>', [mode], 2,
+       b":1:29: cannot read the external DTD part 'no.dtd'") for mode in ("--c14n", "--c14n11", "--exc-c14n")],
+    ("an unreadable external DTD, --c14n --digest", '<!DOCTYPE r SYSTEM "http://x.invalid/r.dtd"><r/>',
+     ["--c14n", "--digest", "sha256"], 2, b"--no-load-external reads no external DTD"),
+    ("an unreadable external DTD, --c14n --no-load-external", '<!DOCTYPE r SYSTEM "no.dtd"><r/>',
+     ["--c14n", "--no-load-external"], 0, b"was not read"),
+    ("--no-load-external without a canonical form", "<r/>", ["--no-load-external"], 1, b"goes with --c14n"),
     ("an empty input name", None, [""], 1, b"empty"),
     ("an empty document", "", [], 2, b"the document is empty"),
     ("more distinct namespaces than allowed",

@@ -11,6 +11,7 @@
 struct InputSettings {
     bool loadExternal = false;              ///< read the external DTD subset and entities from local files
     bool catalogs = true;                   ///< with loadExternal: resolve identifiers through XML catalogs
+    bool externalRequired = false;          ///< with loadExternal: a DTD part that cannot be read fails the document
     bool wellFormednessScanner = true;      ///< read a document without a DTD with the faster scanner
     unsigned long maxDepth = 10000;         ///< deepest element nesting
     std::size_t maxAttributes = 10000;      ///< most attributes on one start tag

@@ -70,6 +70,12 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
                             at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
                             at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);
     auto skip = [&](const std::string& why) -> InputSource* {
+        if (iInDtd && iRequired)
+            throw DocumentError("cannot read the external DTD part '" + id + "': " + why +
+                                    "; a canonical form would leave out what it declares (--no-load-external "
+                                    "reads no external DTD or entity)",
+                                at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,
+                                at ? static_cast<unsigned long long>(at->getColumnNumber()) : 0);
         if (!iInDtd) {
             throw DocumentError("cannot read the external entity '" + id + "': " + why,
                                 at ? static_cast<unsigned long long>(at->getLineNumber()) : 0,

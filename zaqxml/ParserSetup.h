@@ -25,8 +25,13 @@ class ExternalEntityPolicy : public xercesc::XMLEntityResolver {
 public:
     /// `catalogs` (null: none) maps public and system identifiers first;
     /// warnings go to `diagnostics`.
-    ExternalEntityPolicy(bool loadExternal, Diagnostics& diagnostics, const Catalogs* catalogs = nullptr)
-        : iLoadExternal(loadExternal), iDiagnostics(diagnostics), iCatalogs(catalogs) {}
+    ///
+    /// A part of the DTD that cannot be read is passed over with a warning,
+    /// or, when `required` (the canonical forms, whose bytes must hold what
+    /// it declares), fails the document.
+    ExternalEntityPolicy(bool loadExternal, Diagnostics& diagnostics, const Catalogs* catalogs = nullptr,
+                         bool required = false)
+        : iLoadExternal(loadExternal), iRequired(required), iDiagnostics(diagnostics), iCatalogs(catalogs) {}
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
     /// Whether requests are for the DTD (skippable) or for content.
     void setInDtd(bool inDtd) { iInDtd = inDtd; }
@@ -35,6 +40,7 @@ private:
     void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
 
     bool iLoadExternal;
+    bool iRequired;
     bool iInDtd = false;
     Diagnostics& iDiagnostics;
     const Catalogs* iCatalogs;

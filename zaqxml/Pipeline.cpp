@@ -149,7 +149,8 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
     bool ok = false;
     {
         SecurityManager security;
-        ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs());
+        ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs(),
+                                      options.input.externalRequired);
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
         try {
             if (input.kind == DocumentInput::Kind::Memory) {

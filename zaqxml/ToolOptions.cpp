@@ -144,6 +144,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         PREFER,
         SAMPLE,
         LOAD_EXTERNAL,
+        NO_LOAD_EXTERNAL,
         MAX_DEPTH,
         MAX_EXPANSION,
         MAX_NAMESPACES,
@@ -189,6 +190,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"digest", required_argument, nullptr, DIGEST},
                                           {"sample", no_argument, nullptr, SAMPLE},
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
+                                          {"no-load-external", no_argument, nullptr, NO_LOAD_EXTERNAL},
                                           {"max-depth", required_argument, nullptr, MAX_DEPTH},
                                           {"max-expansion", required_argument, nullptr, MAX_EXPANSION},
                                           {"max-namespaces", required_argument, nullptr, MAX_NAMESPACES},
@@ -204,6 +206,7 @@ ToolOptions parseOptions(int argc, char** argv) {
     ToolOptions options;
     options.emptyPrefixForDefault = std::getenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS") != nullptr;
     bool outputGiven = false;
+    bool noLoadExternal = false;
     opterr = 0;
     optind = 1;
     for (;;) {
@@ -287,6 +290,9 @@ ToolOptions parseOptions(int argc, char** argv) {
         case LOAD_EXTERNAL:
             options.input.loadExternal = true;
             break;
+        case NO_LOAD_EXTERNAL:
+            noLoadExternal = true;
+            break;
         case MAX_DEPTH:
             options.input.maxDepth = number("--max-depth", optarg, 1, 100000000);
             break;
@@ -369,6 +375,15 @@ ToolOptions parseOptions(int argc, char** argv) {
     if ((!options.namespaces.keep.empty() || options.namespaces.keepDefault) && !options.namespaces.prune)
         usageError("--keep-prefixes goes with --prune (without it every binding is kept)");
     checkCanonical(options);
+    // A canonical form, or its digest, holds what the external DTD declares
+    // (defaults, entities): it is read as --load-external reads it, and one
+    // that cannot be read fails the document, unless the user says not to.
+    if (noLoadExternal && (!options.canonical || options.input.loadExternal))
+        usageError("--no-load-external goes with --c14n, --c14n11 or --exc-c14n, without --load-external");
+    if (options.canonical && !noLoadExternal) {
+        options.input.loadExternal = true;
+        options.input.externalRequired = true;
+    }
     if (options.hoist && (options.namespaces.prune || options.namespaces.generate || options.canonical))
         usageError("--hoist moves the input's own declarations: not with --prune, --generate or a canonical form");
     if (options.output == "-")
