@@ -38,7 +38,10 @@ public:
     void muteWarnings(bool muted) { iMuted = muted; }
     /// The parser's locator for the document being read; null once it ends.
     void setLocator(const xercesc::Locator* locator) { iLocator = locator; }
+    const xercesc::Locator* locator() const { return iLocator; }
     const std::string& document() const { return iDocument; }
+    /// The parser's name for the document being read.
+    const std::string& systemId() const { return iSystemId; }
 
     void error(const std::string& name, unsigned long long line, unsigned long long column, const std::string& message);
     void warning(const std::string& name, unsigned long long line, unsigned long long column,

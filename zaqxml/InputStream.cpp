@@ -28,9 +28,9 @@ namespace {
 /// parser; EINTR is retried.
 class DescriptorStream : public BinInputStream {
 public:
-    DescriptorStream(int fd, Limits& limits, const std::string& head, bool atEnd, int readError)
+    DescriptorStream(int fd, Limits& limits, const std::string& head, bool atEnd, int readError, RawWindow* window)
         : iFd(fd), iLimits(limits), iHead(head), iAtEnd(atEnd), iReadError(readError),
-          iGuard(limits.settings().maxAttributes) {}
+          iGuard(limits.settings().maxAttributes), iWindow(window) {}
     XMLFilePos curPos() const override { return iPosition; }
     XMLSize_t readBytes(XMLByte* const buffer, const XMLSize_t size) override {
         if (iHeadUsed < iHead.size()) {
@@ -40,6 +40,8 @@ public:
             iPosition += static_cast<XMLFilePos>(n);
             iCheck.scan(buffer, n);
             iGuard.scan(buffer, n);
+            if (iWindow != nullptr)
+                iWindow->add(reinterpret_cast<const char*>(buffer), n);
             return static_cast<XMLSize_t>(n);
         }
         if (iReadError != 0)
@@ -53,6 +55,8 @@ public:
                 iLimits.addInput(static_cast<std::uint64_t>(n));
                 iCheck.scan(buffer, static_cast<std::size_t>(n));
                 iGuard.scan(buffer, static_cast<std::size_t>(n));
+                if (iWindow != nullptr)
+                    iWindow->add(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(n));
                 return static_cast<XMLSize_t>(n);
             }
             if (errno != EINTR)
@@ -71,6 +75,7 @@ private:
     XMLFilePos iPosition = 0;
     Utf8Check iCheck;
     StartTagGuard iGuard;
+    RawWindow* iWindow;
 };
 
 bool isSpace(unsigned char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -109,7 +114,7 @@ DescriptorInputSource::DescriptorInputSource(int fd, const std::string& name, Li
 }
 
 BinInputStream* DescriptorInputSource::makeStream() const {
-    return new (getMemoryManager()) DescriptorStream(iFd, iLimits, iHead, iAtEnd, iReadError);
+    return new (getMemoryManager()) DescriptorStream(iFd, iLimits, iHead, iAtEnd, iReadError, iWindow);
 }
 
 bool DescriptorInputSource::plainProlog() {

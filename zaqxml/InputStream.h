@@ -4,6 +4,7 @@
 #ifndef ZAQXML_INPUT_STREAM_H
 #define ZAQXML_INPUT_STREAM_H
 
+#include "DefaultLiterals.h"
 #include "Limits.h"
 
 #include <xercesc/sax/InputSource.hpp>
@@ -36,8 +37,12 @@ public:
     /// Reads ahead, keeping what it reads for the parser, until the prolog
     /// is known to be `Plain`, or up to 64 KiB; false if it is not.
     bool plainProlog();
+    /// The bytes read are also given to `window` (not owned), which keeps
+    /// them while it records.
+    void recordInto(RawWindow* window) { iWindow = window; }
 
 private:
+    RawWindow* iWindow = nullptr;
     int iFd;
     Limits& iLimits;
     std::string iHead;   // read ahead, for the parser first

@@ -18,7 +18,9 @@
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 
+#include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,8 +127,8 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
     return source.release();
 }
 
-ToolReader::ToolReader(MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal)
-    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal) {
+ToolReader::ToolReader(MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document)
+    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal), iDocument(document) {
     // Installing a resolver is what makes the scanner ask this reader; the
     // request then reaches the override below.
     setXMLEntityResolver(&iEntities);
@@ -138,6 +140,8 @@ void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publ
     iUnreadSubset.clear();
     iInDtd = hasIntSubset || hasExtSubset;
     iExternalSubset = hasExtSubset;
+    if (!iInDtd)
+        endDtd();
     if (hasExtSubset && systemId != nullptr)
         iPendingSubset = reinterpret_cast<const char16_t*>(systemId);
     SAX2XMLReaderImpl::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
@@ -159,16 +163,77 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
 }
 
 void ToolReader::endIntSubset() {
-    if (!iExternalSubset)
+    if (!iExternalSubset) {
         iInDtd = false;
+        endDtd();
+    }
     takeDeclaredTypes();
     SAX2XMLReaderImpl::endIntSubset();
 }
 
 void ToolReader::endExtSubset() {
     iInDtd = false;
+    endDtd();
     takeDeclaredTypes();
     SAX2XMLReaderImpl::endExtSubset();
+}
+
+void ToolReader::endDtd() {
+    if (iDocument != nullptr)
+        iDocument->record(false);
+}
+
+// Where the parser is in the entity it reads; 0 where the transcoder of the
+// entity's encoding keeps no offsets (its defaults are then left as parsed).
+std::uint64_t ToolReader::offset() const {
+    try {
+        return getSrcOffset();
+    } catch (const XMLException&) {
+        return 0;
+    }
+}
+
+void ToolReader::startAttList(const DTDElementDecl& element) {
+    iDeclarationFrom = offset();
+    SAX2XMLReaderImpl::startAttList(element);
+}
+
+void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definition, const bool ignoring) {
+    const std::uint64_t to = offset();
+    const std::uint64_t from = std::max(iDeclarationFrom, to > RawWindow::KEPT ? to - RawWindow::KEPT : 0);
+    iDeclarationFrom = to;
+    const XMLAttDef::DefAttTypes kind = definition.getDefaultType();
+    // Only the definition in force (a later one for the same attribute is
+    // read into a scratch one), with a default, of a type the parser
+    // normalises itself.
+    if (ignoring || definition.getType() == XMLAttDef::CData || definition.getValue() == nullptr ||
+        (kind != XMLAttDef::Default && kind != XMLAttDef::Fixed) ||
+        element.getAttDef(definition.getFullName()) != &definition)
+        return SAX2XMLReaderImpl::attDef(element, definition, ignoring);
+    // The literal is read again from the entity the parser is in: the
+    // document (its last bytes are kept) or an external file. Inside an
+    // internal parameter entity the offsets are not the file's, and the
+    // bytes found there do not read back to the parsed value.
+    const Locator* at = iEntities.diagnostics().locator();
+    const std::string entity = at != nullptr ? utf8(at->getSystemId()) : std::string();
+    std::string bytes;
+    if (iDocument != nullptr && entity == iEntities.diagnostics().systemId()) {
+        bytes = std::string(iDocument->span(from, to));
+    } else if (!entity.empty() && to > from) {
+        const int fd = ::open(entity.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        struct stat status;
+        if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            bytes.resize(static_cast<std::size_t>(to - from));
+            const ssize_t got = ::pread(fd, &bytes[0], bytes.size(), static_cast<off_t>(from));
+            bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::u16string cdata;
+    if (recoverDefault(bytes, reinterpret_cast<const char16_t*>(definition.getValue()), cdata))
+        iLiteralDefaults[&definition] = std::move(cdata);
+    SAX2XMLReaderImpl::attDef(element, definition, ignoring);
 }
 
 void ToolReader::takeDeclaredTypes() {
@@ -187,6 +252,11 @@ void ToolReader::takeDeclaredTypes() {
                 continue;
             iDeclaredTypes.emplace(&definition, definition.getType());
             definition.setType(XMLAttDef::CData);
+            // Its default then takes the path of a value written in a tag:
+            // CDATA normalisation, then the tool's own for the type.
+            const auto literal = iLiteralDefaults.find(&definition);
+            if (literal != iLiteralDefaults.end())
+                definition.setValue(reinterpret_cast<const XMLCh*>(literal->second.c_str()));
         }
     }
 }
@@ -225,5 +295,8 @@ void configureReader(ToolReader& reader, SecurityManager& security, bool plainPr
             reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
     } else {
         reader.setProperty(XMLUni::fgXercesSecurityManager, &security);
+        // Offsets into the source, to read the literals of attribute
+        // defaults again (ToolReader::attDef).
+        reader.setFeature(XMLUni::fgXercesCalculateSrcOfs, true);
     }
 }

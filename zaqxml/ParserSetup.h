@@ -6,6 +6,7 @@
 
 #include "Catalogs.h"
 #include "DeclaredTypes.h"
+#include "DefaultLiterals.h"
 #include "Diagnostics.h"
 #include "Limits.h"
 
@@ -13,7 +14,9 @@
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 
 /// Decides what each external entity request reads: nothing without
 /// --load-external (the document fails, naming the entity and the option);
@@ -35,6 +38,7 @@ public:
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
     /// Whether requests are for the DTD (skippable) or for content.
     void setInDtd(bool inDtd) { iInDtd = inDtd; }
+    Diagnostics& diagnostics() const { return iDiagnostics; }
 
 private:
     void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
@@ -52,7 +56,10 @@ private:
 /// every external entity but an external DTD subset that is not to be read.
 class ToolReader : public xercesc::SAX2XMLReaderImpl {
 public:
-    ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal);
+    /// `document` (not owned; may be null) keeps the document's last bytes
+    /// while its DTD is read, for the defaults the parser misreads.
+    ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal,
+               RawWindow* document = nullptr);
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
                const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
                const XMLFileLoc column) override;
@@ -60,6 +67,9 @@ public:
                      const bool hasIntSubset, const bool hasExtSubset) override;
     void endIntSubset() override;
     void endExtSubset() override;
+    void startAttList(const xercesc::DTDElementDecl& element) override;
+    void attDef(const xercesc::DTDElementDecl& element, const xercesc::DTDAttDef& definition,
+                const bool ignoring) override;
     xercesc::InputSource* resolveEntity(xercesc::XMLResourceIdentifier* resource) override;
     /// The external DTD subset that was passed over unread, if any (its
     /// attribute defaults are then missing from the output).
@@ -72,6 +82,8 @@ public:
 
 private:
     void takeDeclaredTypes();
+    void endDtd();
+    std::uint64_t offset() const;
 
     ExternalEntityPolicy& iEntities;
     std::string iUnreadSubset;
@@ -80,6 +92,12 @@ private:
     bool iExternalSubset = false;  // the DTD has one, read after the internal subset
     std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
     DeclaredTypes iDeclaredTypes;
+    RawWindow* iDocument;
+    std::uint64_t iDeclarationFrom = 0; // where the attribute definition being read starts
+    /// Defaults of types other than CDATA as CDATA normalisation reads
+    /// their literals (see recoverDefault), given to their definitions
+    /// with the type CDATA at the DTD's end.
+    std::unordered_map<const xercesc::XMLAttDef*, std::u16string> iLiteralDefaults;
 };
 
 /// Namespaces on, no schema, no grammar caching; validation only where a

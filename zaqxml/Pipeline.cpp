@@ -151,16 +151,21 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         SecurityManager security;
         ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs(),
                                       options.input.externalRequired);
-        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal);
+        RawWindow window; // the document's bytes, while its DTD is read
+        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal, &window);
         try {
             if (input.kind == DocumentInput::Kind::Memory) {
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
+                window.view(reinterpret_cast<const char*>(input.bytes), input.size);
                 configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
                 attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, input.systemId, limits, &memory);
-                configureReader(*reader, security, source.plainProlog(), options.input);
+                const bool plain = source.plainProlog();
+                window.record(!plain);
+                source.recordInto(&window);
+                configureReader(*reader, security, plain, options.input);
                 attach(*reader);
                 reader->parse(source);
             }
