@@ -143,6 +143,9 @@ CASES = [
        '<!DOCTYPE r [<!ATTLIST v a:x CDATA "ax" xmlns:a CDATA "urn:a">]><r xmlns:p="urn:a"><v p:x="1"/></r>', mode, 2,
        b":1:96: the attribute 'p:x' and the DTD's default 'a:x' name one attribute")
       for mode in ([], ["--prune"], ["--generate"], ["--format"], ["--hoist"], ["--c14n"], ["--exc-c14n"])],
+    ("a DTD default that repeats one of 40 written attributes",
+     '<!DOCTYPE r [<!ATTLIST r a:x CDATA "ax" xmlns:a CDATA "urn:a">]><r xmlns:p="urn:a" %s p:x="1"/>' %
+     " ".join('b%d="1"' % i for i in range(40)), [], 2, b"the attribute 'p:x' and the DTD's default 'a:x'"),
     ("two DTD defaults that are one attribute",
      '<!DOCTYPE r [<!ATTLIST r a:x CDATA "1" b:x CDATA "2" xmlns:a CDATA "urn:a" xmlns:b CDATA "urn:a">]><r/>', [], 2,
      b"name one attribute"),

@@ -39,6 +39,25 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
                                       "' name one attribute (one namespace, one local name): with the defaults "
                                       "applied the element has it twice");
     };
+    auto same = [](const xercesc::XMLAttr& a, const xercesc::XMLAttr& b) {
+        return a.getURIId() == b.getURIId() && xercesc::XMLString::equals(a.getName(), b.getName());
+    };
+    // A tag of a few attributes (nearly all) is checked pair by pair: each
+    // default against the others.
+    if (count <= 32) {
+        for (XMLSize_t i = 0; i < count; ++i) {
+            const xercesc::XMLAttr& d = *attributes.elementAt(i);
+            if (d.getSpecified())
+                continue;
+            for (XMLSize_t j = 0; j < count; ++j)
+                if (j != i && same(d, *attributes.elementAt(j))) {
+                    const xercesc::XMLAttr& other = *attributes.elementAt(j);
+                    if (other.getSpecified() || j < i)
+                        clash(other, d);
+                }
+        }
+        return;
+    }
     using Key = std::pair<unsigned int, std::u16string_view>;
     struct KeyHash {
         std::size_t operator()(const Key& k) const {
