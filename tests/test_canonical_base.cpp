@@ -81,8 +81,7 @@ TEST(Canonical, XmlBaseOfOmittedAncestorsIsJoinedKeepingLeadingDotDot) {
         {"<a xml:base='yes/no/'><b xml:base='..//.///pseudo-netpath/seg/file.ext'><d/></b></a>",
          "<d xml:base=\"yes/pseudo-netpath/seg/file.ext\"></d>", true},
         {"<a xml:base='foo/'><b xml:base='..'><d/></b></a>", "<d></d>", true},
-        {"<a xml:base='foo/bar'><b xml:base='.'><d xml:base='./y/../z'/></b></a>", "<d xml:base=\"foo/z\"></d>",
-         true},
+        {"<a xml:base='foo/bar'><b xml:base='.'><d xml:base='./y/../z'/></b></a>", "<d xml:base=\"foo/z\"></d>", true},
         // Against an absolute base, RFC 3986's resolution.
         {"<a xml:base='http://e.org/a/b/'><b xml:base='../../../x/'><d xml:base='y'/></b></a>",
          "<d xml:base=\"http://e.org/x/y\"></d>", true},

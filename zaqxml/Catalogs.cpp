@@ -177,4 +177,3 @@ std::string Catalogs::resolve(const std::string& publicId, const std::string& sy
     }
     return resource;
 }
-

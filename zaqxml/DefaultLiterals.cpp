@@ -29,7 +29,8 @@ std::string_view RawWindow::span(std::uint64_t from, std::uint64_t to) const {
         from = iStart;
     if (from >= to)
         return std::string_view();
-    return std::string_view(iBytes).substr(static_cast<std::size_t>(from - iStart), static_cast<std::size_t>(to - from));
+    return std::string_view(iBytes).substr(static_cast<std::size_t>(from - iStart),
+                                           static_cast<std::size_t>(to - from));
 }
 
 namespace {

@@ -60,9 +60,7 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
     }
     using Key = std::pair<unsigned int, std::u16string_view>;
     struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return std::hash<std::u16string_view>()(k.second) * 31 + k.first;
-        }
+        std::size_t operator()(const Key& k) const { return std::hash<std::u16string_view>()(k.second) * 31 + k.first; }
     };
     std::unordered_map<Key, const xercesc::XMLAttr*, KeyHash> seen;
     seen.reserve(count);

@@ -64,8 +64,7 @@ bool copyMetadata(const std::string& from, const struct stat& status, int to, st
     // becomes the caller's; where the group cannot, its members get no more
     // than the original granted everyone else.
     mode_t mode = status.st_mode & 07777;
-    if (::fchown(to, status.st_uid, status.st_gid) != 0 &&
-        ::fchown(to, static_cast<uid_t>(-1), status.st_gid) != 0)
+    if (::fchown(to, status.st_uid, status.st_gid) != 0 && ::fchown(to, static_cast<uid_t>(-1), status.st_gid) != 0)
         mode = (mode & ~mode_t(070)) | (mode & 070 & ((mode & 07) << 3));
     std::vector<char> names;
     if (!attributeNames(from, names)) {

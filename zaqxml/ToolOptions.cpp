@@ -109,8 +109,7 @@ void checkCanonical(const ToolOptions& options) {
                             options.namespaces.keepDefault;
     if (!options.canonical) {
         if (!options.c14n.comments || !options.c14n.inclusivePrefixes.empty() || !options.select.empty() ||
-            !options.idAttributes.empty() ||
-            !options.digest.empty())
+            !options.idAttributes.empty() || !options.digest.empty())
             usageError("--without-comments, --inclusive-prefixes, --select, --id-attribute and --digest go with "
                        "--c14n, --c14n11 "
                        "or --exc-c14n");

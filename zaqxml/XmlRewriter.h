@@ -32,7 +32,7 @@ class XmlRewriter : public ParserEvents {
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
-        bool format = false; ///< reindent element-only content (XmlIndenter)
+        bool format = false;                                          ///< reindent element-only content (XmlIndenter)
         std::size_t formatLookahead = XmlIndenter::DEFAULT_LOOKAHEAD; ///< output held to find mixed content
         /// Bindings declared on the document element besides its own
         /// (--hoist); inside, their declarations are then in force already.

@@ -99,8 +99,7 @@ std::u16string join(std::u16string_view base, std::u16string_view reference) {
     } else {
         // A base ending in a "." or ".." segment names that directory.
         const std::size_t slash = basePath.rfind(u'/');
-        const std::u16string_view last =
-            slash == std::u16string_view::npos ? basePath : basePath.substr(slash + 1);
+        const std::u16string_view last = slash == std::u16string_view::npos ? basePath : basePath.substr(slash + 1);
         if (last == u"." || last == u"..")
             merged.append(basePath).append(u"/");
         else if (slash != std::u16string_view::npos)

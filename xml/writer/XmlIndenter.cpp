@@ -151,8 +151,8 @@ void XmlIndenter::release() {
         iIndented.assign(keepRecords - iFirstRecord, false);
         for (std::size_t i = 0; i < iIndented.size(); ++i) {
             const Record& r = iRecords[i];
-            iIndented[i] = r.kind == Kind::ElementOnly && (r.parent == NONE || r.parent < iFirstRecord ||
-                                                            iIndented[r.parent - iFirstRecord]);
+            iIndented[i] = r.kind == Kind::ElementOnly &&
+                           (r.parent == NONE || r.parent < iFirstRecord || iIndented[r.parent - iFirstRecord]);
         }
         const std::uint64_t base = iOut.written() - iOut.size();
         const std::uint64_t start = iGaps.front().at + iInserted;

@@ -65,8 +65,8 @@ private:
     static constexpr std::size_t NONE = ~std::size_t(0);
     struct Level {
         Kind kind;
-        bool children;      // had a child
-        bool preserve;      // xml:space="preserve" in force
+        bool children;        // had a child
+        bool preserve;        // xml:space="preserve" in force
         std::size_t record;   // its record while undecided or held, else NONE
         std::size_t firstGap; // id of the first gap made after it opened
     };
@@ -77,9 +77,9 @@ private:
     };
     // A place between tags whose white space is not decided yet.
     struct Gap {
-        std::uint64_t at;   // output position, less what releases inserted before it
-        std::size_t record; // id of the element it lies in
-        std::size_t depth;  // indentation, in levels
+        std::uint64_t at;             // output position, less what releases inserted before it
+        std::size_t record;           // id of the element it lies in
+        std::size_t depth;            // indentation, in levels
         std::size_t original, length; // its own white space, in iOriginals
     };
     void addGap(std::size_t depth);
@@ -93,15 +93,15 @@ private:
     bool iEnabled;
     std::size_t iLookahead;
     std::vector<Level> iLevels;
-    std::u16string iHeld;             // white space not yet written
-    std::vector<Record> iRecords;     // records of ids iFirstRecord on
+    std::u16string iHeld;         // white space not yet written
+    std::vector<Record> iRecords; // records of ids iFirstRecord on
     std::size_t iFirstRecord = 0;
-    std::vector<Gap> iGaps;           // in output order, of ids iFirstGap on
+    std::vector<Gap> iGaps; // in output order, of ids iFirstGap on
     std::size_t iFirstGap = 0;
-    std::string iOriginals;           // the gaps' own white space, escaped
-    std::uint64_t iInserted = 0;      // bytes releases inserted into the output
-    std::size_t iDecided = 0;         // how many of the outermost levels are decided
-    std::vector<bool> iIndented;      // per record, while releasing
+    std::string iOriginals;      // the gaps' own white space, escaped
+    std::uint64_t iInserted = 0; // bytes releases inserted into the output
+    std::size_t iDecided = 0;    // how many of the outermost levels are decided
+    std::vector<bool> iIndented; // per record, while releasing
     std::string iScratch;
 };
 

@@ -185,7 +185,7 @@ private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;
     static constexpr std::uint64_t NO_HOLD = ~std::uint64_t(0);
     std::uint64_t iHoldFrom = NO_HOLD; // flush writes only what is before this position
-    std::size_t iFlushAt = FLUSH_AT; // a flush is due at this size
+    std::size_t iFlushAt = FLUSH_AT;   // a flush is due at this size
     static constexpr std::size_t SHORT = 64;
     static const bool TEXT_SPECIAL[128];
     static const bool ATTRIBUTE_SPECIAL[128];
