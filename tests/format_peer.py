@@ -62,7 +62,8 @@ def main():
     kept = [("<a> <b/> t <c/> </a>", b"<a> <b/> t <c/> </a>"),
             ("<a><b/><c/><d>  <e/>  </d>late</a>", b"<a><b/><c/><d>  <e/>  </d>late</a>"),
             ('<a xml:space="preserve"><b/><c/></a>', b'<a xml:space="preserve"><b/><c/></a>'),
-            ("<a><b/>&#13;<c/></a>", b"<a><b/>&#13;<c/></a>")]
+            ("<a><b/>&#13;<c/></a>", b"<a><b/>&#13;<c/></a>"),
+            ('<!DOCTYPE r [<!ENTITY sp " ">]><r><a/>&sp;<b><c/></b></r>', b"<r><a/> <b><c/></b></r>")]
     for doc, expected in kept:
         ours = subprocess.run(zaqxml + ["--format", "-"], input=doc.encode(), capture_output=True)
         checks += 1

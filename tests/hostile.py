@@ -158,6 +158,12 @@ CASES = [
     ("an unreadable external DTD, --c14n --no-load-external", '<!DOCTYPE r SYSTEM "no.dtd"><r/>',
      ["--c14n", "--no-load-external"], 0, b"was not read"),
     ("--no-load-external without a canonical form", "<r/>", ["--no-load-external"], 1, b"goes with --c14n"),
+    # --format's held output is bounded with the indentation it may take;
+    # PIs and comments are held to the expansion bound as they come.
+    ("10^3 levels, 5x10^4 PIs in the deepest, --format", "<a>" * 1000 + "<?p xxxxxxxxxxxxxxxxxxxx?>" * 50000 +
+     "</a>" * 1000, ["--format", "--max-expansion", "0"], 0, b"", 5, 64),
+    ("3 000 levels, 3x10^4 PIs, --format --format-lookahead 1024", "<a>" * 3000 + "<?p?>" * 30000 + "</a>" * 3000,
+     ["--format", "--format-lookahead", "1024"], 2, b"--max-expansion", 5, 64),
     ("an empty input name", None, [""], 1, b"empty"),
     ("an empty document", "", [], 2, b"the document is empty"),
     ("more distinct namespaces than allowed",
@@ -463,8 +469,40 @@ def in_place_metadata(zaqxml, tmp, original):
               open(link + ".bak", "rb").read() == original and xattr_of(link + ".bak", "user.note") == b"private"
               and os.path.islink(link) and stat.S_IMODE(os.stat(private).st_mode) == 0o600,
               "-i.bak across filesystems: backup mode %o, owner %d: %r" % (backup.st_mode, backup.st_uid, result.stderr))
+        if os.geteuid() == 0:
+            failed_rename_keeps_backup(zaqxml, tmp, elsewhere, original)
     finally:
         subprocess.run(["rm", "-rf", elsewhere])
+
+
+def failed_rename_keeps_backup(zaqxml, tmp, elsewhere, original):
+    """A rewrite that cannot be put in place (a sticky directory, a file of
+    another owner) leaves the older backup as it was."""
+    os.chmod(elsewhere, 0o755)  # reached by the unprivileged user
+    os.chmod(tmp, 0o755)
+    sticky = os.path.join(elsewhere, "sticky")
+    os.mkdir(sticky)
+    os.chmod(sticky, 0o1777)
+    target = os.path.join(sticky, "g.xml")
+    with open(target, "wb") as f:
+        f.write(original)
+    os.chown(target, 0, 65534)
+    os.chmod(target, 0o660)
+    links = os.path.join(tmp, "links")
+    os.mkdir(links)
+    os.chmod(links, 0o777)
+    link = os.path.join(links, "g.xml")
+    os.symlink(target, link)
+    with open(link + ".bak", "wb") as f:
+        f.write(b"PRECIOUS")
+    os.chown(link + ".bak", 65534, 65534)
+    result = subprocess.run([*zaqxml, "-i.bak", link], capture_output=True, user=65534, group=65534,
+                            extra_groups=[65534])
+    check(result.returncode == 2 and b"cannot write: Operation not permitted" in result.stderr and
+          open(link + ".bak", "rb").read() == b"PRECIOUS" and
+          open(target, "rb").read() == original and sorted(os.listdir(links)) == ["g.xml", "g.xml.bak"],
+          "-i.bak whose rewrite cannot be put in place keeps the older backup: %r %r" %
+          (result.stderr, sorted(os.listdir(links))))
 
 
 def main():

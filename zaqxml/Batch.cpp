@@ -28,11 +28,15 @@ namespace {
 // it, or, where links cannot be made (another filesystem), a copy. The copy
 // is created with no access for anyone, then given the original's owner,
 // extended attributes, ACL and mode, so that it is never readable by more
-// than the original. An older backup is replaced.
-bool keepBackup(const std::string& input, const std::string& suffix, std::string& error) {
+// than the original. It is made under the name `made` (the backup's name
+// and ".zaqxml-new"), and takes the backup's name only once the rewrite is
+// in place (keptBackup): an older backup is replaced then, and not when the
+// rewrite fails.
+bool keepBackup(const std::string& input, const std::string& suffix, std::string& made, std::string& error) {
     char resolved[PATH_MAX];
     const std::string original = ::realpath(input.c_str(), resolved) != nullptr ? resolved : input;
-    const std::string backup = input + suffix;
+    const std::string backup = input + suffix + ".zaqxml-new";
+    made = backup;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
         error = std::strerror(errno);
         return false;
@@ -170,16 +174,24 @@ int runInputs(const ToolOptions& options) {
             status = 2;
             continue;
         }
-        std::string error;
-        if (options.inPlace && !options.backupSuffix.empty() && !keepBackup(input, options.backupSuffix, error)) {
+        std::string error, made;
+        const bool backingUp = options.inPlace && !options.backupSuffix.empty();
+        const std::string backup = input + options.backupSuffix;
+        if (backingUp && !keepBackup(input, options.backupSuffix, made, error)) {
             diagnostics.error(input, 0, 0,
-                              "cannot keep the original as '" + input + options.backupSuffix + "': " + error +
-                                  "; the file is left as it was");
+                              "cannot keep the original as '" + backup + "': " + error + "; the file is left as it was");
             status = 2;
             continue;
         }
         if (!file.commit()) {
             diagnostics.error(target, 0, 0, "cannot write: " + file.error());
+            if (backingUp)
+                ::unlink(made.c_str()); // the older backup stays
+            status = 2;
+        } else if (backingUp && std::rename(made.c_str(), backup.c_str()) != 0) {
+            diagnostics.error(input, 0, 0,
+                              "rewritten, but the original could not take the name '" + backup +
+                                  "': " + std::strerror(errno) + "; it is kept as '" + made + "'");
             status = 2;
         }
     }

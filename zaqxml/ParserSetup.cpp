@@ -243,6 +243,13 @@ void ToolReader::takeDeclaredTypes() {
     NameIdPoolEnumerator<DTDElementDecl> elements = dtd->getElemEnumerator();
     while (elements.hasMoreElements()) {
         DTDElementDecl& element = elements.nextElement();
+        // Content models are never checked (validity is no concern here),
+        // and the parser would build each into an automaton the first time
+        // its element came: recursively, so that a model of 50 000
+        // particles overflowed the stack, and in time quadratic in a choice.
+        // As ANY, none is built.
+        if (element.getModelType() == DTDElementDecl::Children || element.getModelType() == DTDElementDecl::Mixed_Simple)
+            element.setModelType(DTDElementDecl::Any);
         if (!element.hasAttDefs())
             continue;
         XMLAttDefList& definitions = element.getAttDefList();

@@ -275,7 +275,9 @@ void XmlRewriter::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool
 void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
     if (iDepth == 0)
         return; // white space around the root element
-    if (!cdataSection && iIndent.hold(chars, length))
+    // White space from an entity was written as an entity reference, on
+    // purpose: it is text, not layout.
+    if (!cdataSection && iInEntity == 0 && iIndent.hold(chars, length))
         return;
     closeStartTag();
     if (!iIndent.beforeText())
@@ -337,6 +339,7 @@ void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     iOut.put("?>");
     if (iDepth == 0)
         iOut.put('\n');
+    maybeFlush();
 }
 
 void XmlRewriter::docComment(const XMLCh* text) {
@@ -348,4 +351,5 @@ void XmlRewriter::docComment(const XMLCh* text) {
     iOut.put("-->");
     if (iDepth == 0)
         iOut.put('\n');
+    maybeFlush();
 }

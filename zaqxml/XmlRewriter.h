@@ -60,6 +60,8 @@ public:
     void endElement(const xercesc::XMLElementDecl& element, unsigned int uriId, bool isRoot,
                     const XMLCh* prefix) override;
     void docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++iInEntity; }
+    void endEntityReference(const xercesc::XMLEntityDecl&) override { --iInEntity; }
     void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
     void docComment(const XMLCh* text) override;
     void docPI(const XMLCh* target, const XMLCh* data) override;
@@ -107,6 +109,7 @@ private:
     bool iPrologWritten = false;
     bool iTagOpen = false;
     unsigned long iDepth = 0;
+    unsigned long iInEntity = 0; // depth of general entity references being expanded
 };
 
 #endif

@@ -117,6 +117,7 @@ void XmlIndenter::addGap(std::size_t depth) {
     iOriginals.append(iHeld.begin(), iHeld.end()); // space, tab and LF only
     iHeld.clear();
     iGaps.push_back(Gap{iOut.written() - iInserted, record, depth, original, iOriginals.size() - original});
+    iGapBytes += 1 + 2 * depth; // what the gap may become
     // Past the lookahead the outermost undecided element is taken as
     // element-only, and what it held is written out.
     while (iDecided < iLevels.size() && heldCost() > iLookahead) {
@@ -128,7 +129,7 @@ void XmlIndenter::addGap(std::size_t depth) {
 std::size_t XmlIndenter::heldCost() const {
     const std::uint64_t from = iGaps.empty() ? iOut.written() : iGaps.front().at + iInserted;
     return static_cast<std::size_t>(iOut.written() - from) + iGaps.size() * sizeof(Gap) +
-           iRecords.size() * sizeof(Record) + iOriginals.size();
+           iRecords.size() * sizeof(Record) + iOriginals.size() + iGapBytes;
 }
 
 void XmlIndenter::setKind(Level& level, Kind kind) {
@@ -161,6 +162,7 @@ void XmlIndenter::release() {
         iScratch.clear();
         for (std::size_t g = 0; g < count; ++g) {
             const Gap& gap = iGaps[g];
+            iGapBytes -= 1 + 2 * gap.depth;
             const std::uint64_t at = gap.at + iInserted;
             iScratch.append(iOut.data() + (from - base), static_cast<std::size_t>(at - from));
             const std::size_t before = iScratch.size();

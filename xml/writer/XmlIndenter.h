@@ -22,7 +22,8 @@
 /// end, so what goes between its tags is decided then: the output from the
 /// first such place on is held in the buffer (`XmlTextOutput::holdFrom`),
 /// with the white space each place had, until the elements it lies in are
-/// decided. At most `lookahead` bytes are held: past that the outermost
+/// decided. At most `lookahead` bytes are held (the output, the indentation
+/// it may take, and the records of it): past that the outermost
 /// undecided element is taken as element-only and written out, and text
 /// that comes in it later makes `beforeText` answer false (the caller may
 /// stop; the output then has white space added to mixed content).
@@ -100,6 +101,7 @@ private:
     std::size_t iFirstGap = 0;
     std::string iOriginals;      // the gaps' own white space, escaped
     std::uint64_t iInserted = 0; // bytes releases inserted into the output
+    std::size_t iGapBytes = 0;   // the most the gaps held may become
     std::size_t iDecided = 0;    // how many of the outermost levels are decided
     std::vector<bool> iIndented; // per record, while releasing
     std::string iScratch;
