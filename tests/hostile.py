@@ -164,6 +164,19 @@ CASES = [
      "</a>" * 1000, ["--format", "--max-expansion", "0"], 0, b"", 5, 64),
     ("3 000 levels, 3x10^4 PIs, --format --format-lookahead 1024", "<a>" * 3000 + "<?p?>" * 30000 + "</a>" * 3000,
      ["--format", "--format-lookahead", "1024"], 2, b"--max-expansion", 5, 64),
+    # Content models are never checked, so never built into automata: one of
+    # 50 000 particles overflowed the stack, a choice of 30 000 took 26 s.
+    ("a content model of 50 000 particles", "<!DOCTYPE r [<!ELEMENT r (%s)>]><r/>" % ",".join(["a"] * 50000),
+     [], 0, b"", 2),
+    ("a choice of 30 000 names", "<!DOCTYPE r [<!ELEMENT r (%s)*>]><r/>" % "|".join("a%d" % i for i in range(30000)),
+     [], 0, b"", 2),
+    # --select #ID names one element: a second one fails (signature wrapping).
+    *[("two elements with the ID --select names, %s" % where, doc, ["--c14n", "--select", "#b1", "--id-attribute",
+                                                                    "{urn:w}Id"], 2, b"a second element has the ID 'b1'")
+      for where, doc in (("apart", "<r xmlns:w='urn:w'><x><b w:Id='b1'>evil</b></x><b w:Id='b1'>good</b></r>"),
+                         ("nested", "<r xmlns:w='urn:w'><b w:Id='b1'><c Id='b1'/></b></r>"))],
+    *[("--id-attribute %r" % name, "<r/>", ["--c14n", "--select", "#x", "--id-attribute", name], 1,
+       b"--id-attribute takes") for name in ("{urn:w}Id}", " Id", "{ urn:w}Id", "p:Id")],
     ("an empty input name", None, [""], 1, b"empty"),
     ("an empty document", "", [], 2, b"the document is empty"),
     ("more distinct namespaces than allowed",

@@ -90,6 +90,12 @@ TEST(Canonical, XmlBaseOfOmittedAncestorsIsJoinedKeepingLeadingDotDot) {
         {"<a xml:base='http://e.org/'><b xml:base='/./x/../y'><d/></b></a>", "<d xml:base=\"http://e.org/y\"></d>",
          false},
         {"<a xml:base='dir/x.y'><d xml:base='a'/></a>", "<d xml:base=\"dir/a\"></d>", false},
+        // A reference of no path keeps the base's path (RFC 3986, 5.2.2).
+        {"<a xml:base='x/y?q#g'><b xml:base='#f'><d/></b></a>", "<d xml:base=\"x/y?q#f\"></d>", true},
+        {"<a xml:base='x/y?q'><b xml:base='?r'><d/></b></a>", "<d xml:base=\"x/y?r\"></d>", true},
+        {"<a xml:base='http://h/p/q'><b xml:base='#f'><d/></b></a>", "<d xml:base=\"http://h/p/q#f\"></d>", true},
+        {"<a xml:base='urn:a:b'><d xml:base='c'/></a>", "<d xml:base=\"urn:c\"></d>", true},
+        {"<a xml:base='http://h/p/q?x'><d xml:base='r'/></a>", "<d xml:base=\"http://h/p/r\"></d>", true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ours(c.doc, "d"), c.expected) << c.doc;

@@ -41,7 +41,12 @@ bool Selection::parseName(const std::string& name, std::u16string& uri, std::u16
     } else {
         local = wide;
     }
-    return !local.empty() && local.find(u':') == std::u16string::npos && local.find(u'{') == std::u16string::npos;
+    // A local name is an NCName, so holds none of these; nor does a namespace
+    // name hold braces or white space.
+    auto holdsAny = [](const std::u16string& text, std::u16string_view chars) {
+        return text.find_first_of(chars) != std::u16string::npos;
+    };
+    return !local.empty() && !holdsAny(local, u":{} \t\r\n") && !holdsAny(uri, u"{} \t\r\n");
 }
 
 CanonicalHandler::CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
@@ -85,8 +90,16 @@ void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsi
                                     bool isEmpty, bool) {
     checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
     try {
-        if (iSelection.any() && !iOut.writing() && selects(element, uriId, attributes, attributeCount)) {
-            iOut.beginSubtree();
+        // An ID names one element: a second one (inside the first or not)
+        // makes the selection ambiguous, and a signature over it could be
+        // moved to either (signature wrapping).
+        const bool byId = iSelection.byId;
+        if (iSelection.any() && (byId || !iOut.writing()) && selects(element, uriId, attributes, attributeCount)) {
+            if (byId && iSelected)
+                throw iDiagnostics.failureHere("a second element has the ID '" + OrvWstring(iSelection.id).toUtf8() +
+                                               "' that --select names: an ID must name one element");
+            if (!iOut.writing())
+                iOut.beginSubtree();
             iSelected = true;
         }
         iOut.startElement(viewOf(prefix), viewOf(element.getElementName()->getLocalPart()), uriText(uriId));

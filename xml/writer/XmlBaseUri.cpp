@@ -3,6 +3,7 @@
 // the ".." segments a relative base cannot absorb.
 #include "XmlBaseUri.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace xmlbase {
@@ -86,13 +87,20 @@ std::u16string join(std::u16string_view base, std::u16string_view reference) {
         const std::size_t scheme = hasScheme(base) ? base.find(u':') + 1 : 0;
         return std::u16string(base.substr(0, scheme)).append(reference);
     }
+    if (reference.empty())
+        return std::u16string(base); // the base itself, as the attribute gave it
+    // The base's fragment does not carry over, nor its query where the
+    // reference has a path or a query of its own.
+    base = base.substr(0, std::min(base.size(), base.find(u'#')));
+    if (reference[0] == u'#')
+        return std::u16string(base).append(reference);
+    base = base.substr(0, std::min(base.size(), base.find(u'?')));
+    if (reference[0] == u'?')
+        return std::u16string(base).append(reference);
     const std::size_t split = pathStart(base);
+    const bool authority = base.substr(hasScheme(base) ? base.find(u':') + 1 : 0, 2) == u"//";
     std::u16string result(base.substr(0, split));
     std::u16string_view basePath = base.substr(split);
-    if (reference.empty()) {
-        result.append(basePath);
-        return result;
-    }
     std::u16string merged;
     if (reference[0] == u'/') {
         merged = reference;
@@ -104,7 +112,7 @@ std::u16string join(std::u16string_view base, std::u16string_view reference) {
             merged.append(basePath).append(u"/");
         else if (slash != std::u16string_view::npos)
             merged.append(basePath.substr(0, slash + 1));
-        else if (split > 0)
+        else if (authority && basePath.empty())
             merged = u"/"; // an authority with an empty path: the path is "/"
         merged.append(reference);
     }

@@ -18,7 +18,8 @@ bool hasScheme(std::u16string_view uri);
 /// leaves out, the result stays relative to the unknown base: a ".." that
 /// climbs above what the base names is kept (`foo/bar` then `..` then
 /// `..` then `x` is `../x`), and a base whose last segment is "." or ".."
-/// names a directory. An empty result stands for the base itself.
+/// names a directory. An empty result stands for the base itself, and an
+/// empty reference gives the base as it is.
 std::u16string join(std::u16string_view base, std::u16string_view reference);
 
 } // namespace xmlbase
