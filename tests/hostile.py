@@ -93,6 +93,23 @@ CASES = [
     *[("10^6 distinct element names %s" % " ".join(mode), "<r>" + "".join("<n%d/>" % i for i in range(10**6)) + "</r>",
        mode, 2, b":1:438894: more than 50000 distinct element names; --max-names raises the limit", 5, 64)
       for mode in ([], ["--hoist"], ["--c14n"])],
+    # A long name or prefix counts once more for every 64 characters.
+    ("5 000 prefixes of 1 000 characters",
+     "<r>" + "".join('<e xmlns:p%s%d="urn:x"/>' % ("x" * 1000, i) for i in range(5000)) + "</r>", [], 2,
+     b"--max-prefixes raises the limit", 5, 64),
+    ("5 000 element names of 1 000 characters",
+     "<r>" + "".join("<n%s%d/>" % ("x" * 1000, i) for i in range(5000)) + "</r>", [], 2,
+     b"--max-names raises the limit", 5, 64),
+    ("200 namespace names of 10 000 characters",
+     "<r>" + "".join('<e xmlns:p="urn:%s%d"/>' % ("x" * 10000, i) for i in range(200)) + "</r>", [], 2,
+     b"--max-namespaces raises the limit", 5, 64),
+    # What a DTD declares stays for the whole document: the parser's memory
+    # while it reads one is bounded.
+    *[("a DTD of %s" % name, "<!DOCTYPE r [%s]><r/>" % dtd, [], 2, b"--max-dtd-memory raises the limit", 5, 64)
+      for name, dtd in (("a content model of 3x10^5 particles", "<!ELEMENT r (%s)>" % ",".join(["a"] * 300000)),
+                        ("a choice of 3x10^5 names", "<!ELEMENT r (%s)*>" % "|".join("a%d" % i for i in range(300000))),
+                        ("3x10^5 attribute lists", "".join("<!ATTLIST n%d a CDATA #IMPLIED>" % i for i in range(300000))),
+                        ("3x10^5 entities", "".join('<!ENTITY e%d "x">' % i for i in range(300000))))],
     ("10^6 distinct prefixed names, each its own prefix",
      "<r>" + "".join('<p%d:e xmlns:p%d="urn:same"/>' % (i, i) for i in range(10**6)) + "</r>", [], 2,
      b"--max-names raises the limit", 5, 64),

@@ -92,7 +92,7 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
     if (attributeCount > limits.settings().maxAttributes)
         throw diagnostics.failureHere("a start tag with more than " + std::to_string(limits.settings().maxAttributes) +
                                       " attributes; --max-attributes raises the limit");
-    if (!names.element(&element))
+    if (!names.element(&element, reinterpret_cast<const char16_t*>(element.getFullName())))
         throw diagnostics.failureHere("more than " + std::to_string(names.maxNames()) +
                                       " distinct element names; --max-names raises the limit");
     for (XMLSize_t i = 0; i < attributeCount; ++i) {

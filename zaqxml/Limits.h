@@ -17,6 +17,7 @@ struct InputSettings {
     std::size_t maxAttributes = 10000;      ///< most attributes on one start tag
     std::size_t maxNames = 50000;           ///< most distinct element names in one document
     std::size_t maxPrefixes = 50000;        ///< most distinct prefixes declared in one document
+    std::uint64_t maxDtdMemory = 32u << 20; ///< most bytes the parser may allocate while it reads the DTD
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
     std::uint64_t expansionAllowance = 10u << 20;
 };

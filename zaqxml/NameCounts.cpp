@@ -59,5 +59,5 @@ bool NameCounts::prefix(const char16_t* prefix, std::size_t length) {
         hash ^= prefix[i];
         hash *= 1099511628211ULL;
     }
-    return !iPrefixes.insert(hash) || iPrefixes.size() <= iMaxPrefixes;
+    return !iPrefixes.insert(hash) || (iPrefixUnits += 1 + length / UNIT) <= iMaxPrefixes;
 }

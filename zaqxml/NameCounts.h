@@ -31,15 +31,24 @@ private:
 /// declared (an entry in its prefix pool, and a binding stack in the prefix
 /// manager): these are counted, so that a document of endless new names
 /// fails at the first one past the limit instead of taking memory without
-/// bound.
+/// bound. A long name costs more: each counts once, and once more for every
+/// UNIT characters it has.
 class NameCounts {
 public:
     NameCounts(std::size_t maxNames, std::size_t maxPrefixes) : iMaxNames(maxNames), iMaxPrefixes(maxPrefixes) {}
 
+    static constexpr std::size_t UNIT = 64;
+
     /// An element whose name the parser declared as `declaration` (one per
-    /// distinct name for the document); false once past the limit.
-    bool element(const void* declaration) {
-        return !iNames.insert(reinterpret_cast<std::uintptr_t>(declaration)) || iNames.size() <= iMaxNames;
+    /// distinct name for the document), `name` its qualified name; false
+    /// once past the limit.
+    bool element(const void* declaration, const char16_t* name) {
+        if (!iNames.insert(reinterpret_cast<std::uintptr_t>(declaration)))
+            return true;
+        std::size_t length = 0;
+        while (name[length] != 0)
+            ++length;
+        return (iNameUnits += 1 + length / UNIT) <= iMaxNames;
     }
     /// A declaration of the prefix `prefix` (UTF-16, `length` units);
     /// false once past the limit.
@@ -49,6 +58,7 @@ public:
     void clear() {
         iNames.clear();
         iPrefixes.clear();
+        iNameUnits = iPrefixUnits = 0;
     }
 
 private:
@@ -56,6 +66,8 @@ private:
     std::size_t iMaxPrefixes;
     KeySet iNames;
     KeySet iPrefixes;
+    std::size_t iNameUnits = 0;
+    std::size_t iPrefixUnits = 0;
 };
 
 #endif

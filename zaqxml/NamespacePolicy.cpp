@@ -62,6 +62,7 @@ void NamespacePolicy::startDocument() {
     iInputDeclared.clear();
     iReported.clear();
     iDeclaredUris.clear();
+    iUriUnits = 0;
 }
 
 void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
@@ -76,7 +77,9 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     if (uri.equals(iXmlnsUri))
         throw iDiagnostics.failureHere(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
     const std::uint64_t hash = std::hash<std::u16string_view>()(std::u16string_view(uri.data(), uri.length()));
-    if (iDeclaredUris.insert(hash).second && iDeclaredUris.size() > iSettings.maxNamespaces)
+    // A long namespace name costs more: it counts once more for every 64
+    // characters.
+    if (iDeclaredUris.insert(hash).second && (iUriUnits += 1 + uri.length() / 64) > iSettings.maxNamespaces)
         throw iDiagnostics.failureHere("more than " + std::to_string(iSettings.maxNamespaces) +
                                        " distinct namespace names; --max-namespaces raises the limit");
     iPending.emplace_back(std::move(prefix), std::move(uri));

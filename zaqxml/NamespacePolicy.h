@@ -110,6 +110,7 @@ private:
     std::vector<std::vector<OrvWstring>> iInputDeclared;
     std::map<OrvWstring, bool, OrvWstring::Less> iReported;
     std::unordered_set<std::uint64_t> iDeclaredUris; // hashes of the namespace names declared so far
+    std::size_t iUriUnits = 0;                       // their count, long ones counting more
     const Diagnostics& iDiagnostics;
 };
 

@@ -12,6 +12,13 @@ void* ParserMemory::allocate(XMLSize_t size) {
         const std::string message = iLimits->expansionMessage();
         throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
     }
+    if (iCountingDtd && iLimits != nullptr && (iDtdBytes += size) > iLimits->settings().maxDtdMemory) {
+        iCountingDtd = false; // the error's own allocations are not the DTD's
+        const std::string message = "the DTD takes more than " +
+                                    std::to_string(iLimits->settings().maxDtdMemory >> 20) +
+                                    " MiB of the parser's memory; --max-dtd-memory raises the limit";
+        throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
+    }
     return XmlCountingMemoryManager::allocate(size);
 }
 

@@ -26,12 +26,22 @@ public:
         iDiagnostics = diagnostics;
     }
     void* allocate(XMLSize_t size) override;
+    /// While the DTD is read, what the parser allocates is added up and
+    /// held to --max-dtd-memory: what a DTD declares stays for the whole
+    /// document, and a small one can declare much (a content model of
+    /// particles, attribute definitions, entities).
+    void countDtd(bool counting) {
+        iCountingDtd = counting;
+        iDtdBytes = 0;
+    }
     /// Prints the statistics of the document just parsed and starts anew.
     void report(std::FILE* out, const char* name);
 
 private:
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
+    bool iCountingDtd = false;
+    std::uint64_t iDtdBytes = 0;
 };
 
 #endif

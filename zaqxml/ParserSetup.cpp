@@ -127,8 +127,9 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
     return source.release();
 }
 
-ToolReader::ToolReader(MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document)
-    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal), iDocument(document) {
+ToolReader::ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document)
+    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal), iDocument(document),
+      iMemory(manager) {
     // Installing a resolver is what makes the scanner ask this reader; the
     // request then reaches the override below.
     setXMLEntityResolver(&iEntities);
@@ -142,6 +143,8 @@ void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publ
     iExternalSubset = hasExtSubset;
     if (!iInDtd)
         endDtd();
+    else if (iMemory != nullptr)
+        iMemory->countDtd(true);
     if (hasExtSubset && systemId != nullptr)
         iPendingSubset = reinterpret_cast<const char16_t*>(systemId);
     SAX2XMLReaderImpl::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
@@ -181,6 +184,8 @@ void ToolReader::endExtSubset() {
 void ToolReader::endDtd() {
     if (iDocument != nullptr)
         iDocument->record(false);
+    if (iMemory != nullptr)
+        iMemory->countDtd(false);
 }
 
 // Where the parser is in the entity it reads; 0 where the transcoder of the

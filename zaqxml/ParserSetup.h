@@ -9,6 +9,7 @@
 #include "DefaultLiterals.h"
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "ParserMemory.h"
 
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -58,7 +59,7 @@ class ToolReader : public xercesc::SAX2XMLReaderImpl {
 public:
     /// `document` (not owned; may be null) keeps the document's last bytes
     /// while its DTD is read, for the defaults the parser misreads.
-    ToolReader(xercesc::MemoryManager* manager, ExternalEntityPolicy& entities, bool loadExternal,
+    ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal,
                RawWindow* document = nullptr);
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
                const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
@@ -93,6 +94,7 @@ private:
     std::u16string iPendingSubset; // the external DTD subset's system id until it is asked for
     DeclaredTypes iDeclaredTypes;
     RawWindow* iDocument;
+    ParserMemory* iMemory;
     std::uint64_t iDeclarationFrom = 0; // where the attribute definition being read starts
     /// Defaults of types other than CDATA as CDATA normalisation reads
     /// their literals (see recoverDefault), given to their definitions

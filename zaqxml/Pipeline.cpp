@@ -146,6 +146,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
            const std::function<bool()>& finish, const std::function<void()>& abandon, std::string& unreadSubset) {
     ParserMemory& memory = session.memory();
     memory.bound(&limits, &diagnostics);
+    memory.countDtd(false);
     bool ok = false;
     {
         SecurityManager security;

@@ -150,6 +150,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_ATTRIBUTES,
         MAX_NAMES,
         MAX_PREFIXES,
+        MAX_DTD_MEMORY,
         NOOUT,
         NO_CATALOGS,
         FORMAT,
@@ -196,6 +197,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"max-attributes", required_argument, nullptr, MAX_ATTRIBUTES},
                                           {"max-names", required_argument, nullptr, MAX_NAMES},
                                           {"max-prefixes", required_argument, nullptr, MAX_PREFIXES},
+                                          {"max-dtd-memory", required_argument, nullptr, MAX_DTD_MEMORY},
                                           {"pool-size", required_argument, nullptr, POOL_SIZE},
                                           {"stats", no_argument, nullptr, STATS},
                                           {"trace", required_argument, nullptr, TRACE},
@@ -306,6 +308,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case MAX_PREFIXES:
             options.input.maxPrefixes = number("--max-prefixes", optarg, 1, 100000000);
+            break;
+        case MAX_DTD_MEMORY:
+            options.input.maxDtdMemory = std::uint64_t(number("--max-dtd-memory", optarg, 1, 1048576)) << 20;
             break;
         case MAX_NAMESPACES:
             options.namespaces.maxNamespaces = number("--max-namespaces", optarg, 1, 100000000);
