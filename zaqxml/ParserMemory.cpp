@@ -6,20 +6,45 @@
 
 #include <string>
 
+namespace {
+
+constexpr std::size_t BLOCK_OVERHEAD = 80;
+
+} // namespace
+
 void* ParserMemory::allocate(XMLSize_t size) {
     // UTF-16 doubles what the input's bytes become.
     if (iLimits != nullptr && !iLimits->allowsOutput(size / 2)) {
         const std::string message = iLimits->expansionMessage();
         throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
     }
-    if (iCountingDtd && iLimits != nullptr && (iDtdBytes += size) > iLimits->settings().maxDtdMemory) {
-        iCountingDtd = false; // the error's own allocations are not the DTD's
+    // Each block is charged what keeping it takes besides its bytes: the
+    // heap's own overhead and its entry in iDtdBlocks.
+    const std::size_t charged = size + BLOCK_OVERHEAD;
+    if (iCountingDtd && iLimits != nullptr && iDtdBytes + charged > iLimits->settings().maxDtdMemory) {
+        countDtd(false); // the error's own allocations are not the DTD's
         const std::string message = "the DTD takes more than " +
                                     std::to_string(iLimits->settings().maxDtdMemory >> 20) +
                                     " MiB of the parser's memory; --max-dtd-memory raises the limit";
         throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
     }
-    return XmlCountingMemoryManager::allocate(size);
+    void* block = XmlCountingMemoryManager::allocate(size);
+    if (iCountingDtd) {
+        iDtdBlocks.emplace(block, charged);
+        iDtdBytes += charged;
+    }
+    return block;
+}
+
+void ParserMemory::deallocate(void* p) {
+    if (!iDtdBlocks.empty()) {
+        const auto found = iDtdBlocks.find(p);
+        if (found != iDtdBlocks.end()) {
+            iDtdBytes -= found->second;
+            iDtdBlocks.erase(found);
+        }
+    }
+    XmlCountingMemoryManager::deallocate(p);
 }
 
 void ParserMemory::report(std::FILE* out, const char* name) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <unordered_map>
 
 /// The library's counting manager, for --stats. While a document is parsed,
 /// a request larger than its expansion bound fails with a DocumentError: an
@@ -26,13 +27,17 @@ public:
         iDiagnostics = diagnostics;
     }
     void* allocate(XMLSize_t size) override;
-    /// While the DTD is read, what the parser allocates is added up and
-    /// held to --max-dtd-memory: what a DTD declares stays for the whole
-    /// document, and a small one can declare much (a content model of
-    /// particles, attribute definitions, entities).
+    void deallocate(void* p) override;
+    /// While the DTD is read, what the parser holds of what it allocated
+    /// meanwhile is kept under --max-dtd-memory: what a DTD declares stays
+    /// for the whole document, and a small one can declare much (a content
+    /// model of particles, attribute definitions, entities). The readers of
+    /// its parameter entities come and go, and are counted only while they
+    /// last.
     void countDtd(bool counting) {
         iCountingDtd = counting;
         iDtdBytes = 0;
+        iDtdBlocks.clear();
     }
     /// Prints the statistics of the document just parsed and starts anew.
     void report(std::FILE* out, const char* name);
@@ -41,7 +46,8 @@ private:
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
     bool iCountingDtd = false;
-    std::uint64_t iDtdBytes = 0;
+    std::uint64_t iDtdBytes = 0;                        // held of what was allocated while counting
+    std::unordered_map<const void*, std::size_t> iDtdBlocks; // those blocks, by address
 };
 
 #endif
