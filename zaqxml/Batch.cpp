@@ -178,8 +178,8 @@ int runInputs(const ToolOptions& options) {
         const bool backingUp = options.inPlace && !options.backupSuffix.empty();
         const std::string backup = input + options.backupSuffix;
         if (backingUp && !keepBackup(input, options.backupSuffix, made, error)) {
-            diagnostics.error(input, 0, 0,
-                              "cannot keep the original as '" + backup + "': " + error + "; the file is left as it was");
+            diagnostics.error(
+                input, 0, 0, "cannot keep the original as '" + backup + "': " + error + "; the file is left as it was");
             status = 2;
             continue;
         }

@@ -46,7 +46,7 @@ private:
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
     bool iCountingDtd = false;
-    std::uint64_t iDtdBytes = 0;                        // held of what was allocated while counting
+    std::uint64_t iDtdBytes = 0;                             // held of what was allocated while counting
     std::unordered_map<const void*, std::size_t> iDtdBlocks; // those blocks, by address
 };
 

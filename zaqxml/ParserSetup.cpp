@@ -253,7 +253,8 @@ void ToolReader::takeDeclaredTypes() {
         // its element came: recursively, so that a model of 50 000
         // particles overflowed the stack, and in time quadratic in a choice.
         // As ANY, none is built.
-        if (element.getModelType() == DTDElementDecl::Children || element.getModelType() == DTDElementDecl::Mixed_Simple)
+        if (element.getModelType() == DTDElementDecl::Children ||
+            element.getModelType() == DTDElementDecl::Mixed_Simple)
             element.setModelType(DTDElementDecl::Any);
         if (!element.hasAttDefs())
             continue;

@@ -59,8 +59,7 @@ class ToolReader : public xercesc::SAX2XMLReaderImpl {
 public:
     /// `document` (not owned; may be null) keeps the document's last bytes
     /// while its DTD is read, for the defaults the parser misreads.
-    ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal,
-               RawWindow* document = nullptr);
+    ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document = nullptr);
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
                const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
                const XMLFileLoc column) override;
