@@ -257,7 +257,7 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
     const std::string doc =
         "<r xmlns='urn:d' xmlns:a='urn:a' xml:lang='en'><a:x xml:space='preserve' Id='k'><y a:b='1'/></a:x><z/></r>";
     const std::string bases = "<r xml:base='http://e.org/a/b/'><s xml:base='c/'><t xml:base='../d'/><u/></s></r>";
-    const std::string ids = "<doc><e xml:id='one'><f/></e><e><e Id='two'/></e><e id='one'/></doc>";
+    const std::string ids = "<doc><e xml:id='one'><f/></e><e><e Id='two'/></e><e id='three'/></doc>";
     const std::string defaults = "<!DOCTYPE a [<!ATTLIST a y NMTOKENS ' &#9;p  q '>]><a/>";
     const std::string wsu = "<s:Envelope xmlns:s='urn:soap' xmlns:wsu='urn:wsu'><s:Body wsu:Id='Body-1'><x/></s:Body>"
                             "</s:Envelope>";
@@ -284,9 +284,10 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         {bases, M::C14N10, "t", "", "<t xml:base=\"../d\"></t>"},
         {bases, M::C14N11, "u", "", "<u xml:base=\"http://e.org/a/b/c/\"></u>"},
         {bases, M::C14N10, "u", "", "<u xml:base=\"c/\"></u>"},
-        {ids, M::C14N10, "#one", "", "<e xml:id=\"one\"><f></f></e><e id=\"one\"></e>"},
+        {ids, M::C14N10, "#one", "", "<e xml:id=\"one\"><f></f></e>"},
+        {ids, M::C14N10, "#three", "", "<e id=\"three\"></e>"},
         {ids, M::C14N10, "#two", "", "<e Id=\"two\"></e>"},
-        {ids, M::C14N10, "e", "", "<e xml:id=\"one\"><f></f></e><e><e Id=\"two\"></e></e><e id=\"one\"></e>"},
+        {ids, M::C14N10, "e", "", "<e xml:id=\"one\"><f></f></e><e><e Id=\"two\"></e></e><e id=\"three\"></e>"},
         {defaults, M::C14N10, "a", "", "<a y=\"&#x9;p q\"></a>"},
         {wsu, M::Exclusive, "#Body-1", "",
          "<s:Body xmlns:s=\"urn:soap\" xmlns:wsu=\"urn:wsu\" wsu:Id=\"Body-1\"><x></x></s:Body>", "{urn:wsu}Id"},
