@@ -216,7 +216,7 @@ CASES = [
 ]
 
 
-def run(zaqxml, args, stdin=None, timeout=120):
+def run(zaqxml, args, stdin=None, timeout=120, env=None):
     """Runs zaqxml in a child that reports its own peak RSS."""
     probe = ("import resource, subprocess, sys\n"
              "r = subprocess.run(sys.argv[1:], stdin=sys.stdin, capture_output=True)\n"
@@ -225,7 +225,7 @@ def run(zaqxml, args, stdin=None, timeout=120):
              "sys.stdout.buffer.write(r.stderr)\n")
     started = time.monotonic()
     out = subprocess.run([sys.executable, "-c", probe, *zaqxml] + args, input=stdin, capture_output=True,
-                         timeout=timeout)
+                         timeout=timeout, env=env)
     seconds = time.monotonic() - started
     first, _, stderr = out.stdout.partition(b"\n")
     status, rss = (int(x) for x in first.split())
@@ -241,7 +241,14 @@ def table(zaqxml):
                 with open(path, "wb") as f:
                     f.write(document if isinstance(document, bytes) else document.encode())
                 args = args + [path]
-            got, mib, seconds, stderr = run(zaqxml, args)
+            # Xerces-C loses what it has built of a DTD when an error stops
+            # the DTD's scan (tests/lsan.supp); the suppression's frame is
+            # seen only with accurate stacks.
+            env = None
+            if "ASAN_OPTIONS" in os.environ and status == 2 and document is not None and \
+                    (b"<!DOCTYPE" if isinstance(document, bytes) else "<!DOCTYPE") in document:
+                env = dict(os.environ, ASAN_OPTIONS=os.environ["ASAN_OPTIONS"] + ":fast_unwind_on_malloc=0")
+            got, mib, seconds, stderr = run(zaqxml, args, env=env)
             check(got == status and needle in stderr,
                   "%s: exit %d (expected %d), %r" % (name, got, status, stderr[-300:]))
             if EMULATOR:
