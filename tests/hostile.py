@@ -193,6 +193,14 @@ CASES = [
                                                                     "{urn:w}Id"], 2, b"a second element has the ID 'b1'")
       for where, doc in (("apart", "<r xmlns:w='urn:w'><x><b w:Id='b1'>evil</b></x><b w:Id='b1'>good</b></r>"),
                          ("nested", "<r xmlns:w='urn:w'><b w:Id='b1'><c Id='b1'/></b></r>"))],
+    ("two elements of one DTD ID, one padded", "<!DOCTYPE r [<!ATTLIST e k ID #IMPLIED>]><r><e k='x'/><e k=' x '/></r>",
+     ["--c14n", "--select", "#x"], 2, b"a second element has the ID 'x'"),
+    # --format holds text in a mixed child within the lookahead too, and
+    # white space past 64 KiB in content already written indented is layout.
+    ("20 MB of text in a mixed child, --format --format-lookahead 1024", "<root>\n <x>" + "x" * 20000000 + "</x></root>",
+     ["--format", "--format-lookahead", "1024"], 0, b"", 5, 64),
+    ("100 kB of white space in indented content", "<r>" + "<e/>" * 300 + " " * 100000 + "<e/></r>",
+     ["--format", "--format-lookahead", "1024"], 0, b""),
     *[("--id-attribute %r" % name, "<r/>", ["--c14n", "--select", "#x", "--id-attribute", name], 1,
        b"--id-attribute takes") for name in ("{urn:w}Id}", " Id", "{ urn:w}Id", "p:Id")],
     ("an empty input name", None, [""], 1, b"empty"),

@@ -96,6 +96,11 @@ TEST(Canonical, XmlBaseOfOmittedAncestorsIsJoinedKeepingLeadingDotDot) {
         {"<a xml:base='http://h/p/q'><b xml:base='#f'><d/></b></a>", "<d xml:base=\"http://h/p/q#f\"></d>", true},
         {"<a xml:base='urn:a:b'><d xml:base='c'/></a>", "<d xml:base=\"urn:c\"></d>", true},
         {"<a xml:base='http://h/p/q?x'><d xml:base='r'/></a>", "<d xml:base=\"http://h/p/r\"></d>", true},
+        // Dot segments come out of the path, not the query or fragment.
+        {"<a xml:base='http://a/b/c/d;p?q'><d xml:base='g?y/./x'/></a>", "<d xml:base=\"http://a/b/c/g?y/./x\"></d>",
+         true},
+        {"<a xml:base='http://a/b/c/d;p?q'><d xml:base='g#s/../x'/></a>", "<d xml:base=\"http://a/b/c/g#s/../x\"></d>",
+         true},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ours(c.doc, "d"), c.expected) << c.doc;

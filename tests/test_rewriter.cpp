@@ -259,6 +259,13 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
     const std::string bases = "<r xml:base='http://e.org/a/b/'><s xml:base='c/'><t xml:base='../d'/><u/></s></r>";
     const std::string ids = "<doc><e xml:id='one'><f/></e><e><e Id='two'/></e><e id='three'/></doc>";
     const std::string defaults = "<!DOCTYPE a [<!ATTLIST a y NMTOKENS ' &#9;p  q '>]><a/>";
+    // With a byte order mark; and a default inside a parameter entity, whose
+    // offsets are the entity's, beside document bytes that would read back
+    // to its value: left as the parser read it.
+    const std::string bom = "\xEF\xBB\xBF<!DOCTYPE a [<!ATTLIST a y NMTOKENS 'p&#10;q'>]><a/>";
+    const std::string bait =
+        "<!--" + std::string(52, ' ') +
+        "\"x&#9;y\"-->\n<!DOCTYPE r [<!ENTITY % p \"<!ATTLIST r a NMTOKENS 'x&#38;#10;y'>\"> %p;]>\n<r/>";
     const std::string wsu = "<s:Envelope xmlns:s='urn:soap' xmlns:wsu='urn:wsu'><s:Body wsu:Id='Body-1'><x/></s:Body>"
                             "</s:Envelope>";
     using M = XmlCanonicalWriter::Method;
@@ -289,6 +296,8 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         {ids, M::C14N10, "#two", "", "<e Id=\"two\"></e>"},
         {ids, M::C14N10, "e", "", "<e xml:id=\"one\"><f></f></e><e><e Id=\"two\"></e></e><e id=\"three\"></e>"},
         {defaults, M::C14N10, "a", "", "<a y=\"&#x9;p q\"></a>"},
+        {bom, M::C14N10, "a", "", "<a y=\"p&#xA;q\"></a>"},
+        {bait, M::C14N10, "r", "", "<r a=\"x y\"></r>"},
         {wsu, M::Exclusive, "#Body-1", "",
          "<s:Body xmlns:s=\"urn:soap\" xmlns:wsu=\"urn:wsu\" wsu:Id=\"Body-1\"><x></x></s:Body>", "{urn:wsu}Id"},
     };

@@ -28,21 +28,30 @@ namespace {
 // it, or, where links cannot be made (another filesystem), a copy. The copy
 // is created with no access for anyone, then given the original's owner,
 // extended attributes, ACL and mode, so that it is never readable by more
-// than the original. It is made under the name `made` (the backup's name
-// and ".zaqxml-new"), and takes the backup's name only once the rewrite is
-// in place (keptBackup): an older backup is replaced then, and not when the
-// rewrite fails.
+// than the original. It is made under a name of its own, `made` (the
+// backup's name, ".zaqxml-" and six characters mkstemp chose, so that no
+// other file is touched), and takes the backup's name only once the rewrite
+// is in place: an older backup is replaced then, and not when the rewrite
+// fails.
 bool keepBackup(const std::string& input, const std::string& suffix, std::string& made, std::string& error) {
     char resolved[PATH_MAX];
     const std::string original = ::realpath(input.c_str(), resolved) != nullptr ? resolved : input;
-    const std::string backup = input + suffix + ".zaqxml-new";
-    made = backup;
-    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) {
-        error = std::strerror(errno);
-        return false;
+    std::string backup;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        backup = input + suffix + ".zaqxml-XXXXXX";
+        const int reserved = ::mkstemp(&backup[0]);
+        if (reserved < 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        ::close(reserved);
+        ::unlink(backup.c_str()); // the name is ours: free for the link or the copy
+        made = backup;
+        if (::link(original.c_str(), backup.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            break;
     }
-    if (::link(original.c_str(), backup.c_str()) == 0)
-        return true;
     const int from = ::open(original.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat status;
     if (from < 0 || ::fstat(from, &status) != 0) {

@@ -63,15 +63,28 @@ bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned 
     // xml:id, an attribute the DTD declares an ID, one named by
     // --id-attribute, or, as signature tools take it, an unqualified Id, ID
     // or id.
+    // A value of type ID, xml:id's among them, is normalised as a token:
+    // " x " names x, as in the canonical form.
+    std::u16string scratch;
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
-        if (viewOf(a.getValue()) != iSelection.id)
-            continue;
         const std::u16string_view name = viewOf(a.getName());
         const std::u16string_view prefix = viewOf(a.getPrefix());
-        if ((prefix.empty() && (name == u"Id" || name == u"ID" || name == u"id")) ||
-            (name == u"id" && uriText(a.getURIId()) == XMLPrefixManager::XML_NAMESPACE_URI) ||
-            declaredId(iDeclaredTypes, element, a))
+        const bool xmlId = name == u"id" && uriText(a.getURIId()) == XMLPrefixManager::XML_NAMESPACE_URI;
+        const bool dtdId = declaredId(iDeclaredTypes, element, a);
+        std::u16string_view value = viewOf(a.getValue());
+        if (xmlId || dtdId) {
+            scratch.clear();
+            for (char16_t c : value)
+                if (c != u' ' || (!scratch.empty() && scratch.back() != u' '))
+                    scratch += c;
+            if (!scratch.empty() && scratch.back() == u' ')
+                scratch.pop_back();
+            value = scratch;
+        }
+        if (value != iSelection.id)
+            continue;
+        if ((prefix.empty() && (name == u"Id" || name == u"ID" || name == u"id")) || xmlId || dtdId)
             return true;
         for (const auto& named : iSelection.idAttributes)
             if (name == named.second && uriText(a.getURIId()) == named.first)

@@ -63,9 +63,14 @@ bool copyMetadata(const std::string& from, const struct stat& status, int to, st
     // mode given last then restores. Where the owner cannot be kept the file
     // becomes the caller's; where the group cannot, its members get no more
     // than the original granted everyone else.
+    // Set-user-id and set-group-id go with an owner and a group not kept:
+    // they would run as the caller instead.
     mode_t mode = status.st_mode & 07777;
-    if (::fchown(to, status.st_uid, status.st_gid) != 0 && ::fchown(to, static_cast<uid_t>(-1), status.st_gid) != 0)
-        mode = (mode & ~mode_t(070)) | (mode & 070 & ((mode & 07) << 3));
+    if (::fchown(to, status.st_uid, status.st_gid) != 0) {
+        mode &= ~mode_t(04000);
+        if (::fchown(to, static_cast<uid_t>(-1), status.st_gid) != 0)
+            mode = (mode & ~mode_t(02070)) | (mode & 070 & ((mode & 07) << 3));
+    }
     std::vector<char> names;
     if (!attributeNames(from, names)) {
         error = std::string("cannot read the extended attributes: ") + std::strerror(errno);

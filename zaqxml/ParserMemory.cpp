@@ -30,7 +30,12 @@ void* ParserMemory::allocate(XMLSize_t size) {
     }
     void* block = XmlCountingMemoryManager::allocate(size);
     if (iCountingDtd) {
-        iDtdBlocks.emplace(block, charged);
+        try {
+            iDtdBlocks.emplace(block, charged);
+        } catch (...) {
+            XmlCountingMemoryManager::deallocate(block);
+            throw;
+        }
         iDtdBytes += charged;
     }
     return block;

@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -198,8 +199,19 @@ std::uint64_t ToolReader::offset() const {
     }
 }
 
+// Where the locator is: in the document or an external entity, it moves as
+// the parser reads; inside an internal parameter entity it stays at the
+// reference, while the offsets are the entity text's.
+std::pair<std::uint64_t, std::uint64_t> ToolReader::position() const {
+    const Locator* at = iEntities.diagnostics().locator();
+    if (at == nullptr)
+        return {0, 0};
+    return {static_cast<std::uint64_t>(at->getLineNumber()), static_cast<std::uint64_t>(at->getColumnNumber())};
+}
+
 void ToolReader::startAttList(const DTDElementDecl& element) {
     iDeclarationFrom = offset();
+    iDeclarationAt = position();
     SAX2XMLReaderImpl::startAttList(element);
 }
 
@@ -207,11 +219,14 @@ void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definiti
     const std::uint64_t to = offset();
     const std::uint64_t from = std::max(iDeclarationFrom, to > RawWindow::KEPT ? to - RawWindow::KEPT : 0);
     iDeclarationFrom = to;
+    const auto here = position();
+    const bool moved = here != iDeclarationAt;
+    iDeclarationAt = here;
     const XMLAttDef::DefAttTypes kind = definition.getDefaultType();
     // Only the definition in force (a later one for the same attribute is
     // read into a scratch one), with a default, of a type the parser
     // normalises itself.
-    if (ignoring || definition.getType() == XMLAttDef::CData || definition.getValue() == nullptr ||
+    if (!moved || ignoring || definition.getType() == XMLAttDef::CData || definition.getValue() == nullptr ||
         (kind != XMLAttDef::Default && kind != XMLAttDef::Fixed) ||
         element.getAttDef(definition.getFullName()) != &definition)
         return SAX2XMLReaderImpl::attDef(element, definition, ignoring);
@@ -222,14 +237,19 @@ void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definiti
     const Locator* at = iEntities.diagnostics().locator();
     const std::string entity = at != nullptr ? utf8(at->getSystemId()) : std::string();
     std::string bytes;
+    static const char BOM[] = "\xEF\xBB\xBF";
     if (iDocument != nullptr && entity == iEntities.diagnostics().systemId()) {
-        bytes = std::string(iDocument->span(from, to));
+        // The offsets start after a UTF-8 byte order mark.
+        const std::uint64_t skip = iDocument->span(0, 3) == std::string_view(BOM, 3) ? 3 : 0;
+        bytes = std::string(iDocument->span(from + skip, to + skip));
     } else if (!entity.empty() && to > from) {
         const int fd = ::open(entity.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         struct stat status;
         if (fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            char head[3] = {};
+            const off_t skip = ::pread(fd, head, 3, 0) == 3 && std::memcmp(head, BOM, 3) == 0 ? 3 : 0;
             bytes.resize(static_cast<std::size_t>(to - from));
-            const ssize_t got = ::pread(fd, &bytes[0], bytes.size(), static_cast<off_t>(from));
+            const ssize_t got = ::pread(fd, &bytes[0], bytes.size(), static_cast<off_t>(from) + skip);
             bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
         }
         if (fd >= 0)

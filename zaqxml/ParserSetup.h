@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 
 /// Decides what each external entity request reads: nothing without
 /// --load-external (the document fails, naming the entity and the option);
@@ -84,6 +85,7 @@ private:
     void takeDeclaredTypes();
     void endDtd();
     std::uint64_t offset() const;
+    std::pair<std::uint64_t, std::uint64_t> position() const;
 
     ExternalEntityPolicy& iEntities;
     std::string iUnreadSubset;
@@ -94,7 +96,8 @@ private:
     DeclaredTypes iDeclaredTypes;
     RawWindow* iDocument;
     ParserMemory* iMemory;
-    std::uint64_t iDeclarationFrom = 0; // where the attribute definition being read starts
+    std::uint64_t iDeclarationFrom = 0;                     // where the attribute definition being read starts
+    std::pair<std::uint64_t, std::uint64_t> iDeclarationAt; // the locator's line and column there
     /// Defaults of types other than CDATA as CDATA normalisation reads
     /// their literals (see recoverDefault), given to their definitions
     /// with the type CDATA at the DTD's end.

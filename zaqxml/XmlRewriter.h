@@ -74,6 +74,7 @@ private:
     /// Hands a full buffer to the file, within the expansion bound; stops
     /// the parse at the first failed write.
     void maybeFlush() {
+        iIndent.bound();
         if (iOut.full())
             flushBuffer();
     }

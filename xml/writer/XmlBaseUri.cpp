@@ -101,8 +101,13 @@ std::u16string join(std::u16string_view base, std::u16string_view reference) {
     const bool authority = base.substr(hasScheme(base) ? base.find(u':') + 1 : 0, 2) == u"//";
     std::u16string result(base.substr(0, split));
     std::u16string_view basePath = base.substr(split);
+    // Dot segments are removed from the path alone: the reference's query
+    // and fragment are kept as they are.
+    const std::size_t tail = std::min(reference.size(), reference.find_first_of(u"?#"));
+    const std::u16string_view suffix = reference.substr(tail);
+    reference = reference.substr(0, tail);
     std::u16string merged;
-    if (reference[0] == u'/') {
+    if (reference[0] == u'/') { // not empty: it began with neither ? nor #
         merged = reference;
     } else {
         // A base ending in a "." or ".." segment names that directory.
@@ -117,6 +122,7 @@ std::u16string join(std::u16string_view base, std::u16string_view reference) {
         merged.append(reference);
     }
     result += removeDots(merged);
+    result.append(suffix);
     return result;
 }
 

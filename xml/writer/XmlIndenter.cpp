@@ -53,12 +53,19 @@ void XmlIndenter::close() {
 }
 
 bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
-    if (!iEnabled || iLevels.empty() || iLevels.back().kind == Kind::Mixed || iHeld.size() + length > MOST_HELD)
+    if (!iEnabled || iLevels.empty() || iLevels.back().kind == Kind::Mixed)
+        return false;
+    // Past the most held, white space is text, unless the element is
+    // already written element-only with children: there it is layout only.
+    const Level& level = iLevels.back();
+    const bool layout = level.kind == Kind::ElementOnly && level.children;
+    if (iHeld.size() + length > MOST_HELD && !layout)
         return false;
     for (std::size_t i = 0; i < length; ++i)
         if (!isSpace(chars[i]))
             return false;
-    iHeld.append(reinterpret_cast<const char16_t*>(chars), length);
+    if (iHeld.size() + length <= MOST_HELD)
+        iHeld.append(reinterpret_cast<const char16_t*>(chars), length);
     return true;
 }
 
@@ -118,12 +125,26 @@ void XmlIndenter::addGap(std::size_t depth) {
     iHeld.clear();
     iGaps.push_back(Gap{iOut.written() - iInserted, record, depth, original, iOriginals.size() - original});
     iGapBytes += 1 + 2 * depth; // what the gap may become
-    // Past the lookahead the outermost undecided element is taken as
-    // element-only, and what it held is written out.
-    while (iDecided < iLevels.size() && heldCost() > iLookahead) {
+    bound();
+}
+
+void XmlIndenter::enforceLookahead() {
+    if (heldCost() <= iLookahead)
+        return;
+    // Past the lookahead the outermost undecided elements are taken as
+    // element-only, as many as it takes for what stays held to fit, and
+    // what they held is written out in one release.
+    while (iDecided < iLevels.size()) {
         setKind(iLevels[iDecided], Kind::ElementOnly);
-        release();
+        if (iDecided == iLevels.size())
+            break;
+        const std::size_t next = iLevels[iDecided].firstGap - iFirstGap;
+        if (next >= iGaps.size() ||
+            iOut.written() - (iGaps[next].at + iInserted) + (iGaps.size() - next) * sizeof(Gap) + iGapBytes <=
+                iLookahead)
+            break;
     }
+    release();
 }
 
 std::size_t XmlIndenter::heldCost() const {

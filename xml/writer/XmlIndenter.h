@@ -60,6 +60,12 @@ public:
     void beforeEnd();
     /// The most bytes held while elements are undecided.
     std::size_t lookahead() const { return iLookahead; }
+    /// Keeps what is held within the lookahead, after text or markup was
+    /// written into held output; cheap when nothing is held.
+    void bound() {
+        if (iEnabled && !iGaps.empty())
+            enforceLookahead();
+    }
 
 private:
     enum class Kind : unsigned char { Undecided, ElementOnly, Mixed };
@@ -84,6 +90,7 @@ private:
         std::size_t original, length; // its own white space, in iOriginals
     };
     void addGap(std::size_t depth);
+    void enforceLookahead();
     void setKind(Level& level, Kind kind);
     void release();
     void writeHeld();

@@ -74,6 +74,7 @@ bool XmlWriter::declaredOnTag(std::u16string_view prefix, std::u16string_view* u
 
 void XmlWriter::afterWrite() {
     iStarted = true;
+    iIndent.bound();
     if (iOut.full() && !iOut.flush())
         fail(Kind::Output, "the sink refused the output");
 }
