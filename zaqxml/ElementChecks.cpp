@@ -27,18 +27,17 @@ std::string qualified(const xercesc::XMLAttr& attribute) {
 // namespace and local name, but not those the DTD's defaults add: a default
 // a:x beside a written p:x, both prefixes bound to one namespace, gives the
 // element the same attribute twice, which no namespace-aware reader takes.
+// Only prefixed names can meet so (two unprefixed ones of one local name are
+// one name, and the parser adds no default for a name written): this is
+// called for a tag with a prefixed default, and looks at prefixed names.
 void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
                         XMLSize_t count) {
-    bool defaults = false;
-    for (XMLSize_t i = 0; i < count && !defaults; ++i)
-        defaults = !attributes.elementAt(i)->getSpecified();
-    if (!defaults)
-        return;
     auto clash = [&](const xercesc::XMLAttr& a, const xercesc::XMLAttr& b) {
         throw diagnostics.failureHere("the attribute '" + qualified(a) + "' and the DTD's default '" + qualified(b) +
                                       "' name one attribute (one namespace, one local name): with the defaults "
                                       "applied the element has it twice");
     };
+    auto prefixed = [](const xercesc::XMLAttr& a) { return a.getPrefix() != nullptr && *a.getPrefix() != 0; };
     auto same = [](const xercesc::XMLAttr& a, const xercesc::XMLAttr& b) {
         return a.getURIId() == b.getURIId() && xercesc::XMLString::equals(a.getName(), b.getName());
     };
@@ -47,7 +46,7 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
     if (count <= 32) {
         for (XMLSize_t i = 0; i < count; ++i) {
             const xercesc::XMLAttr& d = *attributes.elementAt(i);
-            if (d.getSpecified())
+            if (d.getSpecified() || !prefixed(d))
                 continue;
             for (XMLSize_t j = 0; j < count; ++j)
                 if (j != i && same(d, *attributes.elementAt(j))) {
@@ -66,6 +65,8 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
     seen.reserve(count);
     for (XMLSize_t i = 0; i < count; ++i) {
         const xercesc::XMLAttr* attribute = attributes.elementAt(i);
+        if (!prefixed(*attribute))
+            continue;
         const Key key(attribute->getURIId(), reinterpret_cast<const char16_t*>(attribute->getName()));
         const auto inserted = seen.emplace(key, attribute);
         if (!inserted.second) {
@@ -95,9 +96,13 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
     if (!names.element(&element, reinterpret_cast<const char16_t*>(element.getFullName())))
         throw diagnostics.failureHere("more than " + std::to_string(names.maxNames()) +
                                       " distinct element names; --max-names raises the limit");
+    // One pass over the attributes: the prefixes declared, and whether the
+    // DTD's defaults added a prefixed one.
+    bool defaults = false;
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& attribute = *attributes.elementAt(i);
         const XMLCh* declares = attribute.getPrefix();
+        defaults = defaults || (!attribute.getSpecified() && declares != nullptr && *declares != 0);
         if (declares == nullptr || declares[0] != u'x' || !isXmlns(declares))
             continue;
         const XMLCh* declared = attribute.getName();
@@ -122,7 +127,8 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
                     (elementPrefix > 0 ? utf8(prefix) + ":" : std::string()) + utf8(local) + "'");
         }
     }
-    checkDefaultsApart(diagnostics, attributes, attributeCount);
+    if (defaults)
+        checkDefaultsApart(diagnostics, attributes, attributeCount);
 }
 
 const XMLCh* normalisedValue(const DeclaredTypes* types, const xercesc::XMLElementDecl& element,

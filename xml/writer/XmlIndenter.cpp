@@ -28,8 +28,7 @@ void XmlIndenter::open(const XMLCh* space) {
     const bool mixed = preserve || (parent != nullptr && parent->kind == Kind::Mixed);
     std::size_t record = NONE;
     if (!mixed) {
-        const std::size_t parentRecord =
-            parent != nullptr && parent->record != NONE && parent->record >= iFirstRecord ? parent->record : NONE;
+        const std::size_t parentRecord = parent != nullptr && held(parent->record) ? parent->record : NONE;
         record = iFirstRecord + iRecords.size();
         iRecords.push_back(Record{parentRecord, Kind::Undecided});
     }
@@ -111,7 +110,7 @@ void XmlIndenter::beforeEnd() {
 
 void XmlIndenter::addGap(std::size_t depth) {
     const Level& level = iLevels.back();
-    const std::size_t record = level.record != NONE && level.record >= iFirstRecord ? level.record : NONE;
+    const std::size_t record = held(level.record) ? level.record : NONE;
     if (record == NONE && iGaps.empty()) {
         // Decided element-only, with nothing held before it: written now.
         iHeld.clear();
@@ -155,7 +154,7 @@ std::size_t XmlIndenter::heldCost() const {
 
 void XmlIndenter::setKind(Level& level, Kind kind) {
     level.kind = kind;
-    if (level.record != NONE && level.record >= iFirstRecord)
+    if (held(level.record))
         iRecords[level.record - iFirstRecord].kind = kind;
     while (iDecided < iLevels.size() && iLevels[iDecided].kind != Kind::Undecided)
         ++iDecided;
@@ -173,8 +172,7 @@ void XmlIndenter::release() {
         iIndented.assign(keepRecords - iFirstRecord, false);
         for (std::size_t i = 0; i < iIndented.size(); ++i) {
             const Record& r = iRecords[i];
-            iIndented[i] = r.kind == Kind::ElementOnly &&
-                           (r.parent == NONE || r.parent < iFirstRecord || iIndented[r.parent - iFirstRecord]);
+            iIndented[i] = r.kind == Kind::ElementOnly && (!held(r.parent) || iIndented[r.parent - iFirstRecord]);
         }
         const std::uint64_t base = iOut.written() - iOut.size();
         const std::uint64_t start = iGaps.front().at + iInserted;
@@ -187,7 +185,7 @@ void XmlIndenter::release() {
             const std::uint64_t at = gap.at + iInserted;
             iScratch.append(iOut.data() + (from - base), static_cast<std::size_t>(at - from));
             const std::size_t before = iScratch.size();
-            if (gap.record == NONE || gap.record < iFirstRecord || iIndented[gap.record - iFirstRecord]) {
+            if (!held(gap.record) || iIndented[gap.record - iFirstRecord]) {
                 iScratch += '\n';
                 iScratch.append(2 * gap.depth, ' ');
             } else {

@@ -89,6 +89,8 @@ private:
         std::size_t depth;            // indentation, in levels
         std::size_t original, length; // its own white space, in iOriginals
     };
+    /// Whether `record` names a record still kept (NONE and dropped ones do not).
+    bool held(std::size_t record) const { return record != NONE && record >= iFirstRecord; }
     void addGap(std::size_t depth);
     void enforceLookahead();
     void setKind(Level& level, Kind kind);
