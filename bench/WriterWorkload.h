@@ -31,18 +31,18 @@ inline const char* const ORDERS = "urn:example:orders:2026";
 inline const char* const ITEMS = "urn:example:items";
 inline const char* const TEXT = "Tea & biscuits <assorted>, 250 g";
 
-inline void withXmlWriter(XmlSink& sink, long entries) {
+inline void withXmlWriter(zaq::XmlSink& sink, long entries) {
     using namespace std::string_view_literals; // lengths known where the strings are written, as for the peers
     constexpr std::u16string_view soap = u"http://schemas.xmlsoap.org/soap/envelope/"sv,
                                   orders = u"urn:example:orders:2026"sv, items = u"urn:example:items"sv;
-    XmlWriter w(sink, XmlWriter::Options{XMLPrefixManager::DefaultNamespace::Prefixed, false});
-    w.addNamespace(soap, u"soap"sv);
-    w.addNamespace(orders, u"o"sv);
-    w.addNamespace(items, u"i"sv);
+    zaq::XmlWriter w(sink, zaq::XmlWriter::Options{zaq::XmlWriter::DefaultNamespace::Prefixed, false});
+    w.setPreferredPrefix(soap, u"soap"sv);
+    w.setPreferredPrefix(orders, u"o"sv);
+    w.setPreferredPrefix(items, u"i"sv);
     w.startDocument();
     w.startElement(soap, u"Envelope"sv);
-    w.declareNamespace(u"o"sv, orders);
-    w.declareNamespace(u"i"sv, items);
+    w.declareNamespace(orders, u"o"sv);
+    w.declareNamespace(items, u"i"sv);
     w.startElement(soap, u"Body"sv);
     for (long k = 0; k < entries; ++k) {
         w.startElement(orders, u"line"sv);

@@ -36,7 +36,7 @@ void BM_XmlWriter(benchmark::State& state) {
     std::string out;
     measure(state, [&] {
         out.clear();
-        XmlStringSink sink(out);
+        zaq::XmlStringSink sink(out);
         zaqbench::withXmlWriter(sink, ENTRIES);
         benchmark::DoNotOptimize(out.data());
         return out.size();
@@ -97,11 +97,11 @@ void BM_XmlWriterDistinctNames(benchmark::State& state) {
     std::string out;
     for (auto _ : state) {
         out.clear();
-        XmlStringSink sink(out);
-        XmlWriter w(sink);
+        zaq::XmlStringSink sink(out);
+        zaq::XmlWriter w(sink);
         w.startElement(ns, u"root", u"m");
-        w.declareNamespace(u"m", ns);
-        w.declareNamespace(u"o", other);
+        w.declareNamespace(ns, u"m");
+        w.declareNamespace(other, u"o");
         for (int k = 0; k < count; ++k) {
             w.startElement(ns, names[k % distinct]);
             w.attribute(u"", attributes[(k * 7) % distinct], u"v");

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     const unsigned long long before = zaqbench::allocations();
     using namespace zaqbench;
     if (writer == "XmlWriter") {
-        XmlFileSink sink(stdout);
+        zaq::XmlFileSink sink(stdout);
         withXmlWriter(sink, entries);
     } else if (writer == "libxml2") {
         withLibXml2(xmlOutputBufferCreateFile(stdout, nullptr), entries);

@@ -13,19 +13,23 @@ set(ZAQ_LIBRARY_SOURCES
   xml/prefixmgr/OrvShared.cpp
   xml/memory/XmlCountingMemoryManager.cpp
   xml/writer/XmlSink.cpp
+  xml/writer/XmlWriter.cpp
+  xml/writer/XmlWriterApi.cpp
+  xml/writer/XmlWriterNames.cpp
+  xml/writer/XmlCanonicalWriter.cpp)
+# The writers' internals: compiled once, into the library (hidden) and into
+# zaqxml, which writes through them directly.
+set(ZAQ_WRITER_INTERNAL_SOURCES
   xml/writer/XmlTextOutput.cpp
   xml/writer/XmlIndenter.cpp
   xml/writer/XmlChecks.cpp
-  xml/writer/XmlWriter.cpp
-  xml/writer/XmlWriterNames.cpp
-  xml/writer/XmlCanonicalWriter.cpp
   xml/writer/XmlBaseUri.cpp)
 # Everything of zaqxml but main(): its sample is generated beside these.
 set(ZAQXML_SOURCES
   zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/Usage.cpp zaqxml/OutputFile.cpp zaqxml/FileMetadata.cpp zaqxml/ParserMemory.cpp
   zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
   zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp zaqxml/ElementChecks.cpp zaqxml/NameCounts.cpp zaqxml/DefaultLiterals.cpp
-  zaqxml/CanonicalHandler.cpp zaqxml/DigestSink.cpp zaqxml/NamespaceCollector.cpp)
-foreach(list ZAQ_SERVICES_SOURCES ZAQ_LIBRARY_SOURCES ZAQXML_SOURCES)
+  zaqxml/CanonicalHandler.cpp zaqxml/HoldingSink.cpp zaqxml/DigestSink.cpp zaqxml/NamespaceCollector.cpp)
+foreach(list ZAQ_SERVICES_SOURCES ZAQ_LIBRARY_SOURCES ZAQ_WRITER_INTERNAL_SOURCES ZAQXML_SOURCES)
   list(TRANSFORM ${list} PREPEND ${PROJECT_SOURCE_DIR}/)
 endforeach()

@@ -25,8 +25,8 @@ struct ElementCounter : DefaultHandler {
 // Xerces-C's XMLCh is char16_t: OrvWstring converts it to UTF-8.
 std::string utf8(const XMLCh* text) { return OrvWstring(text).toUtf8(); }
 
-void printPools(const XmlCountingMemoryManager& memory) {
-    const XmlCountingMemoryManager::Requests& requests = memory.requests();
+void printPools(const zaq::XmlCountingMemoryManager& memory) {
+    const zaq::XmlCountingMemoryManager::Requests& requests = memory.requests();
     std::printf("%10s %8s %8s %10s %10s\n", "chunk size", "chunks", "in use", "high-water", "requests");
     for (unsigned int i = 0; i < OrvXmlMemoryManager::getPoolCount(); ++i) {
         const OrvXmlMemoryManager::MemoryPool* pool = memory.getPool(i);
@@ -40,7 +40,7 @@ void printPools(const XmlCountingMemoryManager& memory) {
 
 int parse(const char* file) {
     // The manager outlives the reader, which hands all its memory back on destruction.
-    auto memory = std::make_unique<XmlCountingMemoryManager>(OrvXmlMemoryManager::getDefaultPoolSize());
+    auto memory = std::make_unique<zaq::XmlCountingMemoryManager>(OrvXmlMemoryManager::getDefaultPoolSize());
     ElementCounter counter;
     {
         std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader(memory.get()));

@@ -21,7 +21,7 @@ struct Element {
     std::vector<Element> children;
 };
 
-void write(XmlWriter& writer, const Element& element) {
+void write(zaq::XmlWriter& writer, const Element& element) {
     writer.startElement(element.uri, element.localName);
     for (const Attribute& a : element.attributes)
         writer.attribute(a.uri, a.localName, a.value);
@@ -43,14 +43,14 @@ int main() {
                         {{orders, u"item", {{products, u"sku", u"tea<1kg>"}}, u"Tea & biscuits", {}},
                          {u"", u"note", {}, u"5 < 6, deliver after 6pm", {}}}};
 
-    XmlStreamSink sink(std::cout);
+    zaq::XmlStreamSink sink(std::cout);
     try {
-        XmlWriter writer(sink);
-        writer.addNamespace(orders, u"o"); // products gets a generated prefix: NS1
+        zaq::XmlWriter writer(sink);
+        writer.setPreferredPrefix(orders, u"o"); // products gets a generated prefix: NS1
         writer.startDocument();
         write(writer, order);
         writer.endDocument();
-    } catch (const XmlWriterError& e) {
+    } catch (const zaq::XmlWriterError& e) {
         std::cerr << "write_document: " << e.what() << '\n';
         return 1;
     }

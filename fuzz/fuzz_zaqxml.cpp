@@ -20,7 +20,7 @@ struct Quiet : Diagnostics {
 bool rewrite(const std::string& document, const ToolOptions& options, std::string& out) {
     Quiet diagnostics;
     RewriteSession session(options, diagnostics);
-    XmlStringSink sink(out);
+    zaq::XmlStringSink sink(out);
     return rewriteDocument(DocumentInput::memory(document.data(), document.size(), "fuzz", "fuzz.xml"), sink, options,
                            session, diagnostics);
 }
@@ -48,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     switch (data[0] >> 6) {
     case 1:
         options.canonical = true;
-        options.c14n.method = XmlCanonicalWriter::Method::C14N10;
+        options.c14n.method = zaq::XmlCanonicalWriter::Method::C14N10;
         break;
     case 2:
         options.canonical = true;
-        options.c14n.method = XmlCanonicalWriter::Method::Exclusive;
+        options.c14n.method = zaq::XmlCanonicalWriter::Method::Exclusive;
         break;
     case 3:
         options.hoist = !options.namespaces.prune && !options.namespaces.generate;

@@ -4,6 +4,8 @@
 #ifndef ZAQ_TESTS_WRITER_SCRIPT_H
 #define ZAQ_TESTS_WRITER_SCRIPT_H
 
+#include "OrvWstring.h"
+#include "XMLPrefixManager.h"
 #include "XmlWriter.h"
 
 #include <xercesc/framework/MemBufInputSource.hpp>
@@ -17,50 +19,68 @@
 #include <expat.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-/// One call: S start (uri, local, hint), A attribute (uri, local, value),
-/// N declareNamespace (prefix, uri), P addNamespace (uri, prefix), T text,
+/// One call: S start (uri, local, hint; "(default)" for zaq::UNPREFIXED), A
+/// attribute (uri, local, value, hint), N declareNamespace (uri, prefix), P
+/// setPreferredPrefix (uri, prefix), T text,
 /// C cdata, M comment, I processing instruction (target, data), E end,
 /// D startDocument (a: "1.1" for XML 1.1), Z endDocument.
 struct WriterOp {
     char code = 0;
-    std::u16string a{}, b{}, c{};
+    std::u16string a{}, b{}, c{}, d{};
 };
 
 /// What a document means, as the script intends it and as a parser reads
 /// it: "{uri}local" per element with " @{uri}local=value" per attribute,
-/// and the character data in document order.
+/// and the character data in document order. `rebound` holds, as "k p",
+/// the prefixes element k binds again while they are in force for another
+/// URI: as intended, those the caller declared (and the default namespace
+/// on an element in no namespace); as read, those the document rebinds.
 struct Meaning {
     std::vector<std::u16string> elements;
     std::u16string text;
+    std::vector<std::u16string> rebound;
     bool operator==(const Meaning& other) const { return elements == other.elements && text == other.text; }
 };
 
+/// `k` in decimal, for `Meaning::rebound`.
+inline std::u16string indexText(std::size_t k) {
+    const std::string digits = std::to_string(k);
+    return std::u16string(digits.begin(), digits.end());
+}
+
 /// Runs `op` on `w` and adds what it means to `meaning` (after the call, so
 /// that a refused call adds nothing).
-inline void runOp(XmlWriter& w, const WriterOp& op, Meaning& meaning) {
+inline void runOp(zaq::XmlWriter& w, const WriterOp& op, Meaning& meaning) {
     switch (op.code) {
     case 'D':
-        w.startDocument(op.a == u"1.1" ? XmlWriter::Version::Xml11 : XmlWriter::Version::Xml10);
+        w.startDocument(op.a == u"1.1" ? zaq::XmlWriter::Version::Xml11 : zaq::XmlWriter::Version::Xml10);
         break;
     case 'S':
-        w.startElement(op.a, op.b, op.c);
+        if (op.c == u"(default)")
+            w.startElement(op.a, op.b, zaq::UNPREFIXED);
+        else
+            w.startElement(op.a, op.b, op.c);
         meaning.elements.push_back(u"{" + op.a + u"}" + op.b);
+        if (op.a.empty())
+            meaning.rebound.push_back(indexText(meaning.elements.size() - 1) + u" ");
         break;
     case 'A':
-        w.attribute(op.a, op.b, op.c);
+        w.attribute(op.a, op.b, op.c, op.d);
         meaning.elements.back() += u" @{" + op.a + u"}" + op.b + u"=" + op.c;
         break;
     case 'N':
         w.declareNamespace(op.a, op.b);
+        meaning.rebound.push_back(indexText(meaning.elements.size() - 1) + u" " + op.b);
         break;
     case 'P':
-        w.addNamespace(op.a, op.b);
+        w.setPreferredPrefix(op.a, op.b);
         break;
     case 'T':
         w.text(op.a);
@@ -91,14 +111,34 @@ inline void runOp(XmlWriter& w, const WriterOp& op, Meaning& meaning) {
 inline bool readBack(const std::string& xml, Meaning& meaning) {
     struct Handler : xercesc::DefaultHandler {
         Meaning& iMeaning;
+        // The bindings in force, innermost last, with the depth that made each.
+        std::vector<std::pair<std::u16string, std::u16string>> iScope;
+        std::vector<std::size_t> iScopeSizes;
         explicit Handler(Meaning& m) : iMeaning(m) {}
+        const std::u16string* inForce(const std::u16string& prefix) const {
+            for (auto binding = iScope.rbegin(); binding != iScope.rend(); ++binding)
+                if (binding->first == prefix)
+                    return &binding->second;
+            return nullptr;
+        }
+        void endElement(const XMLCh*, const XMLCh*, const XMLCh*) override {
+            iScope.resize(iScopeSizes.back());
+            iScopeSizes.pop_back();
+        }
         void startElement(const XMLCh* uri, const XMLCh* localName, const XMLCh*,
                           const xercesc::Attributes& attributes) override {
             std::u16string record = u"{" + std::u16string(uri) + u"}" + localName;
+            iScopeSizes.push_back(iScope.size());
             for (XMLSize_t i = 0; i < attributes.getLength(); ++i) {
                 const std::u16string qname = attributes.getQName(i);
-                if (qname == u"xmlns" || qname.compare(0, 6, u"xmlns:") == 0)
+                if (qname == u"xmlns" || qname.compare(0, 6, u"xmlns:") == 0) {
+                    const std::u16string prefix = qname == u"xmlns" ? u"" : qname.substr(6);
+                    const std::u16string* was = inForce(prefix);
+                    if (was && !was->empty() && *was != attributes.getValue(i))
+                        iMeaning.rebound.push_back(indexText(iMeaning.elements.size()) + u" " + prefix);
+                    iScope.emplace_back(prefix, attributes.getValue(i));
                     continue;
+                }
                 record += u" @{" + std::u16string(attributes.getURI(i)) + u"}" + attributes.getLocalName(i) + u"=" +
                           attributes.getValue(i);
             }
@@ -169,7 +209,7 @@ inline std::vector<WriterOp> randomOps(const std::function<unsigned()>& next, st
                                           u"urn:a",
                                           u"urn:b",
                                           XMLPrefixManager::XML_NAMESPACE_URI,
-                                          u"http://x/?a&b<\"c\"\t",
+                                          u"http://x/?a&b='c'",
                                           XMLPrefixManager::XMLNS_NAMESPACE_URI};
     static const std::u16string names[] = {u"a", u"b", u"c", u"x", u"\u00e9t\u00e9", u"1bad", u"a:b", u"", u"space"};
     static const std::u16string prefixes[] = {u"", u"p", u"q", u"xml", u"xmlns", u"NS1", u"NS2", u"bad:"};
@@ -186,14 +226,17 @@ inline std::vector<WriterOp> randomOps(const std::function<unsigned()>& next, st
         case 1:
         case 2:
         case 3:
-            ops.push_back({'S', pick(uris), pick(names), next() % 3 ? u"" : pick(prefixes)});
+            ops.push_back({'S', pick(uris), pick(names),
+                           next() % 3   ? u""
+                           : next() % 4 ? pick(prefixes)
+                                        : std::u16string(u"(default)")});
             break;
         case 4:
         case 5:
-            ops.push_back({'A', pick(uris), pick(names), pick(texts)});
+            ops.push_back({'A', pick(uris), pick(names), pick(texts), next() % 4 ? u"" : pick(prefixes)});
             break;
         case 6:
-            ops.push_back({'N', pick(prefixes), pick(uris)});
+            ops.push_back({'N', pick(uris), pick(prefixes)});
             break;
         case 7:
             ops.push_back({'P', pick(uris), pick(prefixes)});
@@ -224,8 +267,8 @@ inline std::vector<WriterOp> randomOps(const std::function<unsigned()>& next, st
 /// (for XML 1.0) expat. Empty when all holds, else what went wrong.
 inline std::string checkScript(const std::vector<WriterOp>& ops) {
     std::string out;
-    XmlStringSink sink(out);
-    XmlWriter w(sink);
+    zaq::XmlStringSink sink(out);
+    zaq::XmlWriter w(sink);
     Meaning intended;
     bool xml11 = false;
     bool rooted = false;
@@ -236,7 +279,7 @@ inline std::string checkScript(const std::vector<WriterOp>& ops) {
             runOp(w, op, intended);
             xml11 = xml11 || (op.code == 'D' && op.a == u"1.1");
             rooted = rooted || op.code == 'S';
-        } catch (const XmlWriterError& e) {
+        } catch (const zaq::XmlWriterError& e) {
             w.flush();
             if (out.size() != size || w.depth() != depth)
                 return std::string("a refused call changed the document: ") + e.what();
@@ -250,7 +293,7 @@ inline std::string checkScript(const std::vector<WriterOp>& ops) {
             w.endElement();
         }
         w.endDocument();
-    } catch (const XmlWriterError& e) {
+    } catch (const zaq::XmlWriterError& e) {
         return std::string("ending the document: ") + e.what();
     }
     Meaning read;
@@ -258,6 +301,10 @@ inline std::string checkScript(const std::vector<WriterOp>& ops) {
         return "Xerces-C refuses the output:\n" + out;
     if (!(read == intended))
         return "Xerces-C reads another document:\n" + out;
+    for (const std::u16string& rebinding : read.rebound)
+        if (std::find(intended.rebound.begin(), intended.rebound.end(), rebinding) == intended.rebound.end())
+            return "the writer bound again a prefix in force (element, prefix: " + OrvWstring(rebinding).toUtf8() +
+                   "):\n" + out;
 #if ZAQ_HAVE_EXPAT
     Meaning byExpat;
     if (!xml11 && !(readBackExpat(out, byExpat) && byExpat == intended))

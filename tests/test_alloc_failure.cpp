@@ -444,16 +444,17 @@ TEST(AllocationFailure, LookupByViewAllocatesNothing) {
 // Once a document's URIs and depth have been seen, an element with its
 // attributes, text and declarations in force costs the writer no allocation.
 TEST(AllocationFailure, WriterSteadyStateAllocatesNothing) {
-    struct Discard : XmlSink {
+    struct Discard : zaq::XmlSink {
         bool write(const char*, std::size_t) override { return true; }
     } sink;
-    XmlWriter w(sink);
+    zaq::XmlWriter w(sink);
     const std::u16string soap = u"http://schemas.xmlsoap.org/soap/envelope/";
     const std::u16string wsa = u"http://schemas.xmlsoap.org/ws/2004/08/addressing";
-    w.addNamespace(soap, u"soap");
-    w.addNamespace(wsa, u"wsa");
+    const std::u16string fresh = u"http://example.org/a/namespace/bound/on/no/ancestor";
+    w.setPreferredPrefix(soap, u"soap");
+    w.setPreferredPrefix(wsa, u"wsa");
     w.startElement(soap, u"Envelope");
-    w.declareNamespace(u"wsa", wsa);
+    w.declareNamespace(wsa, u"wsa");
     auto item = [&] {
         w.startElement(soap, u"Body");
         w.startElement(wsa, u"To");
@@ -462,6 +463,11 @@ TEST(AllocationFailure, WriterSteadyStateAllocatesNothing) {
         w.text(u"http://example.org/a/service/endpoint/that/is/long & <escaped>");
         w.endElement();
         w.comment(u" done ");
+        // A URI bound on no ancestor: each sibling declares it again, with
+        // the one prefix generated for it.
+        w.startElement(fresh, u"sibling");
+        w.attribute(fresh, u"a", u"1");
+        w.endElement();
         w.endElement();
     };
     for (int i = 0; i < 3; ++i)
@@ -473,6 +479,64 @@ TEST(AllocationFailure, WriterSteadyStateAllocatesNothing) {
     EXPECT_FALSE(gInjected) << "an element allocated";
     w.endElement();
     w.endDocument();
+}
+
+// An allocation that fails at any point of any call leaves the writer
+// failed: that call and every later one throw, and nothing more reaches the
+// sink (not even what was buffered), so the output never ends in half an
+// event or names a prefix it did not declare.
+TEST(AllocationFailure, WriterFailsWholeAfterAnyAllocationFailure) {
+    struct Collect : zaq::XmlSink {
+        std::string text;
+        bool write(const char* data, std::size_t size) override {
+            text.append(data, size);
+            return true;
+        }
+    };
+    // The script's own strings are made before any allocation may fail.
+    const std::u16string uris[] = {u"urn:fresh-0", u"urn:fresh-1", u"urn:fresh-2", u"urn:fresh-3"};
+    const std::u16string longText(70000, u'x'); // past the buffer: a write to the sink
+    auto script = [&](zaq::XmlWriter& w) {
+        w.setPreferredPrefix(u"urn:a", u"a");
+        w.startDocument();
+        w.startElement(u"urn:a", u"r");
+        for (const std::u16string& uri : uris) {
+            w.startElement(uri, u"c");
+            w.attribute(u"urn:b", u"x", u"value");
+            w.declareNamespace(u"urn:declared", u"d");
+            w.text(longText);
+            w.endElement();
+        }
+        w.endDocument();
+    };
+    long points = 0;
+    for (long k = 0;; ++k) {
+        Collect sink;
+        std::size_t written = 0;
+        {
+            zaq::XmlWriter w(sink);
+            bool threw = false;
+            gInjected = false;
+            gCountdown = k;
+            try {
+                script(w);
+            } catch (const std::bad_alloc&) {
+                threw = true;
+            }
+            gCountdown = -1;
+            if (!gInjected)
+                break; // the script ran through: every allocation was tried
+            ++points;
+            ASSERT_TRUE(threw) << k;
+            EXPECT_TRUE(w.failed()) << k;
+            written = sink.text.size();
+            EXPECT_THROW(w.endElement(), zaq::XmlWriterError) << k;
+            EXPECT_THROW(w.text(u"more"), zaq::XmlWriterError) << k;
+            EXPECT_THROW(w.endDocument(), zaq::XmlWriterError) << k;
+        }
+        EXPECT_EQ(sink.text.size(), written) << k << ": written after the failure";
+    }
+    EXPECT_GT(points, 20);
 }
 
 TEST(AllocationFailure, MemoryManagerHeapPaths) {

@@ -23,10 +23,10 @@ const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTest
 std::string ours(const std::string& doc, const char* name) {
     ToolOptions options;
     options.canonical = true;
-    options.c14n.method = XmlCanonicalWriter::Method::C14N11;
+    options.c14n.method = zaq::XmlCanonicalWriter::Method::C14N11;
     options.select = name;
     std::string out;
-    XmlStringSink sink(out);
+    zaq::XmlStringSink sink(out);
     Diagnostics diagnostics;
     RewriteSession session(options, diagnostics);
     EXPECT_TRUE(rewriteDocument(DocumentInput::memory(doc.data(), doc.size(), "t", "t.xml"), sink, options, session,

@@ -195,9 +195,9 @@ TEST(MemoryManager, CountingManagerTellsWhereEachRequestWent) {
     } requests[] = {{0, POOL0},       {64, POOL0},          {65, POOL1},        {100, FELL_BACK},       {2048, POOL5},
                     {2049, HEAP},     {65536, BUFFER65536}, {65536, FELL_BACK}, {163948, BUFFER163948}, {163947, HEAP},
                     {2048, FELL_BACK}};
-    XmlCountingMemoryManager memory(32);
+    zaq::XmlCountingMemoryManager memory(32);
     auto counts = [&] {
-        const XmlCountingMemoryManager::Requests& r = memory.requests();
+        const zaq::XmlCountingMemoryManager::Requests& r = memory.requests();
         std::vector<unsigned long long> all(r.pool, r.pool + 6);
         all.insert(all.end(), {r.buffer65536, r.buffer163948, r.heap, r.fellBack});
         return all;

@@ -30,7 +30,7 @@ std::string rewriteWith(bool wellFormednessScanner, const std::string& doc, bool
     options.namespaces.prune = prune;
     options.input.wellFormednessScanner = wellFormednessScanner;
     std::string result;
-    XmlStringSink sink(result);
+    zaq::XmlStringSink sink(result);
     Diagnostics diagnostics;
     RewriteSession session(options, diagnostics);
     EXPECT_TRUE(rewriteDocument(DocumentInput::memory(doc.data(), doc.size(), "t.xml", "t.xml"), sink, options, session,
@@ -230,16 +230,16 @@ TEST(Golden, EveryModeWritesItsResultAndEveryErrorItsMessage) {
         options.canonical = canonical;
         options.input.loadExternal = canonical;
         options.c14n.comments = name.find("without-comments") == std::string::npos;
-        options.c14n.method = name == "exc-c14n" ? XmlCanonicalWriter::Method::Exclusive
-                              : name == "c14n11" ? XmlCanonicalWriter::Method::C14N11
-                                                 : XmlCanonicalWriter::Method::C14N10;
+        options.c14n.method = name == "exc-c14n" ? zaq::XmlCanonicalWriter::Method::Exclusive
+                              : name == "c14n11" ? zaq::XmlCanonicalWriter::Method::C14N11
+                                                 : zaq::XmlCanonicalWriter::Method::C14N10;
         const char* inputs = errors ? "malformed" : canonical ? "c14n" : "roundtrip";
         for (const auto& expected : std::filesystem::directory_iterator(mode.path())) {
             const std::string stem = expected.path().stem().string();
             DocumentInput input = DocumentInput::file((data / inputs / stem).string());
             input.name = stem;
             std::string out;
-            XmlStringSink sink(out);
+            zaq::XmlStringSink sink(out);
             Collected diagnostics;
             RewriteSession session(options, diagnostics);
             const bool ok = rewriteDocument(input, sink, options, session, diagnostics);
@@ -268,7 +268,7 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         "\"x&#9;y\"-->\n<!DOCTYPE r [<!ENTITY % p \"<!ATTLIST r a NMTOKENS 'x&#38;#10;y'>\"> %p;]>\n<r/>";
     const std::string wsu = "<s:Envelope xmlns:s='urn:soap' xmlns:wsu='urn:wsu'><s:Body wsu:Id='Body-1'><x/></s:Body>"
                             "</s:Envelope>";
-    using M = XmlCanonicalWriter::Method;
+    using M = zaq::XmlCanonicalWriter::Method;
     struct Case {
         const std::string& doc;
         M method;
@@ -311,7 +311,7 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         if (*c.idAttribute != 0)
             options.idAttributes.emplace_back(c.idAttribute);
         std::string out;
-        XmlStringSink sink(out);
+        zaq::XmlStringSink sink(out);
         Diagnostics diagnostics;
         RewriteSession session(options, diagnostics);
         EXPECT_TRUE(rewriteDocument(DocumentInput::memory(c.doc.data(), c.doc.size(), "t", "t.xml"), sink, options,

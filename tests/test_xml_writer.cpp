@@ -3,13 +3,18 @@
 // escaping, read back by Xerces-C to the meaning the calls intended; every
 // refused call leaves the writer and its output as they were; the sinks.
 #include "WriterScript.h"
+#include "XmlFormatTargetSink.h"
 #include "XercesTestEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <xercesc/framework/MemBufFormatTarget.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
 #include <random>
 #include <sstream>
 #include <string>
@@ -20,14 +25,14 @@ namespace {
 const auto* const gPlatform = ::testing::AddGlobalTestEnvironment(new XercesTestEnvironment);
 
 using Ops = std::vector<WriterOp>;
-using Kind = XmlWriterError::Kind;
-using Policy = XMLPrefixManager::DefaultNamespace;
+using Kind = zaq::XmlWriterError::Kind;
+using Policy = zaq::XmlWriter::DefaultNamespace;
 const std::u16string XML = XMLPrefixManager::XML_NAMESPACE_URI;
 
-std::string run(const Ops& ops, Meaning& meaning, XmlWriter::Options options = {}) {
+std::string run(const Ops& ops, Meaning& meaning, zaq::XmlWriter::Options options = {}) {
     std::string out;
-    XmlStringSink sink(out);
-    XmlWriter w(sink, options);
+    zaq::XmlStringSink sink(out);
+    zaq::XmlWriter w(sink, options);
     for (const WriterOp& op : ops)
         runOp(w, op, meaning);
     w.flush();
@@ -38,7 +43,7 @@ struct Exact {
     const char* name;
     Ops ops;
     const char* expected;
-    Policy policy = Policy::Prefixed;
+    Policy policy = Policy::Unprefixed;
     bool indent = false;
 };
 
@@ -51,9 +56,16 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
         {"generated prefix, in force below",
          {{'S', u"urn:a", u"r"}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
          R"(<NS1:r xmlns:NS1="urn:a"><NS1:c/></NS1:r>)"},
-        {"siblings declare again; the counter goes on",
-         {{'S', u"", u"r"}, {'S', u"urn:a", u"c"}, {'E'}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
-         R"(<r><NS1:c xmlns:NS1="urn:a"/><NS2:c xmlns:NS2="urn:a"/></r>)"},
+        {"siblings declare again, with the prefix generated for the URI",
+         {{'S', u"", u"r"},
+          {'S', u"urn:a", u"c"},
+          {'E'},
+          {'S', u"urn:b", u"c"},
+          {'E'},
+          {'S', u"urn:a", u"c"},
+          {'E'},
+          {'E'}},
+         R"(<r><NS1:c xmlns:NS1="urn:a"/><NS2:c xmlns:NS2="urn:b"/><NS1:c xmlns:NS1="urn:a"/></r>)"},
         {"a shadowed prefix is declared again",
          {{'P', u"urn:a", u"p"},
           {'P', u"urn:b", u"p"},
@@ -63,25 +75,26 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
           {'E'},
           {'E'},
           {'E'}},
-         R"(<p:r xmlns:p="urn:a"><p:c xmlns:p="urn:b"><p:d xmlns:p="urn:a"/></p:c></p:r>)"},
+         R"(<p:r xmlns:p="urn:a"><NS1:c xmlns:NS1="urn:b"><p:d/></NS1:c></p:r>)"},
         {"declared default namespace answers",
-         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
+         {{'S', u"urn:a", u"r"}, {'N', u"urn:a", u""}, {'S', u"urn:a", u"c"}, {'E'}, {'E'}},
          R"(<r xmlns="urn:a"><c/></r>)"},
         {"newer prefixed binding wins",
          {{'S', u"urn:a", u"r"},
-          {'N', u"", u"urn:a"},
+          {'N', u"urn:a", u""},
           {'S', u"urn:a", u"c"},
-          {'N', u"p", u"urn:a"},
+          {'N', u"urn:a", u"p"},
           {'S', u"urn:a", u"d"},
           {'E'},
           {'E'},
           {'E'}},
-         R"(<r xmlns="urn:a"><p:c xmlns:p="urn:a"><p:d/></p:c></r>)"},
+         R"(<r xmlns="urn:a"><p:c xmlns:p="urn:a"><p:d/></p:c></r>)",
+         Policy::Prefixed},
         {"default namespace preferred",
          {{'S', u"urn:a", u"r"},
-          {'N', u"", u"urn:a"},
+          {'N', u"urn:a", u""},
           {'S', u"urn:a", u"c"},
-          {'N', u"p", u"urn:a"},
+          {'N', u"urn:a", u"p"},
           {'S', u"urn:a", u"d"},
           {'E'},
           {'E'},
@@ -89,19 +102,19 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
          R"(<r xmlns="urn:a"><c xmlns:p="urn:a"><d/></c></r>)",
          Policy::Unprefixed},
         {"unqualified attribute under a default namespace",
-         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'A', u"", u"x", u"1"}, {'E'}},
+         {{'S', u"urn:a", u"r"}, {'N', u"urn:a", u""}, {'A', u"", u"x", u"1"}, {'E'}},
          R"(<r xmlns="urn:a" x="1"/>)"},
         {"a namespaced attribute never takes the default namespace",
-         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'A', u"urn:a", u"x", u"1"}, {'E'}},
+         {{'S', u"urn:a", u"r"}, {'N', u"urn:a", u""}, {'A', u"urn:a", u"x", u"1"}, {'E'}},
          R"(<r xmlns="urn:a" xmlns:NS1="urn:a" NS1:x="1"/>)"},
         {"an element in no namespace undeclares the default",
-         {{'S', u"urn:a", u"r"}, {'N', u"", u"urn:a"}, {'S', u"", u"c"}, {'S', u"", u"d"}, {'E'}, {'E'}, {'E'}},
+         {{'S', u"urn:a", u"r"}, {'N', u"urn:a", u""}, {'S', u"", u"c"}, {'S', u"", u"d"}, {'E'}, {'E'}, {'E'}},
          R"(<r xmlns="urn:a"><c xmlns=""><d/></c></r>)"},
         {"prefix hint, then in force",
          {{'S', u"urn:a", u"r", u"h"}, {'S', u"urn:a", u"c", u"h"}, {'E'}, {'E'}},
          R"(<h:r xmlns:h="urn:a"><h:c/></h:r>)"},
         {"a hint the tag declares elsewhere is passed over",
-         {{'S', u"urn:a", u"r", u"h"}, {'N', u"h", u"urn:b"}, {'E'}},
+         {{'S', u"urn:a", u"r", u"h"}, {'N', u"urn:b", u"h"}, {'E'}},
          R"(<NS1:r xmlns:h="urn:b" xmlns:NS1="urn:a"/>)"},
         {"a new binding never takes a prefix in force that the tag uses",
          {{'P', u"urn:a", u"p"},
@@ -126,14 +139,64 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
           {'S', u"urn:a", u"c"},
           {'E'},
           {'S', u"", u"d"},
-          {'N', u"a", u"urn:z"},
+          {'N', u"urn:z", u"a"},
           {'S', u"urn:a", u"c"},
           {'E'},
           {'E'},
           {'S', u"urn:a", u"c"},
           {'E'},
           {'E'}},
-         R"(<a:r xmlns:a="urn:a"><a:c/><d xmlns:a="urn:z"><a:c xmlns:a="urn:a"/></d><a:c/></a:r>)"},
+         R"(<a:r xmlns:a="urn:a"><a:c/><d xmlns:a="urn:z"><NS1:c xmlns:NS1="urn:a"/></d><a:c/></a:r>)"},
+        {"a hint never rebinds a prefix the caller declared for QName values",
+         {{'S', u"", u"r"},
+          {'N', u"http://www.w3.org/2001/XMLSchema", u"xs"},
+          {'S', u"urn:c", u"el", u"xs"},
+          {'A', u"", u"type", u"xs:string"},
+          {'E'},
+          {'E'}},
+         R"(<r xmlns:xs="http://www.w3.org/2001/XMLSchema"><NS1:el xmlns:NS1="urn:c" type="xs:string"/></r>)"},
+        {"nor does another URI's preferred prefix",
+         {{'P', u"urn:other", u"p"},
+          {'S', u"", u"r"},
+          {'N', u"urn:mine", u"p"},
+          {'S', u"urn:other", u"x"},
+          {'E'},
+          {'E'}},
+         R"(<r xmlns:p="urn:mine"><NS1:x xmlns:NS1="urn:other"/></r>)"},
+        {"nor a generated prefix",
+         {{'S', u"", u"r"},
+          {'N', u"urn:mine", u"NS1"},
+          {'S', u"urn:other", u"x"},
+          {'A', u"", u"ref", u"NS1:thing"},
+          {'E'},
+          {'E'}},
+         R"(<r xmlns:NS1="urn:mine"><NS2:x xmlns:NS2="urn:other" ref="NS1:thing"/></r>)"},
+        {"the default namespace keeps serving its URI after an attribute needed a prefix",
+         {{'S', u"urn:atom", u"feed", u"(default)"},
+          {'A', u"urn:atom", u"x", u"1"},
+          {'S', u"urn:atom", u"entry"},
+          {'E'},
+          {'E'}},
+         R"(<feed xmlns="urn:atom" xmlns:NS1="urn:atom" NS1:x="1"><entry/></feed>)"},
+        {"the default namespace asked for, and passed over where it is another URI's",
+         {{'S', u"urn:a", u"r", u"(default)"}, {'S', u"urn:b", u"c", u"(default)"}, {'E'}, {'E'}},
+         R"(<r xmlns="urn:a"><NS1:c xmlns:NS1="urn:b"/></r>)"},
+        {"hints that cannot be used are ignored alike",
+         {{'S', u"", u"r", u"p"}, {'A', XML, u"lang", u"en", u"foo"}, {'S', u"urn:a", u"c", u"xml"}, {'E'}, {'E'}},
+         R"(<r xml:lang="en"><NS1:c xmlns:NS1="urn:a"/></r>)"},
+        {"an attribute's prefix hint",
+         {{'S', u"", u"r"}, {'A', u"urn:a", u"x", u"1", u"h"}, {'E'}},
+         R"(<r xmlns:h="urn:a" h:x="1"/>)"},
+        {"endDocument closes what is open", {{'S', u"", u"r"}, {'S', u"", u"c"}, {'Z'}}, R"(<r><c/></r>)"},
+        {"XML 1.1 undeclares a prefix",
+         {{'D', u"1.1"},
+          {'S', u"urn:a", u"r"},
+          {'N', u"urn:a", u"p"},
+          {'S', u"", u"c"},
+          {'N', u"", u"p"},
+          {'E'},
+          {'E'}},
+         "<?xml version=\"1.1\" encoding=\"UTF-8\"?>\n<p:r xmlns:p=\"urn:a\"><c xmlns:p=\"\"/></p:r>"},
         {"xml attributes need no declaration",
          {{'S', u"", u"r"}, {'A', XML, u"lang", u"en"}, {'E'}},
          R"(<r xml:lang="en"/>)"},
@@ -173,7 +236,7 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
     };
     for (const Exact& c : cases) {
         Meaning intended, read;
-        XmlWriter::Options options;
+        zaq::XmlWriter::Options options;
         options.defaultNamespace = c.policy;
         options.indent = c.indent;
         std::string out;
@@ -181,6 +244,9 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
         EXPECT_EQ(out, c.expected) << c.name;
         ASSERT_TRUE(readBack(out, read)) << c.name << ": " << out;
         EXPECT_EQ(read.elements, intended.elements) << c.name;
+        for (const std::u16string& rebinding : read.rebound)
+            EXPECT_NE(std::find(intended.rebound.begin(), intended.rebound.end(), rebinding), intended.rebound.end())
+                << c.name << ": the writer bound again a prefix in force";
         if (!c.indent) {
             EXPECT_TRUE(read.text == intended.text) << c.name;
         }
@@ -193,7 +259,7 @@ TEST(XmlWriter, ExactOutputReadsBackToTheIntendedNames) {
 // it stops remembering for a while) comes out the same, and all reads back.
 TEST(XmlWriter, RepeatedTagsAreWrittenAlike) {
     Ops ops = {
-        {'P', u"urn:a", u"p"}, {'P', u"urn:b", u"q"}, {'S', u"", u"r"}, {'N', u"p", u"urn:a"}, {'N', u"q", u"urn:b"}};
+        {'P', u"urn:a", u"p"}, {'P', u"urn:b", u"q"}, {'S', u"", u"r"}, {'N', u"urn:a", u"p"}, {'N', u"urn:b", u"q"}};
     for (int copy = 0; copy < 3; ++copy) {
         for (int small = 0; small < 2; ++small) {
             ops.push_back({'S', u"urn:a", u"f"});
@@ -212,7 +278,7 @@ TEST(XmlWriter, RepeatedTagsAreWrittenAlike) {
     }
     ops.push_back({'E'});
     Meaning intended, read;
-    const std::string out = run(ops, intended, XmlWriter::Options{Policy::Prefixed, false});
+    const std::string out = run(ops, intended, zaq::XmlWriter::Options{Policy::Prefixed, false});
     const std::size_t root = out.find('>') + 1, copy = (out.size() - root - 4) / 3;
     ASSERT_EQ(out.substr(root, copy), out.substr(root + copy, copy)) << out;
     ASSERT_EQ(out.substr(root, copy), out.substr(root + 2 * copy, copy)) << out;
@@ -254,25 +320,29 @@ TEST(XmlWriter, RefusedCallsChangeNothing) {
          {'A', u"urn:a", u"x", u"2"},
          Kind::DuplicateAttribute},
         {"duplicate prefix declaration",
-         {root, {'N', u"p", u"urn:a"}},
-         {'N', u"p", u"urn:b"},
+         {root, {'N', u"urn:a", u"p"}},
+         {'N', u"urn:b", u"p"},
          Kind::DuplicateAttribute},
         {"xmlns as an attribute", {root}, {'A', u"", u"xmlns", u"urn:a"}, Kind::Namespace},
-        {"prefix bound to no namespace", {root}, {'N', u"p", u""}, Kind::Namespace},
-        {"xml prefix to another URI", {root}, {'N', u"xml", u"urn:a"}, Kind::Namespace},
-        {"default namespace on an element in no namespace", {root}, {'N', u"", u"urn:a"}, Kind::Namespace},
-        {"prefix hint on an element in no namespace", {root}, {'S', u"", u"c", u"p"}, Kind::Namespace},
+        {"prefix bound to no namespace", {root}, {'N', u"", u"p"}, Kind::Namespace},
+        {"xml prefix to another URI", {root}, {'N', u"urn:a", u"xml"}, Kind::Namespace},
+        {"default namespace on an element in no namespace", {root}, {'N', u"urn:a", u""}, Kind::Namespace},
+        {"prefix hint that is not a name", {root}, {'S', u"urn:a", u"c", u"1p"}, Kind::Name},
+        {"supplementary character in an XML 1.0 name", {root}, {'S', u"", u"x\U00010000"}, Kind::Name},
+        {"namespace name no IRI can be", {root}, {'S', u"urn:a b", u"c"}, Kind::Namespace},
+        {"declared namespace name no IRI can be", {root}, {'N', u"urn:{x}", u"p"}, Kind::Namespace},
         {"end without a start", {root, {'E'}}, {'E'}, Kind::Order},
-        {"end of document with an element open", {root, {'S', u"", u"c"}}, {'Z'}, Kind::Order},
         {"end of document before any element", {{'M', u"c"}}, {'Z'}, Kind::Order},
-        {"text outside the document element", {}, {'T', u"x"}, Kind::Order},
+        {"text outside the document element", {}, {'T', u"x"}, Kind::Character},
+        {"CR before the document element", {}, {'T', u"\r"}, Kind::Character},
+        {"CR after the document element", {root, {'E'}}, {'T', u" \r\n"}, Kind::Character},
         {"CDATA outside the document element", {root, {'E'}}, {'C', u"x"}, Kind::Order},
         {"declaration after the first call", {{'M', u"c"}}, {'D'}, Kind::Order},
     };
     for (const Refused& c : cases) {
         std::string out;
-        XmlStringSink sink(out);
-        XmlWriter w(sink);
+        zaq::XmlStringSink sink(out);
+        zaq::XmlWriter w(sink);
         Meaning meaning;
         for (const WriterOp& op : c.before)
             runOp(w, op, meaning);
@@ -282,7 +352,7 @@ TEST(XmlWriter, RefusedCallsChangeNothing) {
         try {
             runOp(w, c.call, meaning);
             ADD_FAILURE() << c.name << ": accepted";
-        } catch (const XmlWriterError& e) {
+        } catch (const zaq::XmlWriterError& e) {
             EXPECT_EQ(e.kind(), c.kind) << c.name << ": " << e.what();
         }
         w.flush();
@@ -308,29 +378,29 @@ TEST(XmlWriter, RefusedCallsChangeNothing) {
 // Every sink gets the same bytes; UTF-8 calls write what UTF-16 calls do,
 // and malformed UTF-8 is refused.
 TEST(XmlWriter, SinksAndUtf8Calls) {
-    auto write = [](XmlSink& sink) {
-        XmlWriter w(sink);
+    auto write = [](zaq::XmlSink& sink) {
+        zaq::XmlWriter w(sink);
         w.startDocument();
         w.startElement("urn:\xC3\xA9", "r", "e");
         w.attribute("", "a", "\xF0\x9F\x98\x80");
         w.text("t");
         w.endElement();
         w.endDocument();
-        EXPECT_THROW(w.comment("\xC3"), XmlWriterError);
+        EXPECT_THROW(w.comment("\xC3"), zaq::XmlWriterError);
     };
     std::string expected;
-    XmlStringSink toString(expected);
+    zaq::XmlStringSink toString(expected);
     write(toString);
     EXPECT_EQ(expected, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                         "<e:r xmlns:e=\"urn:\xC3\xA9\" a=\"\xF0\x9F\x98\x80\">t</e:r>");
 
     std::ostringstream stream;
-    XmlStreamSink toStream(stream);
+    zaq::XmlStreamSink toStream(stream);
     write(toStream);
     EXPECT_EQ(stream.str(), expected);
 
     xercesc::MemBufFormatTarget target;
-    XmlFormatTargetSink toTarget(target);
+    zaq::XmlFormatTargetSink toTarget(target);
     write(toTarget);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(target.getRawBuffer()), target.getLen()), expected);
 
@@ -338,9 +408,9 @@ TEST(XmlWriter, SinksAndUtf8Calls) {
         std::FILE* file = std::tmpfile();
         ASSERT_NE(file, nullptr);
         {
-            XmlFileSink toFile(file);
-            XmlDescriptorSink toDescriptor(fileno(file));
-            write(descriptor ? static_cast<XmlSink&>(toDescriptor) : toFile);
+            zaq::XmlFileSink toFile(file);
+            zaq::XmlDescriptorSink toDescriptor(fileno(file));
+            write(descriptor ? static_cast<zaq::XmlSink&>(toDescriptor) : toFile);
         }
         std::rewind(file);
         std::string read(expected.size() + 1, '\0');
@@ -351,19 +421,118 @@ TEST(XmlWriter, SinksAndUtf8Calls) {
 
     // A sink that refuses: the call that fills the buffer reports it, and so
     // does every later one.
-    struct Refusing : XmlSink {
+    struct Refusing : zaq::XmlSink {
         bool write(const char*, std::size_t) override { return false; }
     } refusing;
-    XmlWriter w(refusing);
+    zaq::XmlWriter w(refusing);
     w.startElement(u"", u"r");
     const std::u16string block(1 << 17, u'x');
     try {
         w.text(block);
         FAIL() << "a refused write went unreported";
-    } catch (const XmlWriterError& e) {
+    } catch (const zaq::XmlWriterError& e) {
         EXPECT_EQ(e.kind(), Kind::Output);
     }
-    EXPECT_THROW(w.endElement(), XmlWriterError);
+    EXPECT_THROW(w.endElement(), zaq::XmlWriterError);
+}
+
+// A sink's own exception fails the writer like a refused write; text of any
+// length reaches the sink in pieces no larger than the buffer.
+TEST(XmlWriter, ThrowingSinksAndLongCalls) {
+    struct Throwing : zaq::XmlSink {
+        bool write(const char*, std::size_t) override { throw std::runtime_error("disk on fire"); }
+    } throwing;
+    zaq::XmlWriter failing(throwing);
+    failing.startElement(u"", u"r");
+    EXPECT_THROW(failing.text(std::u16string(1 << 17, u'x')), std::runtime_error);
+    EXPECT_TRUE(failing.failed());
+    try {
+        failing.endElement();
+        ADD_FAILURE() << "a failed writer went on";
+    } catch (const zaq::XmlWriterError& e) {
+        EXPECT_EQ(e.kind(), Kind::Output);
+    }
+
+    struct Largest : zaq::XmlSink {
+        std::size_t largest = 0, total = 0;
+        std::string tail;
+        bool write(const char* data, std::size_t size) override {
+            largest = std::max(largest, size);
+            total += size;
+            tail.append(data, size);
+            tail.erase(0, tail.size() > 32 ? tail.size() - 32 : 0);
+            return true;
+        }
+    };
+    const std::string utf8 = std::string(3 << 20, 'a') + "\xC3\xA9]]>";
+    const std::u16string utf16 = std::u16string(3 << 20, u'a') + u"😀";
+    for (int kind = 0; kind < 4; ++kind) {
+        Largest sink;
+        zaq::XmlWriter w(sink);
+        w.startElement("", "r");
+        if (kind == 0)
+            w.text(utf8);
+        else if (kind == 1)
+            w.text(utf16);
+        else if (kind == 2)
+            w.cdata(utf8);
+        else
+            w.comment(utf8.substr(0, utf8.size() - 5));
+        w.endDocument();
+        EXPECT_LE(sink.largest, std::size_t(1) << 17) << kind;
+        EXPECT_GT(sink.total, std::size_t(3) << 20) << kind;
+        const char* const ends[] = {"a\xC3\xA9]]&gt;</r>", "a\xF0\x9F\x98\x80</r>", "\xC3\xA9]]]]><![CDATA[>]]></r>",
+                                    "aaaaaaaaaaa--></r>"};
+        EXPECT_EQ(sink.tail.substr(sink.tail.size() - std::strlen(ends[kind])), ends[kind]) << kind;
+    }
+}
+
+// UTF-8 and UTF-16 arguments mix; the prefix in force for a QName value is
+// asked for without making a binding; writers move; the default namespace
+// policy does not follow the environment unless asked to.
+TEST(XmlWriter, InterfaceCalls) {
+    const char* const XS = "http://www.w3.org/2001/XMLSchema";
+    std::string out;
+    zaq::XmlStringSink sink(out);
+    zaq::XmlWriter first(sink);
+    zaq::XmlWriter w(std::move(first));
+    EXPECT_THROW(first.startElement("", "r"), zaq::XmlWriterError);
+    std::string prefix = "unchanged";
+    w.startElement(XS, u"schema", "xs");
+    w.attribute(zaq::XML_NAMESPACE, u"lang", "en");
+    EXPECT_FALSE(w.prefixInForce(XS, prefix)) << "the tag's own prefix is not decided yet";
+    EXPECT_EQ(prefix, "unchanged");
+    w.declareNamespace("urn:t", "tns");
+    ASSERT_TRUE(w.prefixInForce(u"urn:t", prefix));
+    EXPECT_EQ(prefix, "tns");
+    w.startElement(XS, "element");
+    ASSERT_TRUE(w.prefixInForce(XS, prefix));
+    EXPECT_EQ(prefix, "xs");
+    EXPECT_FALSE(w.prefixInForce("urn:nowhere", prefix));
+    w.attribute("", "type", prefix + ":string");
+    w.endDocument();
+    EXPECT_EQ(out, R"(<xs:schema xmlns:tns="urn:t" xmlns:xs="http://www.w3.org/2001/XMLSchema" xml:lang="en">)"
+                   R"(<xs:element type="xs:string"/></xs:schema>)");
+
+    // The same program writes the same bytes whatever the environment.
+    auto write = [] {
+        std::string text;
+        zaq::XmlStringSink to(text);
+        zaq::XmlWriter x(to);
+        x.startElement("urn:a", "r");
+        x.declareNamespace("urn:a", "");
+        x.startElement("urn:a", "c");
+        x.declareNamespace("urn:a", "p");
+        x.startElement("urn:a", "d");
+        x.endDocument();
+        return text;
+    };
+    const std::string plain = write();
+    ::setenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS", "1", 1);
+    const std::string withVariable = write();
+    ::unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS");
+    EXPECT_EQ(plain, withVariable);
+    EXPECT_EQ(plain, R"(<r xmlns="urn:a"><c xmlns:p="urn:a"><d/></c></r>)");
 }
 
 std::string describe(const Ops& ops) {

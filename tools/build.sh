@@ -6,6 +6,8 @@
 #   tools/build.sh test    build and run the test suite
 #   tools/build.sh bench   build the benchmarks and print their figures
 #   tools/build.sh docs    build the API reference (build/docs/html)
+#   tools/build.sh abi     compare the ABI of the libraries in build/ (from
+#                          `test`) with the baseline in abi/ (abidiff)
 #   tools/build.sh package build the Debian packages, install them, build the
 #                          consumer and examples against /usr, remove them
 #   tools/build.sh test32  build and run the test suite as 32-bit x86 Linux
@@ -36,6 +38,7 @@ WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 dpkg-dev goog
 WINDOWS_PACKAGES=("${WINDOWS_BUILD_PACKAGES[@]}" wine wine32:i386)
 EXTRA_PACKAGES=(clang clang-format libclang-rt-14-dev libbenchmark-dev libxalan-c-dev libmimalloc-dev libtinyxml2-dev libpugixml-dev libxml2-utils valgrind)
 DOCS_PACKAGES=(doxygen)
+ABI_PACKAGES=(abigail-tools)
 PACKAGING_PACKAGES=(debhelper dpkg-dev lintian doxygen)
 
 install_packages() {
@@ -121,7 +124,7 @@ case "${1:-}" in
 deps)
     install_packages "${BASE_PACKAGES[@]}"
     if [ "${2:-}" = "--all" ]; then
-        install_packages "${EXTRA_PACKAGES[@]}" "${DOCS_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}"
+        install_packages "${EXTRA_PACKAGES[@]}" "${DOCS_PACKAGES[@]}" "${PACKAGING_PACKAGES[@]}" "${ABI_PACKAGES[@]}"
     fi
     ;;
 run)
@@ -196,6 +199,10 @@ bench)
     cmake --build build-bench -j2
     bench/run.sh build-bench
     ;;
+abi)
+    install_packages "${ABI_PACKAGES[@]}"
+    tools/abi-check.sh build
+    ;;
 docs)
     install_packages "${BASE_PACKAGES[@]}" "${DOCS_PACKAGES[@]}"
     configure build
@@ -217,7 +224,7 @@ package)
     lintian --fail-on error --display-info "$work"/*.changes
     installed() { dpkg-query -W -f='${db:Status-Abbrev}${Package}\n' | sed -n 's/^ii *//p' | sort; }
     installed >"$work/before"
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr1,libzaqprefixmgr-dev,libzaqprefixmgr-doc,zaqxml}_*.deb >&2
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y -qq "$work"/{libzaqprefixmgr2,libzaqprefixmgr-dev,libzaqprefixmgr-doc,zaqxml}_*.deb >&2
     installed >"$work/after"
     status=0
     tests/consumer/check.sh --installed /usr || status=$?
@@ -233,7 +240,7 @@ package)
     exit $status
     ;;
 *)
-    sed -n '3,27p' "$0" | sed 's/^# \{0,1\}//'
+    sed -n '3,29p' "$0" | sed 's/^# \{0,1\}//'
     exit 1
     ;;
 esac

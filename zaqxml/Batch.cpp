@@ -122,7 +122,7 @@ bool inPlaceInputsApart(const std::vector<std::string>& inputs, const std::strin
 
 // Discards what it is given: --noout checks a document as it would be
 // rewritten.
-struct Nowhere : XmlSink {
+struct Nowhere : zaq::XmlSink {
     bool write(const char*, std::size_t) override { return true; }
 };
 
@@ -137,7 +137,7 @@ int runInputs(const ToolOptions& options) {
         std::fprintf(stderr, "zaqxml: --pool-size %lu: out of memory\n", options.poolSize);
         return 2;
     }
-    auto rewrite = [&](const std::string& input, XmlSink& sink, std::size_t holdBytes) {
+    auto rewrite = [&](const std::string& input, zaq::XmlSink& sink, std::size_t holdBytes) {
         const DocumentInput document =
             options.sample ? DocumentInput::memory(zaqxmlSample, zaqxmlSampleSize, "(sample)", "sample.xml")
             : input == "-" ? DocumentInput::standardInput()
@@ -166,7 +166,7 @@ int runInputs(const ToolOptions& options) {
             // On standard output nothing can be taken back: a document that
             // fails in its first megabyte leaves no fragment there, as
             // xmllint leaves none.
-            XmlFileSink out(stdout);
+            zaq::XmlFileSink out(stdout);
             if (!rewrite(input, out, std::size_t(1) << 20))
                 status = 2;
             continue;
@@ -178,7 +178,7 @@ int runInputs(const ToolOptions& options) {
             status = 2;
             continue;
         }
-        XmlFileSink out(file.file());
+        zaq::XmlFileSink out(file.file());
         if (!rewrite(input, out, 0)) {
             status = 2;
             continue;

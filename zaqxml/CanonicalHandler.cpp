@@ -49,9 +49,10 @@ bool Selection::parseName(const std::string& name, std::u16string& uri, std::u16
     return !local.empty() && !holdsAny(local, u":{} \t\r\n") && !holdsAny(uri, u"{} \t\r\n");
 }
 
-CanonicalHandler::CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
-                                   Diagnostics& diagnostics)
-    : ParserEvents(diagnostics), iOut(out), iSelection(selection), iLimits(limits), iDiagnostics(diagnostics) {}
+CanonicalHandler::CanonicalHandler(zaq::XmlCanonicalWriter& out, const HoldingSink& counted, const Selection& selection,
+                                   const Limits& limits, Diagnostics& diagnostics)
+    : ParserEvents(diagnostics), iOut(out), iCounted(counted), iSelection(selection), iLimits(limits),
+      iDiagnostics(diagnostics) {}
 
 std::u16string_view CanonicalHandler::uriText(unsigned int uriId) const { return viewOf(reader()->getURIText(uriId)); }
 
@@ -94,7 +95,7 @@ bool CanonicalHandler::selects(const xercesc::XMLElementDecl& element, unsigned 
 }
 
 void CanonicalHandler::checkOutput() const {
-    if (!iLimits.allowsOutput(iOut.written()))
+    if (!iLimits.allowsOutput(iCounted.written()))
         throw iDiagnostics.failureHere(iLimits.expansionMessage());
 }
 
@@ -115,24 +116,24 @@ void CanonicalHandler::startElement(const xercesc::XMLElementDecl& element, unsi
                 iOut.beginSubtree();
             iSelected = true;
         }
-        iOut.startElement(viewOf(prefix), viewOf(element.getElementName()->getLocalPart()), uriText(uriId));
+        iOut.startElement(uriText(uriId), viewOf(element.getElementName()->getLocalPart()), viewOf(prefix));
         for (XMLSize_t i = 0; i < attributeCount; ++i) {
             const xercesc::XMLAttr& a = *attributes.elementAt(i);
             const std::u16string_view attributePrefix = viewOf(a.getPrefix());
             if (attributePrefix == u"xmlns") {
-                iOut.namespaceDeclaration(viewOf(a.getName()), viewOf(a.getValue()));
+                iOut.namespaceDeclaration(viewOf(a.getValue()), viewOf(a.getName()));
             } else if (attributePrefix.empty() && viewOf(a.getName()) == u"xmlns") {
-                iOut.namespaceDeclaration(std::u16string_view(), viewOf(a.getValue()));
+                iOut.namespaceDeclaration(viewOf(a.getValue()), std::u16string_view());
             } else {
-                iOut.attribute(attributePrefix, viewOf(a.getName()), uriText(a.getURIId()),
-                               viewOf(normalisedValue(iDeclaredTypes, element, a, iScratch)));
+                iOut.attribute(uriText(a.getURIId()), viewOf(a.getName()),
+                               viewOf(normalisedValue(iDeclaredTypes, element, a, iScratch)), attributePrefix);
             }
         }
         if (isEmpty) {
             iOut.endElement();
             --iDepth;
         }
-    } catch (const XmlWriterError& e) {
+    } catch (const zaq::XmlWriterError& e) {
         throw iDiagnostics.failureHere(e.what());
     }
     checkOutput();

@@ -9,6 +9,7 @@
 #include "Limits.h"
 #include "NameCounts.h"
 #include "ParserEvents.h"
+#include "HoldingSink.h"
 #include "XmlCanonicalWriter.h"
 
 #include <string>
@@ -37,8 +38,9 @@ struct Selection {
 /// normalised by their declared types.
 class CanonicalHandler : public ParserEvents {
 public:
-    CanonicalHandler(XmlCanonicalWriter& out, const Selection& selection, const Limits& limits,
-                     Diagnostics& diagnostics);
+    /// Events go to `out`, whose bytes `counted` counts (for the expansion bound).
+    CanonicalHandler(zaq::XmlCanonicalWriter& out, const HoldingSink& counted, const Selection& selection,
+                     const Limits& limits, Diagnostics& diagnostics);
 
     void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
 
@@ -71,7 +73,8 @@ private:
     void checkOutput() const;
     std::u16string_view uriText(unsigned int uriId) const;
 
-    XmlCanonicalWriter& iOut;
+    zaq::XmlCanonicalWriter& iOut;
+    const HoldingSink& iCounted;
     Selection iSelection;
     const Limits& iLimits;
     NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};

@@ -10,7 +10,7 @@
 
 /// Hashes what it is given instead of writing it, as a signature's
 /// DigestValue is taken over canonical bytes.
-class DigestSink : public XmlSink {
+class DigestSink : public zaq::XmlSink {
 public:
     /// `algorithm`: sha1, sha256, sha384 or sha512; throws
     /// std::invalid_argument for another.

@@ -28,12 +28,12 @@ void* ParserMemory::allocate(XMLSize_t size) {
                                     " MiB of the parser's memory; --max-dtd-memory raises the limit";
         throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
     }
-    void* block = XmlCountingMemoryManager::allocate(size);
+    void* block = zaq::XmlCountingMemoryManager::allocate(size);
     if (iCountingDtd) {
         try {
             iDtdBlocks.emplace(block, charged);
         } catch (...) {
-            XmlCountingMemoryManager::deallocate(block);
+            zaq::XmlCountingMemoryManager::deallocate(block);
             throw;
         }
         iDtdBytes += charged;
@@ -49,7 +49,7 @@ void ParserMemory::deallocate(void* p) {
             iDtdBlocks.erase(found);
         }
     }
-    XmlCountingMemoryManager::deallocate(p);
+    zaq::XmlCountingMemoryManager::deallocate(p);
 }
 
 void ParserMemory::report(std::FILE* out, const char* name) {

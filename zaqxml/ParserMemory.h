@@ -16,9 +16,9 @@
 /// a request larger than its expansion bound fails with a DocumentError: an
 /// attribute value that entity references blow up is built whole inside the
 /// parser, before any output can be measured.
-class ParserMemory : public XmlCountingMemoryManager {
+class ParserMemory : public zaq::XmlCountingMemoryManager {
 public:
-    explicit ParserMemory(unsigned int poolSize) : XmlCountingMemoryManager(poolSize) {}
+    explicit ParserMemory(unsigned int poolSize) : zaq::XmlCountingMemoryManager(poolSize) {}
 
     /// Bounds requests by `limits` (null: none) while a document is read;
     /// the error gives the parser's position from `diagnostics`.

@@ -52,7 +52,7 @@ public:
 // The rewrite, with the namespace policy's declarations.
 class RewriteOutput : public DocumentOutput {
 public:
-    RewriteOutput(XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
+    RewriteOutput(zaq::XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
                   Diagnostics& diagnostics, const std::vector<NamespaceCollector::Binding>& hoisted)
         : iOut(sink), iHandler(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
     void holdUpTo(std::size_t bytes) override { iOut.holdUpTo(bytes); }
@@ -75,18 +75,18 @@ private:
         return rewrite;
     }
 
-    XmlTextOutput iOut;
+    zaq::XmlTextOutput iOut;
     XmlRewriter iHandler;
 };
 
 // A canonical form, or the digest of one.
 class CanonicalOutput : public DocumentOutput {
 public:
-    CanonicalOutput(XmlSink& sink, const ToolOptions& options, const Limits& limits, Diagnostics& diagnostics)
+    CanonicalOutput(zaq::XmlSink& sink, const ToolOptions& options, const Limits& limits, Diagnostics& diagnostics)
         : iSink(sink), iDigest(options.digest.empty() ? nullptr : std::make_unique<DigestSink>(options.digest)),
-          iWriter(iDigest ? *iDigest : sink, canonicalOptions(options)),
-          iHandler(iWriter, selection(options), limits, diagnostics) {}
-    void holdUpTo(std::size_t bytes) override { iWriter.holdUpTo(bytes); }
+          iHold(iDigest ? *iDigest : sink), iWriter(iHold, canonicalOptions(options)),
+          iHandler(iWriter, iHold, selection(options), limits, diagnostics) {}
+    void holdUpTo(std::size_t bytes) override { iHold.holdUpTo(bytes); }
     void attach(ToolReader& reader) override {
         iHandler.useDeclaredTypes(&reader.declaredTypes());
         iHandler.attach(reader);
@@ -94,7 +94,7 @@ public:
     bool finish() override {
         try {
             iWriter.flush();
-        } catch (const XmlWriterError&) {
+        } catch (const zaq::XmlWriterError&) {
             return false;
         }
         if (!iDigest)
@@ -102,11 +102,23 @@ public:
         const std::string line = iDigest->base64() + "\n";
         return iSink.write(line.data(), line.size()) && iSink.flush();
     }
-    void abandon() override { iWriter.abandon(); }
+    // Nothing written yet: nothing will be. Else the output ends where the
+    // failure was found.
+    void abandon() override {
+        if (!iHold.passing()) {
+            iHold.drop();
+            return;
+        }
+        try {
+            iWriter.flush();
+        } catch (const zaq::XmlWriterError&) {
+            // the sink failed: the failure is the document's already
+        }
+    }
 
 private:
-    static XmlCanonicalWriter::Options canonicalOptions(const ToolOptions& options) {
-        XmlCanonicalWriter::Options canonical = options.c14n;
+    static zaq::XmlCanonicalWriter::Options canonicalOptions(const ToolOptions& options) {
+        zaq::XmlCanonicalWriter::Options canonical = options.c14n;
         canonical.subtrees = !options.select.empty();
         return canonical;
     }
@@ -121,9 +133,10 @@ private:
         return chosen;
     }
 
-    XmlSink& iSink;
+    zaq::XmlSink& iSink;
     std::unique_ptr<DigestSink> iDigest;
-    XmlCanonicalWriter iWriter;
+    HoldingSink iHold;
+    zaq::XmlCanonicalWriter iWriter;
     CanonicalHandler iHandler;
 };
 
@@ -235,8 +248,8 @@ int spool(int fd, Diagnostics& diagnostics, const std::string& name) {
 
 } // namespace
 
-bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOptions& options, RewriteSession& session,
-                     Diagnostics& diagnostics, std::size_t holdBytes) {
+bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolOptions& options,
+                     RewriteSession& session, Diagnostics& diagnostics, std::size_t holdBytes) {
     diagnostics.startDocument(input.name, input.systemId);
     OpenInput in;
     if (input.kind == DocumentInput::Kind::File) {

@@ -56,7 +56,7 @@ private:
 /// `holdBytes` of output are kept back until the document is known to be
 /// good, so that a document that fails early leaves nothing in the sink;
 /// past that, the output streams and a failure leaves it where it stopped.
-bool rewriteDocument(const DocumentInput& input, XmlSink& sink, const ToolOptions& options, RewriteSession& session,
-                     Diagnostics& diagnostics, std::size_t holdBytes = 0);
+bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolOptions& options,
+                     RewriteSession& session, Diagnostics& diagnostics, std::size_t holdBytes = 0);
 
 #endif

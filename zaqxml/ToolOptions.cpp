@@ -118,7 +118,7 @@ void checkCanonical(const ToolOptions& options) {
     if (namespaces || options.format)
         usageError("a canonical form keeps the document's own prefixes and layout: not with --prune, "
                    "--generate, --prefer, --keep-prefixes or --format");
-    if (!options.c14n.inclusivePrefixes.empty() && options.c14n.method != XmlCanonicalWriter::Method::Exclusive)
+    if (!options.c14n.inclusivePrefixes.empty() && options.c14n.method != zaq::XmlCanonicalWriter::Method::Exclusive)
         usageError("--inclusive-prefixes goes with --exc-c14n");
     if (!options.digest.empty() && !DigestSink::known(options.digest))
         usageError("--digest takes sha1, sha256, sha384 or sha512, not '" + options.digest + "'");
@@ -266,9 +266,9 @@ ToolOptions parseOptions(int argc, char** argv) {
             if (options.canonical)
                 usageError("one canonical form at a time: --c14n, --c14n11 or --exc-c14n");
             options.canonical = true;
-            options.c14n.method = code == C14N     ? XmlCanonicalWriter::Method::C14N10
-                                  : code == C14N11 ? XmlCanonicalWriter::Method::C14N11
-                                                   : XmlCanonicalWriter::Method::Exclusive;
+            options.c14n.method = code == C14N     ? zaq::XmlCanonicalWriter::Method::C14N10
+                                  : code == C14N11 ? zaq::XmlCanonicalWriter::Method::C14N11
+                                                   : zaq::XmlCanonicalWriter::Method::Exclusive;
             break;
         case HOIST:
             options.hoist = true;

@@ -12,12 +12,12 @@
 #include <vector>
 
 struct ToolOptions {
-    std::vector<std::string> inputs;                              ///< "-" is standard input; none given: standard input
-    bool sample = false;                                          ///< rewrite the bundled sample instead
-    std::string output;                                           ///< empty or "-": standard output
-    bool noOutput = false;                                        ///< --noout: check only, write nothing
-    bool format = false;                                          ///< --format: reindent element-only content
-    std::size_t formatLookahead = XmlIndenter::DEFAULT_LOOKAHEAD; ///< --format-lookahead
+    std::vector<std::string> inputs; ///< "-" is standard input; none given: standard input
+    bool sample = false;             ///< rewrite the bundled sample instead
+    std::string output;              ///< empty or "-": standard output
+    bool noOutput = false;           ///< --noout: check only, write nothing
+    bool format = false;             ///< --format: reindent element-only content
+    std::size_t formatLookahead = zaq::XmlIndenter::DEFAULT_LOOKAHEAD; ///< --format-lookahead
     bool hoist = false;       ///< --hoist: each prefix declared once, on the document element
     bool inPlace = false;     ///< -i: each input is replaced by its rewrite
     std::string backupSuffix; ///< -iSUFFIX: the original is kept as input + SUFFIX
@@ -25,7 +25,7 @@ struct ToolOptions {
     bool emptyPrefixForDefault = false; ///< VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS is defined
     unsigned long poolSize = 1024;
     bool canonical = false;                ///< --c14n, --c14n11 or --exc-c14n: canonical XML instead
-    XmlCanonicalWriter::Options c14n;      ///< its method, comments and inclusive prefixes
+    zaq::XmlCanonicalWriter::Options c14n; ///< its method, comments and inclusive prefixes
     std::string select;                    ///< --select NAME: only those subtrees
     std::vector<std::string> idAttributes; ///< --id-attribute NAME: more attributes --select #ID matches
     std::string digest;                    ///< --digest ALG: print the canonical bytes' digest

@@ -28,8 +28,8 @@ bool isVersionNumber(const std::string& version) {
 
 } // namespace
 
-XmlRewriter::XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
-                         Diagnostics& diagnostics)
+XmlRewriter::XmlRewriter(XMLPrefixManager& manager, zaq::XmlTextOutput& out, const Options& options,
+                         const Limits& limits, Diagnostics& diagnostics)
     : ParserEvents(diagnostics), iPolicy(manager, options.namespaces, diagnostics), iOut(out), iOptions(options),
       iLimits(limits), iDiagnostics(diagnostics), iIndent(out, options.format, options.formatLookahead) {}
 
@@ -107,10 +107,10 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
         }
     writeProlog();
     iOut.put("<!DOCTYPE ");
-    iOut.append(name, XmlTextOutput::Escape::None);
+    iOut.append(name, zaq::XmlTextOutput::Escape::None);
     if (publicId != nullptr && *publicId != 0) {
         iOut.put(" PUBLIC \"");
-        iOut.append(publicId, XmlTextOutput::Escape::None);
+        iOut.append(publicId, zaq::XmlTextOutput::Escape::None);
         iOut.put('"');
     } else {
         iOut.put(" SYSTEM");
@@ -119,7 +119,7 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
     const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
     iOut.put(' ');
     iOut.put(quote);
-    iOut.append(systemId, XmlTextOutput::Escape::None);
+    iOut.append(systemId, zaq::XmlTextOutput::Escape::None);
     iOut.put(quote);
     iOut.put(">\n");
 }
@@ -147,11 +147,11 @@ void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
     if (name.asInput) {
         // The input's own qualified name.
         if (name.inputPrefixLength > 0) {
-            iOut.append(name.inputPrefix, name.inputPrefixLength, XmlTextOutput::Escape::None);
+            iOut.append(name.inputPrefix, name.inputPrefixLength, zaq::XmlTextOutput::Escape::None);
             iOut.put(':');
         }
     } else if (!name.prefix.isEmpty()) {
-        iOut.append(name.prefix, XmlTextOutput::Escape::None);
+        iOut.append(name.prefix, zaq::XmlTextOutput::Escape::None);
         iOut.put(':');
     }
     iOut.appendName(name.local);
@@ -213,10 +213,10 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
             iOut.put(" xmlns=\"");
         } else {
             iOut.put(" xmlns:");
-            iOut.append(declaration.first, XmlTextOutput::Escape::None);
+            iOut.append(declaration.first, zaq::XmlTextOutput::Escape::None);
             iOut.put("=\"");
         }
-        iOut.append(declaration.second, XmlTextOutput::Escape::Attribute);
+        iOut.append(declaration.second, zaq::XmlTextOutput::Escape::Attribute);
         iOut.put('"');
     }
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
@@ -224,7 +224,7 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
         writeName(iNames[i + 1]);
         iOut.put("=\"");
         const XMLCh* value = normalisedValue(iDeclaredTypes, element, *iAttributes[i], iTokens);
-        iOut.append(value, XmlTextOutput::Escape::Attribute);
+        iOut.append(value, zaq::XmlTextOutput::Escape::Attribute);
         iOut.put('"');
         if (iOptions.namespaces.prune)
             warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
@@ -297,20 +297,20 @@ void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) 
                 if (!open)
                     iOut.put("<![CDATA[");
                 open = true;
-                iOut.append(chars + from, i - from, XmlTextOutput::Escape::None);
+                iOut.append(chars + from, i - from, zaq::XmlTextOutput::Escape::None);
             }
             if (i == length)
                 break;
             if (open)
                 iOut.put("]]>");
             open = false;
-            iOut.append(chars + i, 1, XmlTextOutput::Escape::Text);
+            iOut.append(chars + i, 1, zaq::XmlTextOutput::Escape::Text);
             from = i + 1;
         }
         if (open)
             iOut.put("]]>");
     } else {
-        iOut.append(chars, length, XmlTextOutput::Escape::Text);
+        iOut.append(chars, length, zaq::XmlTextOutput::Escape::Text);
     }
     if (iOptions.namespaces.prune)
         warnLostPrefixes(chars, length);
@@ -331,10 +331,10 @@ void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     closeStartTag();
     iIndent.beforeChild();
     iOut.put("<?");
-    iOut.append(target, XmlTextOutput::Escape::None);
+    iOut.append(target, zaq::XmlTextOutput::Escape::None);
     if (data != nullptr && *data != 0) {
         iOut.put(' ');
-        iOut.append(data, XmlTextOutput::Escape::None);
+        iOut.append(data, zaq::XmlTextOutput::Escape::None);
     }
     iOut.put("?>");
     if (iDepth == 0)
@@ -347,7 +347,7 @@ void XmlRewriter::docComment(const XMLCh* text) {
     closeStartTag();
     iIndent.beforeChild();
     iOut.put("<!--");
-    iOut.append(text, XmlTextOutput::Escape::None);
+    iOut.append(text, zaq::XmlTextOutput::Escape::None);
     iOut.put("-->");
     if (iDepth == 0)
         iOut.put('\n');

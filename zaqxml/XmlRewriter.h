@@ -32,8 +32,8 @@ class XmlRewriter : public ParserEvents {
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
-        bool format = false;                                          ///< reindent element-only content (XmlIndenter)
-        std::size_t formatLookahead = XmlIndenter::DEFAULT_LOOKAHEAD; ///< output held to find mixed content
+        bool format = false; ///< reindent element-only content (XmlIndenter)
+        std::size_t formatLookahead = zaq::XmlIndenter::DEFAULT_LOOKAHEAD; ///< output held to find mixed content
         /// Bindings declared on the document element besides its own
         /// (--hoist); inside, their declarations are then in force already.
         std::vector<std::pair<std::u16string, std::u16string>> hoisted;
@@ -42,7 +42,7 @@ public:
     /// Depth, attribute count and output size are bounded by `limits`;
     /// positions and warnings go through `diagnostics`, which is also given
     /// the parser's locator.
-    XmlRewriter(XMLPrefixManager& manager, XmlTextOutput& out, const Options& options, const Limits& limits,
+    XmlRewriter(XMLPrefixManager& manager, zaq::XmlTextOutput& out, const Options& options, const Limits& limits,
                 Diagnostics& diagnostics);
 
     /// Attribute values of these declared types are written normalised as
@@ -89,12 +89,12 @@ private:
     void warnLostPrefixes(const XMLCh* chars, std::size_t length);
 
     NamespacePolicy iPolicy;
-    XmlTextOutput& iOut;
+    zaq::XmlTextOutput& iOut;
     Options iOptions;
     const Limits& iLimits;
     NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
-    XmlIndenter iIndent;
+    zaq::XmlIndenter iIndent;
     std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
     std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
     std::vector<std::u16string> iRootPrefixes;        // declared by the document element itself

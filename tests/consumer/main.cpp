@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-static_assert(ZAQPREFIXMGR_VERSION_MAJOR == 1 && ZAQPREFIXMGR_VERSION >= ZAQPREFIXMGR_MAKE_VERSION(1, 0, 0),
+static_assert(ZAQPREFIXMGR_VERSION_MAJOR == 2 && ZAQPREFIXMGR_VERSION >= ZAQPREFIXMGR_MAKE_VERSION(2, 0, 0),
               "the installed version macros");
 
 int main() {
@@ -30,9 +30,9 @@ int main() {
     memory->deallocate(p);
 
     std::string xml;
-    XmlStringSink sink(xml);
-    XmlWriter writer(sink);
-    writer.addNamespace(u"urn:a", u"a");
+    zaq::XmlStringSink sink(xml);
+    zaq::XmlWriter writer(sink);
+    writer.setPreferredPrefix(u"urn:a", u"a");
     writer.startElement(u"urn:a", u"r");
     writer.text("caf\xC3\xA9 & tea");
     writer.endElement();
@@ -40,8 +40,8 @@ int main() {
     bool refused = false;
     try {
         writer.comment(u"late");
-    } catch (const XmlWriterError& e) {
-        refused = e.kind() == XmlWriterError::Kind::Order;
+    } catch (const zaq::XmlWriterError& e) {
+        refused = e.kind() == zaq::XmlWriterError::Kind::Order;
     }
     const bool written = xml == "<a:r xmlns:a=\"urn:a\">caf\xC3\xA9 &amp; tea</a:r>" && refused;
 

@@ -3,6 +3,8 @@
 // pools and buffers looked like before and after it.
 #include "XmlCountingMemoryManager.h"
 
+namespace zaq {
+
 XmlCountingMemoryManager::XmlCountingMemoryManager(unsigned int poolSize) : OrvXmlMemoryManager(poolSize) {}
 
 XmlCountingMemoryManager::~XmlCountingMemoryManager() = default;
@@ -36,3 +38,5 @@ void* XmlCountingMemoryManager::allocate(XMLSize_t size) {
 const XmlCountingMemoryManager::Requests& XmlCountingMemoryManager::requests() const noexcept { return iRequests; }
 
 void XmlCountingMemoryManager::resetRequests() noexcept { iRequests = Requests(); }
+
+} // namespace zaq

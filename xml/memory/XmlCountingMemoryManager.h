@@ -7,6 +7,8 @@
 #include "OrvXmlMemoryManager.h"
 #include "ZaqPrefixMgrExport.h"
 
+namespace zaq {
+
 /// An OrvXmlMemoryManager that counts the requests it serves, by where they
 /// were served. Hand it to a parser instead of OrvXmlMemoryManager to learn
 /// whether the pool size suits the documents: requests that *fell back* to
@@ -17,7 +19,7 @@
 /// to each `allocate`. One thread at a time, as for the manager itself.
 ///
 /// \code
-/// XmlCountingMemoryManager memory;
+/// zaq::XmlCountingMemoryManager memory;
 /// xercesc::SAX2XMLReader* reader = xercesc::XMLReaderFactory::createXMLReader(&memory);
 /// // ... parse ...
 /// if (memory.requests().fellBack > 0)
@@ -53,5 +55,6 @@ public:
 private:
     Requests iRequests;
 };
+} // namespace zaq
 
 #endif

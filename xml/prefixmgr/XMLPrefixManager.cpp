@@ -23,6 +23,7 @@ const char* const NUM_TO_STR = "XMLPrefixManager::numToStr";
 const char* const GET_NAMESPACE_PREFIX = "XMLPrefixManager::getNamespacePrefix";
 const char* const IS_DEFAULT_SPACE = "XMLPrefixManager::isDefaultSpace";
 const char* const GET_NAMESPACE_URI = "XMLPrefixManager::getNamespaceUri";
+const char* const FIND_NAMESPACE_PREFIX = "XMLPrefixManager::findNamespacePrefix";
 const char* const ADD_LEVEL = "XMLPrefixManager::addLevel";
 const char* const REMOVE_LEVEL = "XMLPrefixManager::removeLevel";
 
@@ -52,6 +53,11 @@ constexpr std::size_t FIRST_CAPACITY = 8;
 // bound once at a time, and a document of many distinct prefixes keeps a
 // stack for each until reset.
 constexpr std::size_t FIRST_STACK_CAPACITY = 1;
+
+// A level's list gets room only with its first binding, for two (the root
+// level's reserved pair, or an element's few): most levels of a deep
+// document bind nothing, and an open level then costs a small record.
+constexpr std::size_t FIRST_LEVEL_CAPACITY = 2;
 
 // Makes room for one more element, growing geometrically, so that the
 // push_back that follows cannot throw.
@@ -219,7 +225,7 @@ void XMLPrefixManager::recordBinding(NamespaceMap::iterator uriEntry, PrefixMap:
     reserveOne(refs);
     reserveOne(stack, FIRST_STACK_CAPACITY);
     if (list)
-        reserveOne(*list);
+        reserveOne(*list, FIRST_LEVEL_CAPACITY);
     refs.push_back(PrefixRef{prefixEntry->first, &stack});
     stack.push_back(PrefixBinding{uriEntry->first, iLevel});
     if (list)
@@ -349,6 +355,32 @@ bool XMLPrefixManager::findOrBindPrefix(const Uri& uri, OrvWstring& prefix, bool
     return false;
 }
 
+bool XMLPrefixManager::findNamespacePrefix(std::u16string_view uri, OrvWstring& prefix,
+                                           bool allowDefaultNamespace) const {
+    traceEntry(FIND_NAMESPACE_PREFIX);
+    bool found = false;
+    const BindingStack& defaults = *iDefaultPrefix->second;
+    if (allowDefaultNamespace && iUseEmptyPrefixForDefaultNs && !defaults.empty() && same(defaults.back().iUri, uri)) {
+        prefix = OrvWstring();
+        found = true;
+    } else {
+        const auto entry = iNamespaces.find(uri);
+        const bool emptyPrefixScans = allowDefaultNamespace && !iUseEmptyPrefixForDefaultNs;
+        if (entry != iNamespaces.end()) {
+            const std::vector<PrefixRef>& refs = entry->second.iPrefixRefs;
+            for (auto ref = refs.rbegin(); ref != refs.rend() && !found; ++ref) {
+                const BindingStack& stack = *ref->iBindings;
+                if ((!ref->iPrefix.isEmpty() || emptyPrefixScans) && !stack.empty() && same(stack.back().iUri, uri)) {
+                    prefix = ref->iPrefix;
+                    found = true;
+                }
+            }
+        }
+    }
+    traceExit(FIND_NAMESPACE_PREFIX);
+    return found;
+}
+
 bool XMLPrefixManager::isDefaultSpace() const {
     traceEntry(IS_DEFAULT_SPACE);
     const BindingStack& defaults = *iDefaultPrefix->second;
@@ -375,7 +407,8 @@ void XMLPrefixManager::addLevel() {
     if (level >= 0 && static_cast<std::uint64_t>(level) >= iLevelNamespaces.size()) {
         assert(static_cast<std::uint64_t>(level) == iLevelNamespaces.size() && "levels open one at a time");
         list = std::make_unique<LevelList>();
-        list->reserve(FIRST_CAPACITY);
+        if (level == 0)
+            list->reserve(FIRST_LEVEL_CAPACITY); // for xml and xmlns, below
         reserveOne(iLevelNamespaces);
     }
     reserveOne(iLevelLookupCache);

@@ -109,6 +109,10 @@ public:
     bool getNamespacePrefix(const char16_t* uri, OrvWstring& prefix, bool allowDefaultNamespace) {
         return getNamespacePrefix(std::u16string_view(uri), prefix, allowDefaultNamespace);
     }
+    /// Puts in `prefix` the prefix a binding in force answers for `uri`, as
+    /// `getNamespacePrefix` would find it, but binds nothing: false, leaving
+    /// `prefix` alone, when no binding of `uri` is in force. Changes nothing.
+    bool findNamespacePrefix(std::u16string_view uri, OrvWstring& prefix, bool allowDefaultNamespace) const;
     /// Whether the default namespace is bound to a non-empty URI.
     bool isDefaultSpace() const;
     /// Puts in `uri` the namespace that `prefix` (empty: the default

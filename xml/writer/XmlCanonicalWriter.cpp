@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: Apache-2.0
 // XmlCanonicalWriter.cpp - which declarations and attributes each
 // canonicalization method renders, sorted and escaped as it requires.
-#include "XmlCanonicalWriter.h"
+#include "XmlCanonicalWriterImpl.h"
 
 #include "XMLPrefixManager.h"
 #include "XmlBaseUri.h"
+#include "XmlChecks.h"
 
 #include <algorithm>
 
+namespace zaq {
+
 using Escape = XmlTextOutput::Escape;
 using Kind = XmlWriterError::Kind;
+using Impl = detail::XmlCanonicalWriterImpl;
 
 namespace {
 
@@ -29,12 +33,11 @@ int compareCodePoints(std::u16string_view a, std::u16string_view b) {
 
 } // namespace
 
-XmlCanonicalWriter::XmlCanonicalWriter(XmlSink& sink, const Options& options)
-    : iSink(sink), iOptions(options), iOut(sink) {
+Impl::XmlCanonicalWriterImpl(XmlSink& sink, const Options& options) : iSink(sink), iOptions(options), iOut(sink) {
     iOut.setHexReferences(true);
 }
 
-XmlCanonicalWriter::~XmlCanonicalWriter() {
+Impl::~XmlCanonicalWriterImpl() {
     try {
         iOut.flush();
     } catch (...) {
@@ -42,23 +45,22 @@ XmlCanonicalWriter::~XmlCanonicalWriter() {
     }
 }
 
-void XmlCanonicalWriter::checkSink() {
+void Impl::checkSink() {
     if (iOut.full() && !iOut.flush())
         throw XmlWriterError(Kind::Output, "the sink refused the output");
 }
 
-void XmlCanonicalWriter::flush() {
+void Impl::flush() {
     if (!iOut.flush() || !iSink.flush())
         throw XmlWriterError(Kind::Output, "the sink refused the output");
 }
 
-void XmlCanonicalWriter::beginSubtree() {
+void Impl::beginSubtree() {
     if (iWritingDepth == 0)
         iSubtreeNext = true;
 }
 
-void XmlCanonicalWriter::startElement(std::u16string_view prefix, std::u16string_view localName,
-                                      std::u16string_view uri) {
+void Impl::startElement(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri) {
     closeStartTag();
     ++iDepth;
     if (iSubtreeNext) {
@@ -74,7 +76,7 @@ void XmlCanonicalWriter::startElement(std::u16string_view prefix, std::u16string
     iTagPending = true;
 }
 
-void XmlCanonicalWriter::namespaceDeclaration(std::u16string_view prefix, std::u16string_view uri) {
+void Impl::namespaceDeclaration(std::u16string_view prefix, std::u16string_view uri) {
     if (!iTagPending)
         throw XmlWriterError(Kind::Order, "a namespace declaration with no start tag open");
     if (!uri.empty() && !xmlbase::hasScheme(uri))
@@ -83,8 +85,8 @@ void XmlCanonicalWriter::namespaceDeclaration(std::u16string_view prefix, std::u
     iDeclared.push_back(Binding{std::u16string(prefix), std::u16string(uri), iDepth});
 }
 
-void XmlCanonicalWriter::attribute(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri,
-                                   std::u16string_view value) {
+void Impl::attribute(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri,
+                     std::u16string_view value) {
     if (!iTagPending)
         throw XmlWriterError(Kind::Order, "an attribute with no start tag open");
     if (iAttributeCount == iAttributes.size())
@@ -96,21 +98,21 @@ void XmlCanonicalWriter::attribute(std::u16string_view prefix, std::u16string_vi
     a.value.assign(value);
 }
 
-const std::u16string* XmlCanonicalWriter::inScope(std::u16string_view prefix) const {
+const std::u16string* Impl::inScope(std::u16string_view prefix) const {
     for (auto b = iScope.rbegin(); b != iScope.rend(); ++b)
         if (b->prefix == prefix)
             return &b->uri;
     return nullptr;
 }
 
-const std::u16string* XmlCanonicalWriter::rendered(std::u16string_view prefix) const {
+const std::u16string* Impl::rendered(std::u16string_view prefix) const {
     for (auto b = iRendered.rbegin(); b != iRendered.rend(); ++b)
         if (b->prefix == prefix)
             return &b->uri;
     return nullptr;
 }
 
-bool XmlCanonicalWriter::utilised(std::u16string_view prefix) const {
+bool Impl::utilised(std::u16string_view prefix) const {
     if (prefix == iPrefix)
         return true;
     for (std::size_t i = 0; i < iAttributeCount; ++i)
@@ -125,7 +127,7 @@ bool XmlCanonicalWriter::utilised(std::u16string_view prefix) const {
 // The xml: attributes an element at the top of a subtree takes from the
 // ancestors that are not written: for 1.0 all of them, for 1.1 xml:lang and
 // xml:space, and xml:base joined with the ancestors' values.
-void XmlCanonicalWriter::inheritXmlAttributes() {
+void Impl::inheritXmlAttributes() {
     const bool c14n11 = iOptions.method == Method::C14N11;
     auto own = [&](std::u16string_view local) -> Attribute* {
         for (std::size_t i = 0; i < iAttributeCount; ++i)
@@ -165,7 +167,7 @@ void XmlCanonicalWriter::inheritXmlAttributes() {
     }
 }
 
-void XmlCanonicalWriter::closeStartTag() {
+void Impl::closeStartTag() {
     if (!iTagPending)
         return;
     const bool top = iOptions.subtrees ? iDepth == iWritingDepth : iDepth == 1;
@@ -185,7 +187,7 @@ void XmlCanonicalWriter::closeStartTag() {
     checkSink();
 }
 
-void XmlCanonicalWriter::writeStartTag() {
+void Impl::writeStartTag() {
     const bool exclusive = iOptions.method == Method::Exclusive;
     const bool top = iOptions.subtrees ? iDepth == iWritingDepth : iDepth == 1;
     // The candidates: for the inclusive methods, every binding in scope on
@@ -271,7 +273,7 @@ void XmlCanonicalWriter::writeStartTag() {
     iOut.put('>');
 }
 
-void XmlCanonicalWriter::endElement() {
+void Impl::endElement() {
     closeStartTag();
     if (iDepth == 0)
         throw XmlWriterError(Kind::Order, "endElement with no element open");
@@ -296,7 +298,7 @@ void XmlCanonicalWriter::endElement() {
     checkSink();
 }
 
-void XmlCanonicalWriter::text(std::u16string_view text) {
+void Impl::text(std::u16string_view text) {
     closeStartTag();
     if (iDepth == 0 || (iOptions.subtrees && iWritingDepth == 0))
         return;
@@ -306,7 +308,7 @@ void XmlCanonicalWriter::text(std::u16string_view text) {
 
 // A comment or PI outside the document element takes a line end on the side
 // away from it; in subtrees, nothing outside them is written.
-void XmlCanonicalWriter::comment(std::u16string_view text) {
+void Impl::comment(std::u16string_view text) {
     closeStartTag();
     if (!iOptions.comments || (iOptions.subtrees && iWritingDepth == 0))
         return;
@@ -321,7 +323,7 @@ void XmlCanonicalWriter::comment(std::u16string_view text) {
     checkSink();
 }
 
-void XmlCanonicalWriter::processingInstruction(std::u16string_view target, std::u16string_view data) {
+void Impl::processingInstruction(std::u16string_view target, std::u16string_view data) {
     closeStartTag();
     if (iOptions.subtrees && iWritingDepth == 0)
         return;
@@ -339,3 +341,74 @@ void XmlCanonicalWriter::processingInstruction(std::u16string_view target, std::
         iOut.put('\n');
     checkSink();
 }
+
+XmlCanonicalWriter::XmlCanonicalWriter(XmlSink& sink, const Options& options)
+    : d(std::make_unique<Impl>(sink, options)) {}
+
+XmlCanonicalWriter::XmlCanonicalWriter(XmlCanonicalWriter&& other) noexcept = default;
+
+XmlCanonicalWriter& XmlCanonicalWriter::operator=(XmlCanonicalWriter&& other) noexcept {
+    d = std::move(other.d); // the old Impl's destructor flushes
+    return *this;
+}
+
+XmlCanonicalWriter::~XmlCanonicalWriter() = default;
+
+detail::XmlCanonicalWriterImpl& XmlCanonicalWriter::impl(const char* call) const {
+    if (!d)
+        throw XmlWriterError(Kind::Order, std::string(call) + " on a moved-from XmlCanonicalWriter");
+    return *d;
+}
+
+namespace {
+
+std::u16string_view utf16(XmlString text, std::u16string& scratch) {
+    if (text.isUtf16())
+        return text.utf16();
+    if (!xmlchecks::utf8ToUtf16(text.utf8(), scratch))
+        throw XmlWriterError(Kind::Character, "malformed UTF-8");
+    return scratch;
+}
+
+} // namespace
+
+void XmlCanonicalWriter::startElement(XmlString uri, XmlString localName, XmlString prefix) {
+    Impl& w = impl("startElement");
+    w.startElement(utf16(prefix, w.iArguments[0]), utf16(localName, w.iArguments[1]), utf16(uri, w.iArguments[2]));
+}
+
+void XmlCanonicalWriter::namespaceDeclaration(XmlString uri, XmlString prefix) {
+    Impl& w = impl("namespaceDeclaration");
+    w.namespaceDeclaration(utf16(prefix, w.iArguments[0]), utf16(uri, w.iArguments[1]));
+}
+
+void XmlCanonicalWriter::attribute(XmlString uri, XmlString localName, XmlString value, XmlString prefix) {
+    Impl& w = impl("attribute");
+    w.attribute(utf16(prefix, w.iArguments[0]), utf16(localName, w.iArguments[1]), utf16(uri, w.iArguments[2]),
+                utf16(value, w.iArguments[3]));
+}
+
+void XmlCanonicalWriter::text(XmlString text) {
+    Impl& w = impl("text");
+    w.text(utf16(text, w.iArguments[0]));
+}
+
+void XmlCanonicalWriter::comment(XmlString text) {
+    Impl& w = impl("comment");
+    w.comment(utf16(text, w.iArguments[0]));
+}
+
+void XmlCanonicalWriter::processingInstruction(XmlString target, XmlString data) {
+    Impl& w = impl("processingInstruction");
+    w.processingInstruction(utf16(target, w.iArguments[0]), utf16(data, w.iArguments[1]));
+}
+
+void XmlCanonicalWriter::endElement() { impl("endElement").endElement(); }
+
+void XmlCanonicalWriter::beginSubtree() { impl("beginSubtree").beginSubtree(); }
+
+bool XmlCanonicalWriter::writing() const { return impl("writing").writing(); }
+
+void XmlCanonicalWriter::flush() { impl("flush").flush(); }
+
+} // namespace zaq

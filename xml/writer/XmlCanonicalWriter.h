@@ -5,15 +5,19 @@
 #define ZAQPREFIXMGR_XML_CANONICAL_WRITER_H
 
 #include "XmlSink.h"
-#include "XmlTextOutput.h"
-#include "XmlWriter.h"
+#include "XmlString.h"
+#include "XmlWriterError.h"
 #include "ZaqPrefixMgrExport.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
+
+namespace zaq {
+
+namespace detail {
+class XmlCanonicalWriterImpl;
+}
 
 /// Writes the canonical form of a document given as the events a parser
 /// reports: each element with its prefix, local name and namespace URI, its
@@ -50,6 +54,9 @@
 /// **Memory.** Only the current start tag and, per open element, its
 /// declarations and `xml:` attributes are kept.
 ///
+/// Every string argument is UTF-8 or UTF-16 (`XmlString`); names come URI
+/// first, as in `XmlWriter`.
+///
 /// **Failures.** A relative namespace URI (which the Canonical XML 1.0
 /// Recommendation makes an error) and events out of order throw
 /// `XmlWriterError`; the sink's failure throws `XmlWriterError::Kind::Output`.
@@ -69,80 +76,43 @@ public:
 
     /// A writer to `sink` (not owned).
     XmlCanonicalWriter(XmlSink& sink, const Options& options);
+    /// Takes over `other`'s document; `other` is left moved-from (only to be destroyed or assigned to).
+    XmlCanonicalWriter(XmlCanonicalWriter&& other) noexcept;
+    /// Destroys this writer (as the destructor does) and takes over `other`'s document.
+    XmlCanonicalWriter& operator=(XmlCanonicalWriter&& other) noexcept;
     XmlCanonicalWriter(const XmlCanonicalWriter&) = delete;
     XmlCanonicalWriter& operator=(const XmlCanonicalWriter&) = delete;
+    /// Hands what is buffered to the sink, ignoring its failures.
     ~XmlCanonicalWriter();
 
     /// Starts an element; its declarations and attributes follow.
-    void startElement(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri);
+    void startElement(XmlString uri, XmlString localName, XmlString prefix);
     /// A namespace declaration of the element just started, as written in
     /// the document (prefix empty: the default namespace).
-    void namespaceDeclaration(std::u16string_view prefix, std::u16string_view uri);
+    void namespaceDeclaration(XmlString uri, XmlString prefix);
     /// An attribute of the element just started.
-    void attribute(std::u16string_view prefix, std::u16string_view localName, std::u16string_view uri,
-                   std::u16string_view value);
+    void attribute(XmlString uri, XmlString localName, XmlString value, XmlString prefix);
     /// Character data, CDATA sections included.
-    void text(std::u16string_view text);
+    void text(XmlString text);
     /// A comment (left out without `Options::comments`).
-    void comment(std::u16string_view text);
+    void comment(XmlString text);
     /// A processing instruction.
-    void processingInstruction(std::u16string_view target, std::u16string_view data);
+    void processingInstruction(XmlString target, XmlString data);
     /// Ends the innermost open element.
     void endElement();
     /// With `Options::subtrees`: the next element starts a subtree to write.
     /// Ignored inside a subtree being written.
     void beginSubtree();
     /// Whether a subtree is being written (always, without `subtrees`).
-    bool writing() const { return !iOptions.subtrees || iWritingDepth > 0; }
+    bool writing() const;
     /// Hands what is buffered to the sink and flushes it.
     void flush();
-    /// Keeps up to `bytes` before writing anything (`XmlTextOutput::holdUpTo`).
-    void holdUpTo(std::size_t bytes) { iOut.holdUpTo(bytes); }
-    /// After a failure: drops the output if none was written yet, else
-    /// writes what is buffered (`XmlTextOutput::abandon`).
-    bool abandon() { return iOut.abandon(); }
-    /// Bytes written so far, buffered ones included.
-    std::uint64_t written() const { return iOut.written(); }
 
 private:
-    struct Binding {
-        std::u16string prefix, uri;
-        std::size_t depth; // of the element that declared or rendered it
-    };
-    struct Attribute {
-        std::u16string prefix, localName, uri, value;
-    };
-
-    void closeStartTag();
-    const std::u16string* inScope(std::u16string_view prefix) const;
-    const std::u16string* rendered(std::u16string_view prefix) const;
-    bool utilised(std::u16string_view prefix) const;
-    void writeStartTag();
-    void inheritXmlAttributes();
-    void checkSink();
-
-    XmlSink& iSink;
-    Options iOptions;
-    XmlTextOutput iOut;
-    std::size_t iDepth = 0;
-    std::size_t iWritingDepth = 0; // depth of the subtree's top element while one is written; 0: none
-    bool iSubtreeNext = false;
-    bool iRootSeen = false; // the document element has started (for the top-level line ends)
-    bool iTagPending = false;
-    // The pending start tag.
-    std::u16string iPrefix, iLocalName, iUri;
-    std::vector<Binding> iDeclared; // this tag's declarations
-    std::vector<Attribute> iAttributes;
-    std::size_t iAttributeCount = 0;
-    // Per open element, what it declared (in scope) and what was rendered.
-    std::vector<Binding> iScope;
-    std::vector<Binding> iRendered;
-    std::vector<Binding> iXmlAttributes; // prefix holds the local name: lang, space, base, id
-    std::vector<std::size_t> iNameStarts;
-    std::u16string iNames; // qualified names of the open elements written
-    // Scratch for sorting, kept to spare allocations.
-    std::vector<const Binding*> iRender;
-    std::vector<const Attribute*> iSorted;
+    detail::XmlCanonicalWriterImpl& impl(const char* call) const;
+    std::unique_ptr<detail::XmlCanonicalWriterImpl> d;
 };
+
+} // namespace zaq
 
 #endif

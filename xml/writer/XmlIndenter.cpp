@@ -5,6 +5,8 @@
 
 #include <xercesc/util/XMLString.hpp>
 
+namespace zaq {
+
 namespace {
 
 // Held white space beyond this is written as it came: the content is then
@@ -224,3 +226,5 @@ void XmlIndenter::newLine(std::size_t depth) {
     for (std::size_t i = 0; i < depth; ++i)
         iOut.put("  ");
 }
+
+} // namespace zaq

@@ -4,11 +4,12 @@
 #define ZAQPREFIXMGR_XML_INDENTER_H
 
 #include "XmlTextOutput.h"
-#include "ZaqPrefixMgrExport.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+namespace zaq {
 
 /// Reindents element-only content, two spaces a level, as `xmllint --format`
 /// does, while the document streams. An element is mixed once it has text
@@ -32,7 +33,7 @@
 /// (`writesBeforeEnd` tells it for the end tag). `XmlWriter` indents through
 /// it; a program on `XmlTextOutput` may too. The output is not owned and
 /// must outlive the indenter.
-class ZAQ_PREFIXMGR_EXPORT XmlIndenter {
+class XmlIndenter {
 public:
     /// The bytes of output held at most by default while elements are undecided.
     static constexpr std::size_t DEFAULT_LOOKAHEAD = std::size_t(1) << 20;
@@ -115,5 +116,6 @@ private:
     std::vector<bool> iIndented; // per record, while releasing
     std::string iScratch;
 };
+} // namespace zaq
 
 #endif

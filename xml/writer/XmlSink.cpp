@@ -2,6 +2,8 @@
 // XmlSink.cpp - the ready sinks.
 #include "XmlSink.h"
 
+#include "XmlFormatTargetSink.h"
+
 #include <xercesc/framework/XMLFormatter.hpp>
 #include <xercesc/util/XMLException.hpp>
 
@@ -13,6 +15,8 @@
 #else
 #include <unistd.h>
 #endif
+
+namespace zaq {
 
 XmlSink::~XmlSink() = default;
 
@@ -68,3 +72,5 @@ bool XmlFormatTargetSink::flush() {
     }
     return true;
 }
+
+} // namespace zaq

@@ -10,19 +10,17 @@
 #include <iosfwd>
 #include <string>
 
-#include <xercesc/util/XercesDefs.hpp>
+namespace zaq {
 
-XERCES_CPP_NAMESPACE_BEGIN
-class XMLFormatTarget;
-XERCES_CPP_NAMESPACE_END
-
-/// Receives the bytes a writer produces, in large blocks (`XmlTextOutput`
-/// buffers 64 KiB between writes).
+/// Receives the bytes a writer produces, in large blocks (the writers buffer
+/// 64 KiB between writes).
 ///
 /// **Failures.** `write` answers false when the bytes could not be written;
-/// the writer then reports the failure (`XmlWriter` throws
-/// `XmlWriterError::Kind::Output`) and writes nothing more. A sink that
-/// throws passes its exception on to the writer's caller.
+/// the writer then reports the failure (`XmlWriterError::Kind::Output`) and
+/// writes nothing more. A sink that throws passes its exception on to the
+/// caller of the writer's call that filled the buffer; that writer has then
+/// failed as if the write had answered false (the call's event may be cut
+/// short in what the sink received).
 ///
 /// **Threads.** A sink is used by one writer, on that writer's thread.
 class ZAQ_PREFIXMGR_EXPORT XmlSink {
@@ -82,19 +80,6 @@ private:
     std::string& iText;
 };
 
-/// Writes to a Xerces-C format target (`LocalFileFormatTarget`,
-/// `MemBufFormatTarget`, `StdOutFormatTarget`, ...), which is not owned. The
-/// bytes are UTF-8 and handed over as they are, with no formatter. An
-/// `XMLException` from the target is answered as a failed write.
-class ZAQ_PREFIXMGR_EXPORT XmlFormatTargetSink : public XmlSink {
-public:
-    /// Writes to `target` (not owned).
-    explicit XmlFormatTargetSink(xercesc::XMLFormatTarget& target) : iTarget(target) {}
-    bool write(const char* data, std::size_t size) override;
-    bool flush() override;
-
-private:
-    xercesc::XMLFormatTarget& iTarget;
-};
+} // namespace zaq
 
 #endif

@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+namespace zaq {
+
 namespace {
 
 #if defined(__SSE2__)
@@ -211,3 +213,5 @@ void XmlTextOutput::replaceFrom(std::uint64_t position, const char* bytes, std::
     iSize = static_cast<std::size_t>(position - iWritten);
     put(bytes, length);
 }
+
+} // namespace zaq

@@ -5,7 +5,6 @@
 
 #include "OrvWstring.h"
 #include "XmlSink.h"
-#include "ZaqPrefixMgrExport.h"
 
 #include <xercesc/util/XercesDefs.hpp>
 
@@ -14,6 +13,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+namespace zaq {
 
 /// The layer beneath `XmlWriter`: buffered UTF-8 output of markup and of
 /// UTF-16 text escaped for its context, with no checks of its own. It is for
@@ -35,7 +36,7 @@
 ///
 /// The buffer only grows between flushes, so an offset into it (`size()`)
 /// stays valid until the next `flush`.
-class ZAQ_PREFIXMGR_EXPORT XmlTextOutput {
+class XmlTextOutput {
 public:
     /// What a run of text needs escaped where it is written.
     enum class Escape { None, Text, Attribute };
@@ -226,5 +227,6 @@ private:
     bool iXml11 = false;
     bool iHexReferences = false;
 };
+} // namespace zaq
 
 #endif

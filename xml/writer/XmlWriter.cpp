@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlWriter.cpp - events checked, start tags resolved through the prefix
-// manager, then written by XmlTextOutput.
-#include "XmlWriter.h"
+// XmlWriter.cpp - the public calls, each guarded so that an exception other
+// than a refusal leaves the writer failed, and the events other than start
+// tags: checked first, then written.
+#include "XmlWriterImpl.h"
 
 #include "XmlChecks.h"
 
+namespace zaq {
+
 using Kind = XmlWriterError::Kind;
 using Escape = XmlTextOutput::Escape;
+using Impl = detail::XmlWriterImpl;
 
 namespace {
 
@@ -17,17 +21,44 @@ bool isXmlIgnoringCase(std::u16string_view name) {
     return name.size() == 3 && (name[0] | 0x20) == 'x' && (name[1] | 0x20) == 'm' && (name[2] | 0x20) == 'l';
 }
 
+XMLPrefixManager::DefaultNamespace managerPolicy(XmlWriter::DefaultNamespace policy) {
+    switch (policy) {
+    case XmlWriter::DefaultNamespace::Prefixed:
+        return XMLPrefixManager::DefaultNamespace::Prefixed;
+    case XmlWriter::DefaultNamespace::FromEnvironment:
+        return XMLPrefixManager::DefaultNamespace::FromEnvironment;
+    case XmlWriter::DefaultNamespace::Unprefixed:
+        break;
+    }
+    return XMLPrefixManager::DefaultNamespace::Unprefixed;
+}
+
+const XMLCh* chars(std::u16string_view text) { return reinterpret_cast<const XMLCh*>(text.data()); }
+
+// Outside the document element a parser keeps space, tab and LF as they
+// are; a CR would come back as LF, and a reference is not allowed there.
+std::size_t firstNotLayout(XmlString text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text.isUtf16() ? text.utf16()[i] : static_cast<unsigned char>(text.utf8()[i]);
+        if (c != ' ' && c != '\t' && c != '\n')
+            return i;
+    }
+    return xmlchecks::NONE;
+}
+
 } // namespace
 
 XmlWriterError::~XmlWriterError() = default;
 
-XmlWriter::XmlWriter(XmlSink& sink) : XmlWriter(sink, Options()) {}
+Impl::XmlWriterImpl(XmlSink& sink, const Options& options)
+    : iSink(sink), iPrefixes(nullptr, managerPolicy(options.defaultNamespace)), iOut(sink),
+      iIndent(iOut, options.indent), iIndenting(options.indent) {}
 
-XmlWriter::XmlWriter(XmlSink& sink, const Options& options)
-    : iSink(sink), iPrefixes(nullptr, options.defaultNamespace), iOut(sink), iIndent(iOut, options.indent),
-      iIndenting(options.indent) {}
+Impl::~XmlWriterImpl() = default;
 
-XmlWriter::~XmlWriter() {
+void Impl::flushQuietly() noexcept {
+    if (failed())
+        return;
     try {
         iOut.flush();
     } catch (...) {
@@ -35,54 +66,124 @@ XmlWriter::~XmlWriter() {
     }
 }
 
-void XmlWriter::fail(Kind kind, const std::string& message) const { throw XmlWriterError(kind, message); }
-
-void XmlWriter::failClosed(const char* what) const {
-    if (iOut.failed())
-        fail(Kind::Output, std::string(what) + ": the output has failed");
-    fail(Kind::Order, std::string(what) + " after the end of the document");
+void Impl::refuse(Kind kind, const std::string& message) const {
+    iRefusing = true;
+    throw XmlWriterError(kind, message);
 }
 
-void XmlWriter::checkName(std::u16string_view name, const char* what) const {
+void Impl::failClosed(const char* what) const {
+    if (failed())
+        throw XmlWriterError(
+            Kind::Output, std::string(what) + ": the writer has failed (its sink, or an exception in an earlier call)");
+    refuse(Kind::Order, std::string(what) + " after the end of the document");
+}
+
+void Impl::checkName(std::u16string_view name, const char* what) const {
     if (!xmlchecks::isNCName(name, iXml11))
-        fail(Kind::Name, std::string(what) + " " + xmlchecks::quoted(name) + " is not a name without a colon");
+        refuse(Kind::Name, std::string(what) + " " + xmlchecks::quoted(name) + " is not a name without a colon");
 }
 
-void XmlWriter::checkCharacters(std::u16string_view text, bool referencesAllowed, const char* what) const {
+void Impl::checkCharacters(std::u16string_view text, bool referencesAllowed, const char* what) const {
     const std::size_t at = xmlchecks::firstForbidden(text, iXml11, referencesAllowed);
     if (at != xmlchecks::NONE)
-        fail(Kind::Character, std::string(what) + " holds a character XML " + (iXml11 ? "1.1" : "1.0") +
-                                  " does not allow at offset " + std::to_string(at) + ": " +
-                                  xmlchecks::quoted(text.substr(at, 1)));
+        refuseCharacter(text, at, 0, what);
 }
 
-XmlWriter::Span XmlWriter::keep(std::u16string_view text) {
-    const Span span{iTag.size(), text.size()};
-    iTag.append(text);
-    return span;
+void Impl::refuseCharacter(std::u16string_view text, std::size_t at, std::size_t offset, const char* what) const {
+    refuse(Kind::Character, std::string(what) + " holds a character XML " + (iXml11 ? "1.1" : "1.0") +
+                                " does not allow at offset " + std::to_string(offset + at) + ": " +
+                                xmlchecks::quoted(text.substr(at, 1)));
 }
 
-bool XmlWriter::declaredOnTag(std::u16string_view prefix, std::u16string_view* uri) const {
-    for (const PendingDeclaration& declaration : iDeclarations)
-        if (view(declaration.prefix) == prefix) {
-            if (uri)
-                *uri = view(declaration.uri);
-            return true;
+void Impl::checkNamespaceName(std::u16string_view uri) const {
+    checkCharacters(uri, true, "namespace URI");
+    for (std::size_t i = 0; i < uri.size(); ++i) {
+        const char16_t c = uri[i];
+        if (c <= 0x20 || c == 0x7F || c == '<' || c == '>' || c == '"' || c == '{' || c == '}' || c == '|' ||
+            c == '\\' || c == '^' || c == '`')
+            refuse(Kind::Namespace, "namespace URI " + xmlchecks::quoted(uri) +
+                                        " holds a character no IRI may hold at offset " + std::to_string(i));
+    }
+}
+
+std::u16string_view Impl::utf16(XmlString text, unsigned slot) {
+    if (text.isUtf16())
+        return text.utf16();
+    if (!xmlchecks::utf8ToUtf16(text.utf8(), iUtf16[slot]))
+        refuse(Kind::Character, "malformed UTF-8");
+    return iUtf16[slot];
+}
+
+template <class Write> void Impl::inPieces(XmlString text, bool keepBrackets, Write&& write) {
+    if (text.isUtf16()) {
+        std::u16string_view rest = text.utf16();
+        while (!rest.empty()) {
+            std::size_t n = rest.size() < PIECE ? rest.size() : PIECE;
+            if (n < rest.size()) {
+                if (rest[n - 1] >= 0xD800 && rest[n - 1] <= 0xDBFF)
+                    --n;
+                for (int k = 0; keepBrackets && k < 2 && rest[n - 1] == ']'; ++k)
+                    --n;
+            }
+            write(rest.substr(0, n));
+            rest.remove_prefix(n);
         }
-    return false;
+        return;
+    }
+    std::string_view rest = text.utf8();
+    while (!rest.empty()) {
+        std::size_t n = rest.size() < PIECE ? rest.size() : PIECE;
+        if (n < rest.size()) {
+            for (int k = 0; k < 3 && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80; ++k)
+                --n;
+            for (int k = 0; keepBrackets && k < 2 && rest[n - 1] == ']'; ++k)
+                --n;
+        }
+        if (!xmlchecks::utf8ToUtf16(rest.substr(0, n), iPiece))
+            refuse(Kind::Character, "malformed UTF-8");
+        write(std::u16string_view(iPiece));
+        rest.remove_prefix(n);
+    }
 }
 
-void XmlWriter::afterWrite() {
+void Impl::checkText(XmlString text, bool referencesAllowed, const char* what) {
+    if (text.isUtf16()) {
+        checkCharacters(text.utf16(), referencesAllowed, what);
+        return;
+    }
+    std::size_t offset = 0;
+    inPieces(text, false, [&](std::u16string_view piece) {
+        const std::size_t at = xmlchecks::firstForbidden(piece, iXml11, referencesAllowed);
+        if (at != xmlchecks::NONE)
+            refuseCharacter(piece, at, offset, what);
+        offset += piece.size();
+    });
+}
+
+// Buffers and indexes kept for the longest call so far are given back once
+// they are much larger than a buffer's worth.
+void Impl::releaseScratch() {
+    constexpr std::size_t MOST_KEPT = std::size_t(1) << 20;
+    for (std::u16string& scratch : iUtf16)
+        if (scratch.capacity() > MOST_KEPT)
+            std::u16string().swap(scratch);
+    if (iPiece.capacity() > MOST_KEPT)
+        std::u16string().swap(iPiece);
+    if (iTag.capacity() > MOST_KEPT)
+        std::u16string().swap(iTag);
+}
+
+void Impl::afterWrite() {
     iStarted = true;
     iIndent.bound();
     if (iOut.full() && !iOut.flush())
-        fail(Kind::Output, "the sink refused the output");
+        throw XmlWriterError(Kind::Output, "the sink refused the output");
 }
 
-void XmlWriter::startDocument(Version version, Standalone standalone) {
+void Impl::startDocument(Version version, Standalone standalone) {
     checkOpen("startDocument");
     if (iStarted)
-        fail(Kind::Order, "startDocument must be the first call");
+        refuse(Kind::Order, "startDocument must be the first call");
     iXml11 = version == Version::Xml11;
     iOut.setXml11(iXml11);
     for (unsigned slot = 0; slot < iKnownSlots; ++slot) // checked under the other version's rules
@@ -94,26 +195,29 @@ void XmlWriter::startDocument(Version version, Standalone standalone) {
     afterWrite();
 }
 
-void XmlWriter::endDocument() {
+void Impl::endDocument() {
     checkOpen("endDocument");
-    if (depth() > 0)
-        fail(Kind::Order, "endDocument with " + std::to_string(depth()) + " element(s) still open");
     if (!iRootDone)
-        fail(Kind::Order, "endDocument before any document element");
+        refuse(Kind::Order, "endDocument before any document element");
+    while (depth() > 0)
+        endElement();
     if (iTopNewLine)
         iOut.put('\n');
     iEnded = true;
     flush();
+    releaseScratch();
 }
 
-void XmlWriter::flush() {
+void Impl::flush() {
+    if (failed())
+        failClosed("flush");
     if (!iOut.flush() || !iSink.flush())
-        fail(Kind::Output, "the sink refused the output");
+        throw XmlWriterError(Kind::Output, "the sink refused the output");
 }
 
 // Closes the open start tag before content, and places a child (element,
 // comment, PI) on its own line where the content is indented.
-void XmlWriter::beforeContent(bool child) {
+void Impl::beforeContent(bool child) {
     if (iTagPending)
         writeStartTag(false);
     if (depth() == 0) {
@@ -129,188 +233,137 @@ void XmlWriter::beforeContent(bool child) {
     }
 }
 
-void XmlWriter::startElement(std::u16string_view uri, std::u16string_view localName, std::u16string_view prefixHint) {
-    checkOpen("startElement");
-    if (depth() == 0 && iRootDone)
-        fail(Kind::Order, "a second document element " + xmlchecks::quoted(localName));
-    // A name met before has passed these checks.
-    const NameRef found = findName(false, uri, localName);
-    if (found.stamp == 0) {
-        checkName(localName, "element name");
-        checkCharacters(uri, true, "namespace URI");
-        if (uri == XMLNS_URI)
-            fail(Kind::Namespace, "no element is in the xmlns namespace");
-    }
-    if (!prefixHint.empty()) {
-        checkName(prefixHint, "prefix");
-        if (uri.empty())
-            fail(Kind::Namespace, "an element in no namespace takes no prefix");
-        if (prefixHint == u"xmlns" || (prefixHint == u"xml") != (uri == XML_URI))
-            fail(Kind::Namespace, "the prefix " + xmlchecks::quoted(prefixHint) + " is reserved");
-    }
-    beforeContent(true);
-    ++iTagCount;
-    iTag.clear();
-    iAttributes.clear();
-    iDeclarations.clear();
-    iTagName = found.stamp != 0 ? useName(found) : rememberName(found, false, uri, localName);
-    if (iTagName.stamp == 0) {
-        iTagUri = keep(uri);
-        iTagLocalName = keep(localName);
-    }
-    iTagHint = keep(prefixHint);
-    iTagPending = true;
-    iRootDone = true;
-    afterWrite();
-}
-
-void XmlWriter::attribute(std::u16string_view uri, std::u16string_view localName, std::u16string_view value) {
-    checkOpen("attribute");
-    if (!iTagPending)
-        fail(Kind::Order, "attribute " + xmlchecks::quoted(localName) + " with no start tag open (after content?)");
-    const NameRef found = findName(true, uri, localName);
-    if (found.stamp == 0) {
-        checkName(localName, "attribute name");
-        checkCharacters(uri, true, "namespace URI");
-    }
-    checkCharacters(value, true, "attribute value");
-    if (found.stamp == 0 && (uri == XMLNS_URI || (uri.empty() && localName == u"xmlns")))
-        fail(Kind::Namespace, "namespace declarations are made with declareNamespace");
-    for (const PendingAttribute& attribute : iAttributes)
-        if (localNameOf(attribute) == localName && uriOf(attribute) == uri)
-            fail(Kind::DuplicateAttribute,
-                 "attribute " + xmlchecks::quoted(localName) + " is already on the start tag");
-    PendingAttribute pending{};
-    pending.name = found.stamp != 0 ? useName(found) : rememberName(found, true, uri, localName);
-    if (pending.name.stamp == 0) {
-        pending.uri = keep(uri);
-        pending.localName = keep(localName);
-    }
-    pending.value = keep(value);
-    iAttributes.push_back(pending);
-}
-
-void XmlWriter::declareNamespace(std::u16string_view prefix, std::u16string_view uri) {
-    checkOpen("declareNamespace");
-    if (!iTagPending)
-        fail(Kind::Order, "namespace declaration with no start tag open (after content?)");
-    if (!prefix.empty())
-        checkName(prefix, "prefix");
-    checkCharacters(uri, true, "namespace URI");
-    if (prefix == u"xmlns" || uri == XMLNS_URI)
-        fail(Kind::Namespace, "the xmlns prefix and namespace are never declared");
-    if ((prefix == u"xml") != (uri == XML_URI))
-        fail(Kind::Namespace, "the xml prefix is bound to " + xmlchecks::quoted(XML_URI) + ", and only it");
-    if (!prefix.empty() && uri.empty())
-        fail(Kind::Namespace, "the prefix " + xmlchecks::quoted(prefix) + " cannot be bound to no namespace");
-    if (prefix.empty() && !uri.empty() && tagUri().empty())
-        fail(Kind::Namespace, "an element in no namespace cannot declare a default namespace");
-    if (declaredOnTag(prefix, nullptr))
-        fail(Kind::DuplicateAttribute, "the prefix " + xmlchecks::quoted(prefix) + " is already declared on the tag");
-    const Span p = keep(prefix), u = keep(uri);
-    iDeclarations.push_back(PendingDeclaration{p, u});
-}
-
-void XmlWriter::addNamespace(std::u16string_view uri, std::u16string_view prefix) {
+void Impl::setPreferredPrefix(std::u16string_view uri, std::u16string_view prefix) {
+    checkOpen("setPreferredPrefix");
     if (uri.empty())
-        fail(Kind::Namespace, "no namespace has no preferred prefix");
-    checkCharacters(uri, true, "namespace URI");
+        refuse(Kind::Namespace, "no namespace has no preferred prefix");
+    checkNamespaceName(uri);
     if (!prefix.empty())
         checkName(prefix, "prefix");
-    // The reserved namespaces keep their own prefixes, which the manager
-    // binds on every root level.
+    // The reserved namespaces keep their own prefixes, bound on every root level.
     if (uri == XMLNS_URI || uri == XML_URI || prefix == u"xmlns" || prefix == u"xml")
-        fail(Kind::Namespace, "the prefixes xml and xmlns and their namespaces are reserved");
-    iPrefixes.addNamespace(OrvWstring(uri), OrvWstring(prefix));
+        refuse(Kind::Namespace, "the prefixes xml and xmlns and their namespaces are reserved");
+    uriEntry(uri)->second.preferred = OrvWstring(prefix);
 }
 
-void XmlWriter::text(std::u16string_view text) {
+void Impl::text(XmlString text) {
     checkOpen("text");
-    checkCharacters(text, true, "text");
-    if (depth() == 0 && !xmlchecks::isWhiteSpace(text))
-        fail(Kind::Order, "text outside the document element");
+    if (!text.isUtf16() && text.size() <= PIECE)
+        text = utf16(text, 0);
+    checkText(text, true, "text");
+    if (depth() == 0) {
+        const std::size_t at = firstNotLayout(text);
+        if (at != xmlchecks::NONE)
+            refuse(Kind::Character, "outside the document element only space, tab and line feed may be written;"
+                                    " text holds another character at offset " +
+                                        std::to_string(at));
+    }
     if (text.empty())
         return;
     if (iTagPending)
         writeStartTag(false);
-    if (!iIndenting) {
-        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
-    } else if (depth() == 0 || !iIndent.hold(reinterpret_cast<const XMLCh*>(text.data()), text.size())) {
+    if (iIndenting) {
+        if (depth() > 0 && text.isUtf16() && iIndent.hold(chars(text.utf16()), text.size())) {
+            afterWrite();
+            return;
+        }
         iIndent.beforeText();
-        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
     }
+    inPieces(text, false, [this](std::u16string_view piece) {
+        iOut.append(chars(piece), piece.size(), Escape::Text);
+        afterWrite();
+    });
     afterWrite();
 }
 
-void XmlWriter::cdata(std::u16string_view text) {
+void Impl::cdata(XmlString text) {
     checkOpen("cdata");
     if (depth() == 0)
-        fail(Kind::Order, "a CDATA section outside the document element");
-    checkCharacters(text, true, "CDATA section");
+        refuse(Kind::Order, "a CDATA section outside the document element");
+    if (!text.isUtf16() && text.size() <= PIECE)
+        text = utf16(text, 0);
+    checkText(text, true, "CDATA section");
     beforeContent(false);
-    const XMLCh* chars = reinterpret_cast<const XMLCh*>(text.data());
     iOut.put("<![CDATA[");
-    std::size_t from = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.compare(i, 3, u"]]>") == 0) {
-            // "]]" ends this section, ">" starts the next.
-            iOut.append(chars + from, i + 2 - from, Escape::None);
-            iOut.put("]]><![CDATA[");
-            from = i + 2;
-        } else if (iOut.needsReference(chars[i])) {
-            // A parser reads these back only from references, which a
-            // section cannot hold: one goes between two sections.
-            iOut.append(chars + from, i - from, Escape::None);
-            iOut.put("]]>");
-            iOut.append(chars + i, 1, Escape::Text);
-            iOut.put("<![CDATA[");
-            from = i + 1;
+    inPieces(text, true, [this](std::u16string_view piece) {
+        const XMLCh* units = chars(piece);
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            if (piece.compare(i, 3, u"]]>") == 0) {
+                // "]]" ends this section, ">" starts the next.
+                iOut.append(units + from, i + 2 - from, Escape::None);
+                iOut.put("]]><![CDATA[");
+                from = i + 2;
+            } else if (iOut.needsReference(units[i])) {
+                // A parser reads these back only from references, which a
+                // section cannot hold: one goes between two sections.
+                iOut.append(units + from, i - from, Escape::None);
+                iOut.put("]]>");
+                iOut.append(units + i, 1, Escape::Text);
+                iOut.put("<![CDATA[");
+                from = i + 1;
+            }
         }
-    }
-    iOut.append(chars + from, text.size() - from, Escape::None);
+        iOut.append(units + from, piece.size() - from, Escape::None);
+        afterWrite();
+    });
     iOut.put("]]>");
     afterWrite();
 }
 
-void XmlWriter::comment(std::u16string_view text) {
+void Impl::comment(XmlString text) {
     checkOpen("comment");
-    checkCharacters(text, false, "comment");
-    if (text.find(u"--") != std::u16string_view::npos || (!text.empty() && text.back() == '-'))
-        fail(Kind::Comment, "a comment cannot hold \"--\" or end with \"-\"");
+    if (!text.isUtf16() && text.size() <= PIECE)
+        text = utf16(text, 0);
+    checkText(text, false, "comment");
+    const bool dashes = text.isUtf16() ? text.utf16().find(u"--") != std::u16string_view::npos
+                                       : text.utf8().find("--") != std::string_view::npos;
+    const bool lastDash = !text.empty() && (text.isUtf16() ? text.utf16().back() == '-' : text.utf8().back() == '-');
+    if (dashes || lastDash)
+        refuse(Kind::Comment, "a comment cannot hold \"--\" or end with \"-\"");
     const bool top = depth() == 0;
     beforeContent(true);
     iOut.put("<!--");
-    iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::None);
+    inPieces(text, false, [this](std::u16string_view piece) {
+        iOut.append(chars(piece), piece.size(), Escape::None);
+        afterWrite();
+    });
     iOut.put("-->");
     iTopNewLine = top && iIndenting;
     afterWrite();
 }
 
-void XmlWriter::processingInstruction(std::u16string_view target, std::u16string_view data) {
+void Impl::processingInstruction(std::u16string_view target, XmlString data) {
     checkOpen("processingInstruction");
     checkName(target, "processing instruction target");
     if (isXmlIgnoringCase(target))
-        fail(Kind::Instruction, "the processing instruction target " + xmlchecks::quoted(target) + " is reserved");
-    checkCharacters(data, false, "processing instruction");
-    if (data.find(u"?>") != std::u16string_view::npos)
-        fail(Kind::Instruction, "processing instruction data cannot hold \"?>\"");
+        refuse(Kind::Instruction, "the processing instruction target " + xmlchecks::quoted(target) + " is reserved");
+    if (!data.isUtf16() && data.size() <= PIECE)
+        data = utf16(data, 1);
+    checkText(data, false, "processing instruction");
+    if (data.isUtf16() ? data.utf16().find(u"?>") != std::u16string_view::npos
+                       : data.utf8().find("?>") != std::string_view::npos)
+        refuse(Kind::Instruction, "processing instruction data cannot hold \"?>\"");
     const bool top = depth() == 0;
     beforeContent(true);
     iOut.put("<?");
-    iOut.append(reinterpret_cast<const XMLCh*>(target.data()), target.size(), Escape::None);
+    iOut.append(chars(target), target.size(), Escape::None);
     if (!data.empty()) {
         iOut.put(' ');
-        iOut.append(reinterpret_cast<const XMLCh*>(data.data()), data.size(), Escape::None);
+        inPieces(data, false, [this](std::u16string_view piece) {
+            iOut.append(chars(piece), piece.size(), Escape::None);
+            afterWrite();
+        });
     }
     iOut.put("?>");
     iTopNewLine = top && iIndenting;
     afterWrite();
 }
 
-void XmlWriter::endElement() {
+void Impl::endElement() {
     checkOpen("endElement");
     if (depth() == 0)
-        fail(Kind::Order, "endElement with no element open");
+        refuse(Kind::Order, "endElement with no element open");
     if (iTagPending) {
         writeStartTag(true);
     } else {
@@ -332,46 +385,23 @@ void XmlWriter::endElement() {
     afterWrite();
 }
 
-void XmlWriter::writeName(std::u16string_view prefix, std::u16string_view localName) {
+void Impl::writeName(std::u16string_view prefix, std::u16string_view localName) {
     if (!prefix.empty()) {
-        iOut.append(reinterpret_cast<const XMLCh*>(prefix.data()), prefix.size(), Escape::None);
+        iOut.append(chars(prefix), prefix.size(), Escape::None);
         iOut.put(':');
     }
-    iOut.append(reinterpret_cast<const XMLCh*>(localName.data()), localName.size(), Escape::None);
+    iOut.append(chars(localName), localName.size(), Escape::None);
 }
 
-void XmlWriter::writeDeclaration(std::u16string_view prefix, std::u16string_view uri) {
+void Impl::writeDeclaration(std::u16string_view prefix, std::u16string_view uri) {
     iOut.put(" xmlns");
     if (!prefix.empty()) {
         iOut.put(':');
-        iOut.append(reinterpret_cast<const XMLCh*>(prefix.data()), prefix.size(), Escape::None);
+        iOut.append(chars(prefix), prefix.size(), Escape::None);
     }
     iOut.put("=\"");
-    iOut.append(reinterpret_cast<const XMLCh*>(uri.data()), uri.size(), Escape::Attribute);
+    iOut.append(chars(uri), uri.size(), Escape::Attribute);
     iOut.put('"');
 }
 
-const std::u16string& XmlWriter::utf16(std::string_view text, std::u16string& scratch) const {
-    if (!xmlchecks::utf8ToUtf16(text, scratch))
-        fail(Kind::Character, "malformed UTF-8");
-    return scratch;
-}
-
-void XmlWriter::startElement(std::string_view uri, std::string_view localName, std::string_view prefixHint) {
-    startElement(utf16(uri, iUtf16[0]), utf16(localName, iUtf16[1]), utf16(prefixHint, iUtf16[2]));
-}
-void XmlWriter::attribute(std::string_view uri, std::string_view localName, std::string_view value) {
-    attribute(utf16(uri, iUtf16[0]), utf16(localName, iUtf16[1]), utf16(value, iUtf16[2]));
-}
-void XmlWriter::declareNamespace(std::string_view prefix, std::string_view uri) {
-    declareNamespace(utf16(prefix, iUtf16[0]), utf16(uri, iUtf16[1]));
-}
-void XmlWriter::addNamespace(std::string_view uri, std::string_view prefix) {
-    addNamespace(utf16(uri, iUtf16[0]), utf16(prefix, iUtf16[1]));
-}
-void XmlWriter::text(std::string_view text) { this->text(utf16(text, iUtf16[0])); }
-void XmlWriter::cdata(std::string_view text) { cdata(utf16(text, iUtf16[0])); }
-void XmlWriter::comment(std::string_view text) { comment(utf16(text, iUtf16[0])); }
-void XmlWriter::processingInstruction(std::string_view target, std::string_view data) {
-    processingInstruction(utf16(target, iUtf16[0]), utf16(data, iUtf16[1]));
-}
+} // namespace zaq

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 // XmlWriterNames.cpp - XmlWriter's start tags: each name's prefix from the
 // prefix manager, the declarations of new bindings, and the tag written.
-#include "XmlWriter.h"
+#include "XmlWriterImpl.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
+namespace zaq {
+
 using Escape = XmlTextOutput::Escape;
+using Impl = detail::XmlWriterImpl;
 
 namespace {
 
@@ -16,21 +19,18 @@ const std::u16string_view XML_URI = XMLPrefixManager::XML_NAMESPACE_URI;
 } // namespace
 
 // The tag's names are resolved in the order a reader meets them: its own
-// declarations, the element, then the attributes; each new binding the
-// manager makes is declared on this tag. With `pin`, the prefixes that the
-// previous pass found in force are first bound again on this level (and not
-// declared: they mean what they meant), so that no new binding takes them.
-bool XmlWriter::lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDefault) {
+// declarations, the element, then the attributes; each new binding is made
+// on the tag's level and declared on the tag. A binding the writer makes by
+// itself never takes a prefix in force for another URI, so no name of the
+// tag or of the document around it changes meaning.
+bool Impl::inForce(std::u16string_view uri, OrvWstring& prefix, bool allowDefault) {
     for (const Answer& answer : iAnswers)
         if (answer.epoch == iEpoch && answer.allowDefault == allowDefault && answer.uri == uri) {
             prefix = answer.prefix;
             return true;
         }
-    if (!iPrefixes.getNamespacePrefix(uri, prefix, allowDefault)) {
-        ++iEpoch;
-        iTagBinds = true;
+    if (!iPrefixes.findNamespacePrefix(uri, prefix, allowDefault))
         return false;
-    }
     Answer& answer = iAnswers[iNextAnswer++ % 4];
     answer.uri.assign(uri);
     answer.allowDefault = allowDefault;
@@ -39,51 +39,88 @@ bool XmlWriter::lookup(std::u16string_view uri, OrvWstring& prefix, bool allowDe
     return true;
 }
 
-void XmlWriter::bind(std::u16string_view uri, const OrvWstring& prefix) {
-    iPrefixes.addNamespaceAndPrefix(OrvWstring(uri), prefix);
+Impl::PrefixUse Impl::useOf(const OrvWstring& prefix, std::u16string_view uri) {
+    if (!iPrefixes.getNamespaceUri(prefix, iScratchUri))
+        return PrefixUse::Free;
+    if (iScratchUri.view() == uri)
+        return PrefixUse::InForce;
+    if (!iScratchUri.isEmpty())
+        return PrefixUse::Taken;
+    // Undeclared: free, unless this very tag undeclares it.
+    return declaredOnTag(prefix.view(), nullptr) ? PrefixUse::Taken : PrefixUse::Free;
+}
+
+void Impl::bind(const OrvWstring& uri, const OrvWstring& prefix) {
+    iPrefixes.addNamespaceAndPrefix(uri, prefix);
     ++iEpoch;
     iTagBinds = true;
 }
 
-void XmlWriter::resolveNames(bool pin) {
+Impl::UriMap::iterator Impl::uriEntry(std::u16string_view uri) {
+    auto entry = iUris.lower_bound(uri);
+    if (entry == iUris.end() || entry->first.view() != uri)
+        entry = iUris.emplace_hint(entry, OrvWstring(uri), UriPrefixes());
+    return entry;
+}
+
+const OrvWstring& Impl::newPrefix(std::u16string_view uri, OrvWstring& prefix) {
+    const auto entry = uriEntry(uri);
+    UriPrefixes& prefixes = entry->second;
+    if (!prefixes.preferred.isEmpty() && useOf(prefixes.preferred, uri) != PrefixUse::Taken) {
+        prefix = prefixes.preferred;
+    } else if (!prefixes.generated.isEmpty() && useOf(prefixes.generated, uri) != PrefixUse::Taken) {
+        prefix = prefixes.generated;
+    } else {
+        // A URI keeps the prefix generated for it: its elements take the
+        // same one wherever they come, and a long stream makes no new ones.
+        do {
+            const std::string number = "NS" + std::to_string(++iGenerated);
+            prefix = OrvWstring(std::u16string(number.begin(), number.end()));
+        } while (useOf(prefix, uri) == PrefixUse::Taken);
+        prefixes.generated = prefix;
+    }
+    return entry->first;
+}
+
+bool Impl::choosePrefix(std::u16string_view uri, std::u16string_view hint, bool element, OrvWstring& prefix) {
+    static const OrvWstring XML_PREFIX(u"xml");
+    static const OrvWstring NO_PREFIX;
+    if (uri == XML_URI) {
+        prefix = XML_PREFIX; // bound on every root level
+        return false;
+    }
+    const bool unprefixed = element && iTagUnprefixed;
+    if (unprefixed || (!hint.empty() && hint != u"xml" && hint != u"xmlns")) {
+        prefix = unprefixed ? NO_PREFIX : OrvWstring(hint);
+        const PrefixUse use = useOf(prefix, uri);
+        if (use == PrefixUse::InForce)
+            return false;
+        if (use == PrefixUse::Free) {
+            bind(uriEntry(uri)->first, prefix);
+            return true;
+        }
+    }
+    if (inForce(uri, prefix, element))
+        return false;
+    bind(newPrefix(uri, prefix), prefix);
+    return true;
+}
+
+void Impl::resolveNames() {
     const std::u16string_view uri = tagUri(), hint = view(iTagHint);
     iPrefixes.addLevel();
     iTagBinds = false;
     for (const PendingDeclaration& declaration : iDeclarations)
-        bind(view(declaration.uri), OrvWstring(view(declaration.prefix)));
-    if (pin) {
-        // Only what was in force before this tag: a name that found a
-        // binding the previous pass made on this tag, for a name resolved
-        // before it, is looked up again.
-        auto madeBefore = [&](const OrvWstring& prefix, std::size_t attribute) {
-            if (iElementNew && iPrefix == prefix)
-                return true;
-            for (std::size_t i = 0; i < attribute; ++i)
-                if (iAttributeNew[i] && iAttributePrefixes[i] == prefix)
-                    return true;
-            return false;
-        };
-        if (!iElementNew && !iPrefix.isEmpty())
-            bind(uri, iPrefix);
-        for (std::size_t i = 0; i < iAttributes.size(); ++i)
-            if (!iAttributeNew[i] && !iAttributePrefixes[i].isEmpty() && !madeBefore(iAttributePrefixes[i], i))
-                bind(uriOf(iAttributes[i]), iAttributePrefixes[i]);
-    }
+        bind(OrvWstring(view(declaration.uri)), OrvWstring(view(declaration.prefix)));
     iUndeclareDefault = false;
     iElementNew = false;
-    std::u16string_view declaredUri;
     if (uri.empty()) {
         iPrefix = OrvWstring();
         iUndeclareDefault = iPrefixes.isDefaultSpace();
         if (iUndeclareDefault)
-            bind(u"", OrvWstring());
-    } else if (!hint.empty() && (!declaredOnTag(hint, &declaredUri) || declaredUri == uri)) {
-        iPrefix = OrvWstring(hint);
-        iElementNew = !iPrefixes.getNamespaceUri(iPrefix, iScratchUri) || iScratchUri.view() != uri;
-        if (iElementNew)
-            bind(uri, iPrefix);
+            bind(OrvWstring(), OrvWstring());
     } else {
-        iElementNew = !lookup(uri, iPrefix, true);
+        iElementNew = choosePrefix(uri, hint, true, iPrefix);
     }
     iAttributePrefixes.resize(iAttributes.size());
     iAttributeNew.assign(iAttributes.size(), 0);
@@ -92,33 +129,16 @@ void XmlWriter::resolveNames(bool pin) {
         if (attributeUri.empty())
             iAttributePrefixes[i] = OrvWstring();
         else
-            iAttributeNew[i] = !lookup(attributeUri, iAttributePrefixes[i], false) ? 1 : 0;
+            iAttributeNew[i] = choosePrefix(attributeUri, view(iAttributes[i].hint), false, iAttributePrefixes[i]);
     }
 }
-
-// Whether every prefixed name of the tag is bound to its own URI after the
-// tag's new bindings: one of them may have rebound, on this level, a prefix
-// in force that another name of the tag uses.
-bool XmlWriter::namesHold() {
-    auto holds = [this](const OrvWstring& prefix, std::u16string_view uri) {
-        return prefix.isEmpty() || (iPrefixes.getNamespaceUri(prefix, iScratchUri) && iScratchUri.view() == uri);
-    };
-    if (!holds(iPrefix, tagUri()))
-        return false;
-    for (std::size_t i = 0; i < iAttributes.size(); ++i)
-        if (!holds(iAttributePrefixes[i], uriOf(iAttributes[i])))
-            return false;
-    return true;
-}
-
-namespace {} // namespace
 
 // The slots of the name's set, when the slot found after the previous name
 // (XmlWriter.h) does not hold it. When
 // most names are new (more distinct names than slots), looking them up and
 // remembering them costs more than the hits save: after a run of mostly
 // misses, the next names are passed by, and then tried again.
-XmlWriter::NameRef XmlWriter::findNameInSet(bool attribute, std::u16string_view uri, std::u16string_view localName) {
+Impl::NameRef Impl::findNameInSet(bool attribute, std::u16string_view uri, std::u16string_view localName) {
     if (iNamesLeftAlone > 0) {
         --iNamesLeftAlone;
         return NameRef{NO_SET, 0};
@@ -169,8 +189,7 @@ XmlWriter::NameRef XmlWriter::findNameInSet(bool attribute, std::u16string_view 
 // The slot of the name's set that a start tag used longest ago, other than
 // those the pending tag uses; none (the name is then copied) when it uses
 // them all, or when names are not being remembered.
-XmlWriter::NameRef XmlWriter::rememberName(NameRef set, bool attribute, std::u16string_view uri,
-                                           std::u16string_view localName) {
+Impl::NameRef Impl::rememberName(NameRef set, bool attribute, std::u16string_view uri, std::u16string_view localName) {
     if (set.slot == NO_SET)
         return NameRef{};
     unsigned slot = NO_SET;
@@ -198,7 +217,7 @@ XmlWriter::NameRef XmlWriter::rememberName(NameRef set, bool attribute, std::u16
 
 // A small document uses a small table; a larger vocabulary gets a larger
 // one, filled again from the names that come next.
-void XmlWriter::growNames() {
+void Impl::growNames() {
     const unsigned slots = iKnownSlots == 0 ? FEW_NAMES : std::min(iKnownSlots * 4, MOST_NAMES);
     iKnown.reset(new KnownName[slots]);
     iKnownSlots = slots;
@@ -208,27 +227,27 @@ void XmlWriter::growNames() {
 }
 
 // The pending start tag uses the slot: it keeps its name until the tag is written.
-XmlWriter::NameRef XmlWriter::useName(NameRef ref) {
+Impl::NameRef Impl::useName(NameRef ref) {
     iKnown[ref.slot].tag = iTagCount;
     return ref;
 }
 
 // The slot while it still holds the name it was given for `ref`.
-XmlWriter::KnownName* XmlWriter::known(NameRef ref) {
+Impl::KnownName* Impl::known(NameRef ref) {
     KnownName& known = iKnown[ref.slot];
     return ref.stamp != 0 && known.stamp == ref.stamp ? &known : nullptr;
 }
 
 // A name the manager answered from a binding in force keeps the answer, as
 // written, for as long as the bindings in force stay as they are.
-void XmlWriter::learn(NameRef ref, std::size_t from) {
+void Impl::learn(NameRef ref, std::size_t from) {
     if (KnownName* name = known(ref)) {
         name->qname.assign(iOut.data() + from, iOut.size() - from);
         name->epoch = iEpoch;
     }
 }
 
-const XMLCh* XmlWriter::spaceOfTag() const {
+const XMLCh* Impl::spaceOfTag() const {
     const XMLCh* space = nullptr;
     for (const PendingAttribute& attribute : iAttributes)
         if (uriOf(attribute) == XML_URI && localNameOf(attribute) == u"space")
@@ -239,15 +258,15 @@ const XMLCh* XmlWriter::spaceOfTag() const {
 // A tag that declares nothing and names only what earlier tags named under
 // the same bindings is written from their answers: nothing to look up, no
 // name to convert.
-bool XmlWriter::writeKnownStartTag(bool empty) {
-    if (!iDeclarations.empty() || iTagHint.length != 0)
+bool Impl::writeKnownStartTag(bool empty) {
+    if (!iDeclarations.empty() || iTagHint.length != 0 || iTagUnprefixed)
         return false;
     const KnownName* element = known(iTagName);
     if (element == nullptr || element->epoch != iEpoch)
         return false;
     for (const PendingAttribute& attribute : iAttributes) {
         const KnownName* name = known(attribute.name);
-        if (name == nullptr || name->epoch != iEpoch)
+        if (name == nullptr || name->epoch != iEpoch || attribute.hint.length != 0)
             return false;
     }
     iPrefixes.addLevel();
@@ -267,19 +286,11 @@ bool XmlWriter::writeKnownStartTag(bool empty) {
     return true;
 }
 
-void XmlWriter::writeStartTag(bool empty) {
+void Impl::writeStartTag(bool empty) {
     if (writeKnownStartTag(empty))
         return;
     const std::u16string_view uri = tagUri(), localName = tagLocalName();
-    resolveNames(false);
-    bool anyNew = iElementNew;
-    for (std::size_t i = 0; i < iAttributes.size(); ++i)
-        anyNew = anyNew || iAttributeNew[i];
-    if (anyNew && !namesHold()) {
-        iPrefixes.removeLevel();
-        ++iEpoch;
-        resolveNames(true);
-    }
+    resolveNames();
     // After a tag that made no binding, every answer came from a binding in
     // force and holds until the bindings change: its names are learnt.
     const bool learning = !iTagBinds;
@@ -287,7 +298,7 @@ void XmlWriter::writeStartTag(bool empty) {
     const std::size_t nameFrom = iOut.size();
     writeName(iPrefix.view(), localName);
     iQName.assign(iOut.data() + nameFrom, iOut.size() - nameFrom);
-    if (learning && iTagHint.length == 0)
+    if (learning && iTagHint.length == 0 && !iTagUnprefixed)
         learn(iTagName, nameFrom);
     for (const PendingDeclaration& declaration : iDeclarations)
         writeDeclaration(view(declaration.prefix), view(declaration.uri));
@@ -302,7 +313,7 @@ void XmlWriter::writeStartTag(bool empty) {
         iOut.put(' ');
         const std::size_t attributeFrom = iOut.size();
         writeName(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]));
-        if (learning)
+        if (learning && iAttributes[i].hint.length == 0)
             learn(iAttributes[i].name, attributeFrom);
         iOut.put("=\"");
         const std::u16string_view value = view(iAttributes[i].value);
@@ -312,7 +323,7 @@ void XmlWriter::writeStartTag(bool empty) {
     finishStartTag(empty, iQName);
 }
 
-void XmlWriter::finishStartTag(bool empty, std::string_view qname) {
+void Impl::finishStartTag(bool empty, std::string_view qname) {
     iTagPending = false;
     if (empty) {
         iOut.put("/>");
@@ -327,3 +338,5 @@ void XmlWriter::finishStartTag(bool empty, std::string_view qname) {
             iIndent.open(spaceOfTag());
     }
 }
+
+} // namespace zaq
