@@ -31,6 +31,22 @@ inline const char* const ORDERS = "urn:example:orders:2026";
 inline const char* const ITEMS = "urn:example:items";
 inline const char* const TEXT = "Tea & biscuits <assorted>, 250 g";
 
+/// The same number of elements, each a sibling in a URI that no ancestor
+/// binds: every one declares it again, with the one prefix the writer
+/// generated for it.
+inline void withXmlWriterSiblings(zaq::XmlSink& sink, long entries) {
+    using namespace std::string_view_literals;
+    constexpr std::u16string_view fresh = u"urn:example:bound:on:no:ancestor"sv;
+    zaq::XmlWriter w(sink);
+    w.startElement(u""sv, u"root"sv);
+    for (long k = 0; k < 2 * entries; ++k) {
+        w.startElement(fresh, u"item"sv);
+        w.attribute(fresh, u"n"sv, u"1"sv);
+        w.endElement();
+    }
+    w.endDocument();
+}
+
 inline void withXmlWriter(zaq::XmlSink& sink, long entries) {
     using namespace std::string_view_literals; // lengths known where the strings are written, as for the peers
     constexpr std::u16string_view soap = u"http://schemas.xmlsoap.org/soap/envelope/"sv,

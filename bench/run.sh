@@ -27,6 +27,10 @@ echo "== Whole documents: XmlWriter beside the peers (time, allocations, peak me
 python3 "$here/writers.py" "$build" ${quick:+--elements 100000 --runs 3}
 
 echo
+echo "== XmlWriter at the sizes that used to cost squares or grow with the stream, beside libxml2"
+python3 "$here/writer_limits.py" "$build" ${quick:+--text-mib 32 --depth 100000 --names 20000}
+
+echo
 echo "== Canonical XML beside xmllint (time, memory, bytes, digest)"
 python3 "$here/c14n.py" "$build" ${quick:+--sizes 10 --runs 1 --large 0}
 

@@ -3,7 +3,8 @@
 // output, for bench/writers.py to time, measure and compare: XmlWriter, and
 // the peers Debian packages (libxml2 xmlTextWriter, Xerces-C DOM with
 // DOMLSSerializer, tinyxml2 XMLPrinter, pugixml, and Qt 5 QXmlStreamWriter
-// where the build found Qt). Prints "allocations N" (operator new calls) on
+// where the build found Qt); XmlWriter-siblings writes as many siblings in a
+// URI bound on no ancestor. Prints "allocations N" (operator new calls) on
 // standard error.
 //
 // usage: writer_peers WRITER ENTRIES   (each entry is two elements)
@@ -34,6 +35,9 @@ int main(int argc, char** argv) {
     if (writer == "XmlWriter") {
         zaq::XmlFileSink sink(stdout);
         withXmlWriter(sink, entries);
+    } else if (writer == "XmlWriter-siblings") {
+        zaq::XmlFileSink sink(stdout);
+        withXmlWriterSiblings(sink, entries);
     } else if (writer == "libxml2") {
         withLibXml2(xmlOutputBufferCreateFile(stdout, nullptr), entries);
     } else if (writer == "xerces-dom") {

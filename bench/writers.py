@@ -66,6 +66,10 @@ def main():
         above = r.rss - empty[writer].rss
         print("  %-11s %8.3fs %15s %12.3f %11.1f MiB" % (
             writer, r.cpu, "" if writer == "XmlWriter" else "%.2f" % mine.ratio(r, speed.CPU), per_element, above))
+    siblings = speed.alternate({"siblings": [peers, "XmlWriter-siblings", str(entries)]}, args.runs)["siblings"]
+    per_element = allocations([peers, "XmlWriter-siblings", str(entries // 10)]) / (entries // 10 * 2 + 1)
+    print("  %-11s %8.3fs %15s %12.3f %11.1f MiB   (%d siblings in a URI bound on no ancestor)" % (
+        "XmlWriter", siblings.cpu, "", per_element, siblings.rss - empty["XmlWriter"].rss, entries * 2))
     fastest = min((result[w].cpu, w) for w in present if w in STREAMING)[1]
     print("XmlWriter time / fastest streaming peer's (%s): %.2f" % (fastest, mine.ratio(result[fastest], speed.CPU)))
     return 0

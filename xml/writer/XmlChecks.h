@@ -12,7 +12,8 @@ namespace xmlchecks {
 
 constexpr std::size_t NONE = std::u16string_view::npos;
 
-/// Whether `name` is a name without a colon in the given XML version.
+/// Whether `name` is a name without a colon: by XML 1.1, whose rules the
+/// fifth edition of XML 1.0 took, in either version.
 bool isNCName(std::u16string_view name, bool xml11);
 
 /// Where the first character is that the document cannot hold: not a

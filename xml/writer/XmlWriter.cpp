@@ -106,9 +106,7 @@ void Impl::checkNamespaceName(std::u16string_view uri) const {
     }
 }
 
-std::u16string_view Impl::utf16(XmlString text, unsigned slot) {
-    if (text.isUtf16())
-        return text.utf16();
+std::u16string_view Impl::converted(XmlString text, unsigned slot) {
     if (!xmlchecks::utf8ToUtf16(text.utf8(), iUtf16[slot]))
         refuse(Kind::Character, "malformed UTF-8");
     return iUtf16[slot];
@@ -173,10 +171,8 @@ void Impl::releaseScratch() {
         std::u16string().swap(iTag);
 }
 
-void Impl::afterWrite() {
-    iStarted = true;
-    iIndent.bound();
-    if (iOut.full() && !iOut.flush())
+void Impl::flushFull() {
+    if (!iOut.flush())
         throw XmlWriterError(Kind::Output, "the sink refused the output");
 }
 
@@ -248,6 +244,16 @@ void Impl::setPreferredPrefix(std::u16string_view uri, std::u16string_view prefi
 
 void Impl::text(XmlString text) {
     checkOpen("text");
+    if (text.isUtf16() && !iIndenting && !text.empty() && text.size() <= PIECE && depth() > 0) {
+        // The usual call, short text inside the document: one piece, no layout.
+        const std::u16string_view units = text.utf16();
+        checkCharacters(units, true, "text");
+        if (iTagPending)
+            writeStartTag(false);
+        iOut.append(chars(units), units.size(), Escape::Text);
+        afterWrite();
+        return;
+    }
     if (!text.isUtf16() && text.size() <= PIECE)
         text = utf16(text, 0);
     checkText(text, true, "text");

@@ -62,9 +62,11 @@ class XmlWriterImpl;
 /// **Well formed by construction.** Every call checks its arguments and its
 /// place before it changes anything; on a refusal (`XmlWriterError` of any
 /// kind but `Output`) the writer and the output are as they were before the
-/// call, and the caller may go on. Names are checked by the rules of the
-/// document's version: for XML 1.0 those of its fourth edition (which every
-/// parser reads; no character beyond U+FFFF), for XML 1.1 those of 1.1.
+/// call, and the caller may go on. Names are checked by the rules of XML
+/// 1.0's fifth edition, which are XML 1.1's, for every character, within the
+/// BMP and beyond it. (libxml2 reads all such names; Xerces-C 3.2 reads XML
+/// 1.0 names beyond the BMP as errors, and expat keeps the fourth edition's
+/// narrower rules: a program for those readers keeps to their names.)
 /// Namespace names may not hold a character no IRI may hold (space, `<`,
 /// `>`, `"`, `{`, `}`, `|`, `\`, `^`, `` ` ``). Text escapes `&`, `<` and `>`
 /// (so `]]>` cannot occur) and writes CR as `&#13;`; attribute values also

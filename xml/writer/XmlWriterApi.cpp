@@ -68,7 +68,7 @@ void Impl::startElement(std::u16string_view uri, std::u16string_view localName, 
         iTagUri = keep(uri);
         iTagLocalName = keep(localName);
     }
-    iTagHint = keep(prefixHint);
+    iTagHint = prefixHint.empty() ? Span{} : keep(prefixHint);
     iTagUnprefixed = unprefixed;
     iTagPending = true;
     iRootDone = true;
@@ -100,10 +100,11 @@ void Impl::attribute(std::u16string_view uri, std::u16string_view localName, std
         pending.localName = keep(localName);
     }
     pending.value = keep(value);
-    pending.hint = keep(prefixHint);
+    pending.hint = prefixHint.empty() ? Span{} : keep(prefixHint);
     pending.hash = hash;
     iAttributes.push_back(pending);
-    indexAttribute(iAttributes.size() - 1);
+    if (iAttributes.size() > SCAN)
+        indexAttribute(iAttributes.size() - 1);
 }
 
 void Impl::declareNamespace(std::u16string_view uri, std::u16string_view prefix) {
@@ -126,7 +127,8 @@ void Impl::declareNamespace(std::u16string_view uri, std::u16string_view prefix)
         refuse(Kind::DuplicateAttribute, "the prefix " + xmlchecks::quoted(prefix) + " is already declared on the tag");
     const Span p = keep(prefix), u = keep(uri);
     iDeclarations.push_back(PendingDeclaration{p, u});
-    indexDeclaration(iDeclarations.size() - 1);
+    if (iDeclarations.size() > SCAN)
+        indexDeclaration(iDeclarations.size() - 1);
 }
 
 bool Impl::prefixInForce(std::u16string_view uri, std::string& prefix, bool allowDefault) const {
@@ -167,13 +169,7 @@ std::uint32_t Impl::hashName(std::u16string_view uri, std::u16string_view localN
     return hash ^ (hash >> 15);
 }
 
-bool Impl::onTag(std::u16string_view uri, std::u16string_view localName, std::uint32_t hash) const {
-    if (iAttributeIndex.empty()) {
-        for (const PendingAttribute& attribute : iAttributes)
-            if (localNameOf(attribute) == localName && uriOf(attribute) == uri)
-                return true;
-        return false;
-    }
+bool Impl::onTagIndexed(std::u16string_view uri, std::u16string_view localName, std::uint32_t hash) const {
     const std::size_t mask = iAttributeIndex.size() - 1;
     for (std::size_t slot = hash & mask; iAttributeIndex[slot] != 0; slot = (slot + 1) & mask) {
         const PendingAttribute& attribute = iAttributes[iAttributeIndex[slot] - 1];

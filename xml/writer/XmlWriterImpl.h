@@ -58,7 +58,9 @@ public:
     bool prefixInForce(std::u16string_view uri, std::string& prefix, bool allowDefault) const;
     /// The text in UTF-16: a view of it, or of its conversion in scratch
     /// `slot` (0 to 3); malformed UTF-8 is refused.
-    std::u16string_view utf16(XmlString text, unsigned slot);
+    std::u16string_view utf16(XmlString text, unsigned slot) {
+        return text.isUtf16() ? text.utf16() : converted(text, slot);
+    }
 
     /// Whether the writer has failed: after that every call throws.
     bool failed() const { return iFailed || iOut.failed(); }
@@ -145,7 +147,15 @@ private:
     }
     void checkNamespaceName(std::u16string_view uri) const;
     /// Whether an attribute of `uri` and `localName` is already on the tag.
-    bool onTag(std::u16string_view uri, std::u16string_view localName, std::uint32_t hash) const;
+    bool onTag(std::u16string_view uri, std::u16string_view localName, std::uint32_t hash) const {
+        if (!iAttributeIndex.empty())
+            return onTagIndexed(uri, localName, hash);
+        for (const PendingAttribute& attribute : iAttributes)
+            if (localNameOf(attribute) == localName && uriOf(attribute) == uri)
+                return true;
+        return false;
+    }
+    bool onTagIndexed(std::u16string_view uri, std::u16string_view localName, std::uint32_t hash) const;
     void indexAttribute(std::size_t index);
     void indexDeclaration(std::size_t index);
     static std::uint32_t hashName(std::u16string_view uri, std::u16string_view localName);
@@ -219,7 +229,11 @@ private:
         return true;
     }
     NameRef rememberName(NameRef set, bool attribute, std::u16string_view uri, std::u16string_view localName);
-    NameRef useName(NameRef ref);
+    /// The pending start tag uses the slot: it keeps its name until the tag is written.
+    NameRef useName(NameRef ref) {
+        iKnown[ref.slot].tag = iTagCount;
+        return ref;
+    }
     void growNames();
     KnownName* known(NameRef ref);
     std::u16string_view tagUri() const {
@@ -244,7 +258,14 @@ private:
     void writeDeclaration(std::u16string_view prefix, std::u16string_view uri);
     void writeName(std::u16string_view prefix, std::u16string_view localName);
     /// Flushes a full buffer, throwing on the sink's failure.
-    void afterWrite();
+    void afterWrite() {
+        iStarted = true;
+        iIndent.bound();
+        if (iOut.full())
+            flushFull();
+    }
+    void flushFull();
+    std::u16string_view converted(XmlString text, unsigned slot);
 
     XmlSink& iSink;
     XMLPrefixManager iPrefixes;

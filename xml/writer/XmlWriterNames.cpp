@@ -226,12 +226,6 @@ void Impl::growNames() {
     iNameMisses = 0;
 }
 
-// The pending start tag uses the slot: it keeps its name until the tag is written.
-Impl::NameRef Impl::useName(NameRef ref) {
-    iKnown[ref.slot].tag = iTagCount;
-    return ref;
-}
-
 // The slot while it still holds the name it was given for `ref`.
 Impl::KnownName* Impl::known(NameRef ref) {
     KnownName& known = iKnown[ref.slot];
