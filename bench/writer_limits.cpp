@@ -50,8 +50,7 @@ void withLibXml2(const std::string& what, long n, const std::string& text) {
             xmlTextWriterWriteAttribute(w, x(numbered("a", k)), x("v"));
     } else if (what == "declarations") {
         for (long k = 0; k < n; ++k)
-            xmlTextWriterWriteAttribute(w, x(numbered("xmlns:p", k)),
-                                        x(numbered("urn:p", k)));
+            xmlTextWriterWriteAttribute(w, x(numbered("xmlns:p", k)), x(numbered("urn:p", k)));
     } else if (what == "text") {
         xmlTextWriterWriteString(w, x(text));
     } else if (what == "depth") {

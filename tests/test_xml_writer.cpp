@@ -2,6 +2,7 @@
 // test_xml_writer.cpp - XmlWriter: exact output of namespace repair and
 // escaping, read back by Xerces-C to the meaning the calls intended; every
 // refused call leaves the writer and its output as they were; the sinks.
+#include "PrefixManagerAccess.h"
 #include "WriterScript.h"
 #include "XmlFormatTargetSink.h"
 #include "XercesTestEnvironment.h"
@@ -537,9 +538,9 @@ TEST(XmlWriter, InterfaceCalls) {
         return text;
     };
     const std::string plain = write();
-    ::setenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS", "1", 1);
+    setDefaultNamespaceSwitch(true);
     const std::string withVariable = write();
-    ::unsetenv("VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS");
+    setDefaultNamespaceSwitch(false);
     EXPECT_EQ(plain, withVariable);
     EXPECT_EQ(plain, R"(<r xmlns="urn:a"><c xmlns:p="urn:a"><d/></c></r>)");
 }

@@ -5,6 +5,7 @@
 #include "CanonicalHandler.h"
 #include "DigestSink.h"
 #include "DocumentError.h"
+#include "HoldingSink.h"
 #include "InputStream.h"
 #include "NamespaceCollector.h"
 #include "ParserSetup.h"
@@ -54,14 +55,21 @@ class RewriteOutput : public DocumentOutput {
 public:
     RewriteOutput(zaq::XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
                   Diagnostics& diagnostics, const std::vector<NamespaceCollector::Binding>& hoisted)
-        : iOut(sink), iHandler(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
-    void holdUpTo(std::size_t bytes) override { iOut.holdUpTo(bytes); }
+        : iHold(sink), iOut(iHold), iHandler(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
+    void holdUpTo(std::size_t bytes) override { iHold.holdUpTo(bytes); }
     void attach(ToolReader& reader) override {
         iHandler.useDeclaredTypes(&reader.declaredTypes());
         iHandler.attach(reader);
     }
-    bool finish() override { return iOut.flush(); }
-    void abandon() override { iOut.abandon(); }
+    bool finish() override { return iOut.flush() && iHold.flush(); }
+    // Nothing written yet: nothing will be. Else the output ends where the
+    // failure was found.
+    void abandon() override {
+        if (iHold.passing())
+            iOut.flush();
+        else
+            iHold.drop();
+    }
 
 private:
     static XmlRewriter::Options rewriteOptions(const ToolOptions& options,
@@ -75,6 +83,7 @@ private:
         return rewrite;
     }
 
+    HoldingSink iHold;
     zaq::XmlTextOutput iOut;
     XmlRewriter iHandler;
 };

@@ -68,7 +68,8 @@ cmake -S "$source_dir/examples" -B "$work/examples" -G Ninja -DCMAKE_PREFIX_PATH
 cmake --build "$work/examples" >/dev/null
 "$work/examples/write_document" >/dev/null
 "$work/examples/parse_statistics" "$source_dir/examples/orders.xml" >/dev/null
-python3 "$source_dir/tests/examples_peer.py" "$work/examples"
+python3 "$source_dir/tests/examples_peer.py" "$work/examples/soap_fault" "$work/examples/atom_feed" \
+    "$work/examples/xml_schema"
 # The writer's examples need no Xerces-C header: built with the install's
 # include directory alone, nothing from xercesc/ is read.
 for example in soap_fault atom_feed xml_schema; do

@@ -147,22 +147,7 @@ public:
                (iXml11 && ((c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028));
     }
     /// Whether the buffer has reached the size at which a flush is due.
-    bool full() const { return iSize >= iFlushAt; }
-    /// Keeps up to `bytes` before writing anything, so that a document that
-    /// fails early can leave no fragment behind (`abandon`); past that, the
-    /// output streams as usual.
-    void holdUpTo(std::size_t bytes) { iFlushAt = bytes > FLUSH_AT ? bytes : FLUSH_AT; }
-    /// After a failure: drops the output if none of it has been written
-    /// yet, else writes what is buffered, so that the output ends where the
-    /// failure was found. True when something was written.
-    bool abandon() {
-        if (iWritten == 0) {
-            iSize = 0;
-            return false;
-        }
-        flush();
-        return true;
-    }
+    bool full() const { return iSize >= FLUSH_AT; }
     /// Bytes written so far, buffered ones included: the position the next
     /// byte will have in the output.
     std::uint64_t written() const { return iWritten + iSize; }
@@ -186,7 +171,6 @@ private:
     static constexpr std::size_t FLUSH_AT = 1 << 16;
     static constexpr std::uint64_t NO_HOLD = ~std::uint64_t(0);
     std::uint64_t iHoldFrom = NO_HOLD; // flush writes only what is before this position
-    std::size_t iFlushAt = FLUSH_AT;   // a flush is due at this size
     static constexpr std::size_t SHORT = 64;
     static const bool TEXT_SPECIAL[128];
     static const bool ATTRIBUTE_SPECIAL[128];

@@ -85,8 +85,9 @@ class XmlWriterImpl;
 /// element with its attributes allocates nothing, and a URI takes one
 /// generated prefix for the whole document. Text, CDATA, comments and PI
 /// data of any length go through the 64 KiB output buffer in pieces. An open
-/// element costs about 100 bytes (its qualified name, the writer's and the
-/// prefix manager's records of its level), more while it declares bindings.
+/// element costs about 60 bytes on x86-64 (its qualified name, the writer's
+/// and the prefix manager's records of its level), more while it declares
+/// bindings.
 ///
 /// **Failures.** A refusal changes nothing (above). Any other exception that
 /// escapes a call (`std::bad_alloc`, a sink's own exception) and a sink's
