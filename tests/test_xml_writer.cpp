@@ -515,6 +515,22 @@ TEST(XmlWriter, InterfaceCalls) {
     EXPECT_EQ(out, R"(<xs:schema xmlns:tns="urn:t" xmlns:xs="http://www.w3.org/2001/XMLSchema" xml:lang="en">)"
                    R"(<xs:element type="xs:string"/></xs:schema>)");
 
+    // Where the open tag undeclares the default namespace, or binds the
+    // newest prefix of a URI to another, the answer is what holds there.
+    std::string scoped;
+    zaq::XmlStringSink scopedSink(scoped);
+    zaq::XmlWriter q(scopedSink);
+    q.startElement("urn:a", "root", zaq::UNPREFIXED);
+    q.declareNamespace("urn:a", "q");
+    q.declareNamespace("urn:a", "p");
+    q.startElement("", "child");
+    EXPECT_TRUE(q.prefixInForce("urn:a", prefix)) << "q and p are in force";
+    EXPECT_NE(prefix, "") << "the child undeclares the default namespace";
+    q.declareNamespace("urn:b", "p");
+    ASSERT_TRUE(q.prefixInForce("urn:a", prefix, false));
+    EXPECT_EQ(prefix, "q");
+    q.endDocument();
+
     // Names follow XML 1.0's fifth edition in and beyond the BMP.
     std::string names;
     zaq::XmlStringSink namesSink(names);

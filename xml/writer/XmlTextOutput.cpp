@@ -206,6 +206,14 @@ bool XmlTextOutput::flush() {
         std::memmove(iData.get(), iData.get() + upTo, iSize - upTo);
     iWritten += upTo;
     iSize -= upTo;
+    // A buffer grown for one long item (an attribute value is written
+    // whole) is given back once it is empty, keeping a stream's memory what
+    // the stream needs now.
+    constexpr std::size_t FIRST_CAPACITY = FLUSH_AT + 2 * SLICE * MOST_PER_UNIT;
+    if (iSize == 0 && iCapacity > 8 * FIRST_CAPACITY) {
+        iData.reset(new char[FIRST_CAPACITY]);
+        iCapacity = FIRST_CAPACITY;
+    }
     return !iFailed;
 }
 

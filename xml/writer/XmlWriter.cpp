@@ -161,7 +161,6 @@ void Impl::checkText(XmlString text, bool referencesAllowed, const char* what) {
 // Buffers and indexes kept for the longest call so far are given back once
 // they are much larger than a buffer's worth.
 void Impl::releaseScratch() {
-    constexpr std::size_t MOST_KEPT = std::size_t(1) << 20;
     for (std::u16string& scratch : iUtf16)
         if (scratch.capacity() > MOST_KEPT)
             std::u16string().swap(scratch);

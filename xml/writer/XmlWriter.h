@@ -74,7 +74,9 @@ class XmlWriterImpl;
 /// and LF may be written. A CDATA section containing `]]>` is split in two,
 /// and a CR in it is written as a reference between sections. In XML 1.1,
 /// the restricted characters, NEL and LINE SEPARATOR are written as
-/// references in text and values.
+/// references in text and values. Comments and PI data cannot hold
+/// references: a parser reads a CR in them (in XML 1.1 also NEL and LINE
+/// SEPARATOR) back as LF, and drops white space at the start of PI data.
 ///
 /// **Indentation.** With `Options::indent`, element-only content is
 /// indented two spaces a level, as `xmllint --format` does; content with
@@ -93,8 +95,10 @@ class XmlWriterImpl;
 /// escapes a call (`std::bad_alloc`, a sink's own exception) and a sink's
 /// failed write leave the writer *failed*: that call and every later one
 /// throw (`Kind::Output` for the later ones) and nothing more reaches the
-/// sink, not even what was buffered, so the output never holds a half-made
-/// event after its last complete one. `failed()` tells.
+/// sink, not even what was buffered. What the sink received ends with the
+/// last write before the failure: after an allocation failure, at a complete
+/// event; after the sink's own failure, perhaps inside the failing call's
+/// event (long text goes out in pieces as it is written). `failed()` tells.
 ///
 /// **Ending.** `endDocument` closes the elements still open and flushes.
 /// The destructor only hands what is buffered to the sink (unless the
@@ -191,10 +195,12 @@ public:
     /// Puts in `prefix` (UTF-8) the prefix in force for `uri` that a QName
     /// in an attribute value or text written now should use, and answers
     /// true; the empty prefix is the default namespace, answered only with
-    /// `allowDefault`. False, leaving `prefix` alone, when no binding of it
-    /// is in force. Counts the bindings of the ancestors and the open start
-    /// tag's own declarations (the prefixes the writer picks for the tag's
-    /// names are decided when the tag is written). Binds nothing.
+    /// `allowDefault` (and never on an open start tag in no namespace, which
+    /// undeclares it). False, leaving `prefix` alone, when no binding of
+    /// `uri` is in force. Counts the bindings of the ancestors and the open
+    /// start tag's own declarations (the prefixes the writer picks for the
+    /// tag's names are decided when the tag is written). Binds nothing;
+    /// costs a pass over the open tag's declarations.
     bool prefixInForce(XmlString uri, std::string& prefix, bool allowDefault = true) const;
 
 private:

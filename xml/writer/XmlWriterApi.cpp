@@ -132,6 +132,10 @@ void Impl::declareNamespace(std::u16string_view uri, std::u16string_view prefix)
 }
 
 bool Impl::prefixInForce(std::u16string_view uri, std::string& prefix, bool allowDefault) const {
+    // The open tag's names and content: an element in no namespace there
+    // undeclares the default namespace in force (xmlns="").
+    if (iTagPending && tagUri().empty())
+        allowDefault = false;
     if (iTagPending) {
         // The tag's own declarations are in force for its names, the default one first.
         const PendingDeclaration* found = nullptr;
@@ -149,12 +153,32 @@ bool Impl::prefixInForce(std::u16string_view uri, std::string& prefix, bool allo
     OrvWstring answer;
     if (!iPrefixes.findNamespacePrefix(uri, answer, allowDefault))
         return false;
-    // A declaration of the open tag may bind it to another URI.
     std::u16string_view declared;
-    if (iTagPending && declaredOnTag(answer.view(), &declared) && declared != uri)
-        return false;
+    if (iTagPending && !iDeclarations.empty() && declaredOnTag(answer.view(), &declared) && declared != uri) {
+        // The open tag binds that prefix to another URI: an older binding
+        // may still hold. Asked with the tag's declarations bound on a level
+        // of their own, which is then closed, leaving the manager as it was.
+        XMLPrefixManager& manager = const_cast<XMLPrefixManager&>(iPrefixes);
+        manager.addLevel();
+        struct Close {
+            XMLPrefixManager& manager;
+            ~Close() { manager.removeLevel(); }
+        } close{manager};
+        for (const PendingDeclaration& declaration : iDeclarations)
+            manager.addNamespaceAndPrefix(OrvWstring(view(declaration.uri)), OrvWstring(view(declaration.prefix)));
+        if (!manager.findNamespacePrefix(uri, answer, allowDefault))
+            return false;
+    }
     prefix = answer.toUtf8();
     return true;
+}
+
+bool Impl::prefixInForce(XmlString uri, std::string& prefix, bool allowDefault) const {
+    if (uri.isUtf16())
+        return prefixInForce(uri.utf16(), prefix, allowDefault);
+    if (!xmlchecks::utf8ToUtf16(uri.utf8(), iQueryUri))
+        throw XmlWriterError(Kind::Character, "malformed UTF-8");
+    return prefixInForce(std::u16string_view(iQueryUri), prefix, allowDefault);
 }
 
 // Duplicates: a tag of a few attributes or declarations is searched in
@@ -331,13 +355,7 @@ std::size_t XmlWriter::depth() const { return d ? d->depth() : 0; }
 bool XmlWriter::failed() const { return d && d->failed(); }
 
 bool XmlWriter::prefixInForce(XmlString uri, std::string& prefix, bool allowDefault) const {
-    const Impl& w = impl("prefixInForce");
-    if (uri.isUtf16())
-        return w.prefixInForce(uri.utf16(), prefix, allowDefault);
-    std::u16string converted;
-    if (!xmlchecks::utf8ToUtf16(uri.utf8(), converted))
-        throw XmlWriterError(Kind::Character, "malformed UTF-8");
-    return w.prefixInForce(converted, prefix, allowDefault);
+    return impl("prefixInForce").prefixInForce(uri, prefix, allowDefault);
 }
 
 } // namespace zaq

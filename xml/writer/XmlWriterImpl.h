@@ -56,6 +56,9 @@ public:
 
     std::size_t depth() const { return iOpen.size() + (iTagPending ? 1 : 0); }
     bool prefixInForce(std::u16string_view uri, std::string& prefix, bool allowDefault) const;
+    /// The same for a URI in either form, converted without allocating once
+    /// URIs of its length have been seen.
+    bool prefixInForce(XmlString uri, std::string& prefix, bool allowDefault) const;
     /// The text in UTF-16: a view of it, or of its conversion in scratch
     /// `slot` (0 to 3); malformed UTF-8 is refused.
     std::u16string_view utf16(XmlString text, unsigned slot) {
@@ -87,6 +90,8 @@ private:
     static constexpr unsigned NO_SET = ~0u;
     // Long text goes through the buffer in pieces of this many code units.
     static constexpr std::size_t PIECE = 16384;
+    // Scratch buffers larger than this are given back after the call that grew them.
+    static constexpr std::size_t MOST_KEPT = std::size_t(1) << 20;
     // Up to this many attributes or declarations, a tag is searched in order.
     static constexpr std::size_t SCAN = 16;
     struct Span {
@@ -307,10 +312,11 @@ private:
     unsigned iLastKnown = 0;     // the slot findName found last
     std::uint64_t iTagCount = 0; // start tags begun
     std::uint64_t iKnownStamp = 0;
-    unsigned iNameMisses = 0;     // grows by 2 a miss, shrinks by 1 a hit
-    unsigned iNamesLeftAlone = 0; // names to pass by without a look, after many misses
-    std::u16string iUtf16[4];     // scratch for UTF-8 arguments
-    std::u16string iPiece;        // a piece of long UTF-8 text
+    unsigned iNameMisses = 0;         // grows by 2 a miss, shrinks by 1 a hit
+    unsigned iNamesLeftAlone = 0;     // names to pass by without a look, after many misses
+    std::u16string iUtf16[4];         // scratch for UTF-8 arguments
+    mutable std::u16string iQueryUri; // scratch for prefixInForce's UTF-8 URI
+    std::u16string iPiece;            // a piece of long UTF-8 text
     bool iFailed = false;
     mutable bool iRefusing = false;
 };

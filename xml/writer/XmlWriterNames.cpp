@@ -319,6 +319,8 @@ void Impl::writeStartTag(bool empty) {
 
 void Impl::finishStartTag(bool empty, std::string_view qname) {
     iTagPending = false;
+    if (iTag.size() > MOST_KEPT)
+        releaseScratch(); // after a long value: the buffers it grew go back
     if (empty) {
         iOut.put("/>");
         iPrefixes.removeLevel();
