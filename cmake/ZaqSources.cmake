@@ -21,6 +21,7 @@ set(ZAQ_LIBRARY_SOURCES
 # zaqxml, which writes through them directly.
 set(ZAQ_WRITER_INTERNAL_SOURCES
   xml/writer/XmlTextOutput.cpp
+  xml/writer/MarkupEmitter.cpp
   xml/writer/XmlIndenter.cpp
   xml/writer/XmlChecks.cpp
   xml/writer/XmlBaseUri.cpp)

@@ -48,8 +48,7 @@ void XmlRewriter::startDocument() {
     iNameCounts.clear();
     iUriById.clear();
     iUriTexts.clear();
-    iNameArena.clear();
-    iNameStarts.clear();
+    iMarkup.clearNames();
     iVersion.clear();
     iStandalone.clear();
     iPrologWritten = false;
@@ -65,13 +64,7 @@ void XmlRewriter::writeProlog() {
     // well-formed; the output is always UTF-8.
     const bool xml11 = iVersion == "1.1";
     iOut.setXml11(xml11);
-    if (xml11)
-        iOut.put("<?xml version=\"1.1\" encoding=\"UTF-8\"");
-    else
-        iOut.put("<?xml version=\"1.0\" encoding=\"UTF-8\"");
-    if (iStandalone == "yes" || iStandalone == "no")
-        iOut.put(" standalone=\"" + iStandalone + "\"");
-    iOut.put("?>\n");
+    iMarkup.declaration(xml11, iStandalone == "yes" || iStandalone == "no" ? iStandalone : std::string());
 }
 
 void XmlRewriter::endDocument() {
@@ -106,27 +99,12 @@ void XmlRewriter::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh
             fail(std::string("invalid character 0x") + hex + " in the DOCTYPE's system id");
         }
     writeProlog();
-    iOut.put("<!DOCTYPE ");
-    iOut.append(name, zaq::XmlTextOutput::Escape::None);
-    if (publicId != nullptr && *publicId != 0) {
-        iOut.put(" PUBLIC \"");
-        iOut.append(publicId, zaq::XmlTextOutput::Escape::None);
-        iOut.put('"');
-    } else {
-        iOut.put(" SYSTEM");
-    }
-    // A system literal may hold either quote, never both.
-    const char quote = xercesc::XMLString::indexOf(systemId, u'"') < 0 ? '"' : '\'';
-    iOut.put(' ');
-    iOut.put(quote);
-    iOut.append(systemId, zaq::XmlTextOutput::Escape::None);
-    iOut.put(quote);
-    iOut.put(">\n");
+    iMarkup.doctype(name, publicId, systemId);
 }
 
 void XmlRewriter::closeStartTag() {
     if (iTagOpen) {
-        iOut.put('>');
+        iMarkup.endStartTag();
         iTagOpen = false;
     }
 }
@@ -144,17 +122,11 @@ const OrvWstring* XmlRewriter::uriOf(unsigned int uriId) {
 }
 
 void XmlRewriter::writeName(const NamespacePolicy::Name& name) {
-    if (name.asInput) {
-        // The input's own qualified name.
-        if (name.inputPrefixLength > 0) {
-            iOut.append(name.inputPrefix, name.inputPrefixLength, zaq::XmlTextOutput::Escape::None);
-            iOut.put(':');
-        }
-    } else if (!name.prefix.isEmpty()) {
-        iOut.append(name.prefix, zaq::XmlTextOutput::Escape::None);
-        iOut.put(':');
-    }
-    iOut.appendName(name.local);
+    // The input's own qualified name, or the policy's prefix.
+    if (name.asInput)
+        iMarkup.name(std::u16string_view(name.inputPrefix, name.inputPrefixLength), name.local);
+    else
+        iMarkup.name(name.prefix.view(), name.local);
 }
 
 void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
@@ -203,29 +175,16 @@ void XmlRewriter::startElement(const xercesc::XMLElementDecl& element, unsigned 
     }
     iPolicy.startElement(iNames);
 
-    iOut.put('<');
-    iNameStarts.push_back(iNameArena.size());
-    const std::size_t nameStart = iOut.size();
+    iMarkup.beginStartTag();
     writeName(iNames.front());
-    iNameArena.append(iOut.data() + nameStart, iOut.size() - nameStart);
-    for (const auto& declaration : iPolicy.declarations()) {
-        if (declaration.first.isEmpty()) {
-            iOut.put(" xmlns=\"");
-        } else {
-            iOut.put(" xmlns:");
-            iOut.append(declaration.first, zaq::XmlTextOutput::Escape::None);
-            iOut.put("=\"");
-        }
-        iOut.append(declaration.second, zaq::XmlTextOutput::Escape::Attribute);
-        iOut.put('"');
-    }
+    iMarkup.pushName();
+    for (const auto& declaration : iPolicy.declarations())
+        iMarkup.namespaceDeclaration(declaration.first.view(), declaration.second.view());
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
-        iOut.put(' ');
+        iMarkup.beginAttribute();
         writeName(iNames[i + 1]);
-        iOut.put("=\"");
         const XMLCh* value = normalisedValue(iDeclaredTypes, element, *iAttributes[i], iTokens);
-        iOut.append(value, zaq::XmlTextOutput::Escape::Attribute);
-        iOut.put('"');
+        iMarkup.attributeValue(value);
         if (iOptions.namespaces.prune)
             warnLostPrefixes(value, xercesc::XMLString::stringLen(value));
     }
@@ -247,17 +206,12 @@ void XmlRewriter::finishElement() {
         closeStartTag();
         iIndent.beforeEnd();
     }
-    const std::size_t start = iNameStarts.back();
-    iNameStarts.pop_back();
     if (iTagOpen) {
-        iOut.put("/>");
+        iMarkup.endEmptyTag();
         iTagOpen = false;
     } else {
-        iOut.put("</");
-        iOut.put(iNameArena.data() + start, iNameArena.size() - start);
-        iOut.put('>');
+        iMarkup.endTag();
     }
-    iNameArena.resize(start);
     iPolicy.endElement();
     iIndent.close();
     if (--iDepth == 0)
@@ -285,32 +239,13 @@ void XmlRewriter::text(const XMLCh* chars, XMLSize_t length, bool cdataSection) 
              std::to_string(iIndent.lookahead()) +
              " bytes held back to find mixed content; --format-lookahead raises the limit");
     if (cdataSection) {
-        // A section comes whole, and holds its characters raw; those that a
-        // parser would not read back raw (a CR from a character reference in
-        // an entity) go between sections, as references.
-        bool open = false;
-        std::size_t from = 0;
-        for (std::size_t i = 0; i <= length; ++i) {
-            if (i < length && !iOut.needsReference(chars[i]))
-                continue;
-            if (i > from || (i == length && !open && length == 0)) {
-                if (!open)
-                    iOut.put("<![CDATA[");
-                open = true;
-                iOut.append(chars + from, i - from, zaq::XmlTextOutput::Escape::None);
-            }
-            if (i == length)
-                break;
-            if (open)
-                iOut.put("]]>");
-            open = false;
-            iOut.append(chars + i, 1, zaq::XmlTextOutput::Escape::Text);
-            from = i + 1;
-        }
-        if (open)
-            iOut.put("]]>");
+        // A section comes whole: written as one, or split where it holds a
+        // character only a reference brings back.
+        zaq::MarkupEmitter::Cdata section;
+        iMarkup.cdata(std::u16string_view(chars, length), section);
+        iMarkup.endCdata(section);
     } else {
-        iOut.append(chars, length, zaq::XmlTextOutput::Escape::Text);
+        iMarkup.text(chars, length);
     }
     if (iOptions.namespaces.prune)
         warnLostPrefixes(chars, length);
@@ -330,13 +265,7 @@ void XmlRewriter::docPI(const XMLCh* target, const XMLCh* data) {
     writeProlog();
     closeStartTag();
     iIndent.beforeChild();
-    iOut.put("<?");
-    iOut.append(target, zaq::XmlTextOutput::Escape::None);
-    if (data != nullptr && *data != 0) {
-        iOut.put(' ');
-        iOut.append(data, zaq::XmlTextOutput::Escape::None);
-    }
-    iOut.put("?>");
+    iMarkup.processingInstruction(target, data != nullptr ? std::u16string_view(data) : std::u16string_view());
     if (iDepth == 0)
         iOut.put('\n');
     maybeFlush();
@@ -346,9 +275,7 @@ void XmlRewriter::docComment(const XMLCh* text) {
     writeProlog();
     closeStartTag();
     iIndent.beforeChild();
-    iOut.put("<!--");
-    iOut.append(text, zaq::XmlTextOutput::Escape::None);
-    iOut.put("-->");
+    iMarkup.comment(text);
     if (iDepth == 0)
         iOut.put('\n');
     maybeFlush();

@@ -10,6 +10,7 @@
 #include "NameCounts.h"
 #include "ParserEvents.h"
 #include "NamespacePolicy.h"
+#include "MarkupEmitter.h"
 #include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
 #include "XmlTextOutput.h"
@@ -90,6 +91,7 @@ private:
 
     NamespacePolicy iPolicy;
     zaq::XmlTextOutput& iOut;
+    zaq::MarkupEmitter iMarkup{iOut};
     Options iOptions;
     const Limits& iLimits;
     NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
@@ -103,8 +105,6 @@ private:
     std::vector<const OrvWstring*> iUriById;
     std::deque<OrvWstring> iUriTexts;
     std::vector<std::string> iLost;
-    std::string iNameArena; // written names of open elements
-    std::vector<std::size_t> iNameStarts;
     std::string iVersion;
     std::string iStandalone;
     bool iPrologWritten = false;

@@ -11,7 +11,6 @@
 
 namespace zaq {
 
-using Escape = XmlTextOutput::Escape;
 using Kind = XmlWriterError::Kind;
 using Impl = detail::XmlCanonicalWriterImpl;
 
@@ -242,35 +241,19 @@ void Impl::writeStartTag() {
         return byUri != 0 ? byUri < 0 : compareCodePoints(a->localName, b->localName) < 0;
     });
 
-    auto put = [this](std::u16string_view text, Escape escape) {
-        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), escape);
-    };
-    iNameStarts.push_back(iNames.size());
-    if (!iPrefix.empty())
-        iNames.append(iPrefix).push_back(u':');
-    iNames.append(iLocalName);
-    iOut.put('<');
-    put(std::u16string_view(iNames).substr(iNameStarts.back()), Escape::None);
+    iMarkup.beginStartTag();
+    iMarkup.name(iPrefix, iLocalName);
+    iMarkup.pushName();
     for (const Binding* b : iRender) {
-        iOut.put(b->prefix.empty() ? " xmlns" : " xmlns:");
-        put(b->prefix, Escape::None);
-        iOut.put("=\"");
-        put(b->uri, Escape::Attribute);
-        iOut.put('"');
+        iMarkup.namespaceDeclaration(b->prefix, b->uri);
         iRendered.push_back(Binding{b->prefix, b->uri, iDepth});
     }
     for (const Attribute* a : iSorted) {
-        iOut.put(' ');
-        if (!a->prefix.empty()) {
-            put(a->prefix, Escape::None);
-            iOut.put(':');
-        }
-        put(a->localName, Escape::None);
-        iOut.put("=\"");
-        put(a->value, Escape::Attribute);
-        iOut.put('"');
+        iMarkup.beginAttribute();
+        iMarkup.name(a->prefix, a->localName);
+        iMarkup.attributeValue(a->value);
     }
-    iOut.put('>');
+    iMarkup.endStartTag();
 }
 
 void Impl::endElement() {
@@ -278,14 +261,8 @@ void Impl::endElement() {
     if (iDepth == 0)
         throw XmlWriterError(Kind::Order, "endElement with no element open");
     const bool written = !iOptions.subtrees || iWritingDepth > 0;
-    if (written) {
-        iOut.put("</");
-        iOut.append(reinterpret_cast<const XMLCh*>(iNames.data() + iNameStarts.back()),
-                    iNames.size() - iNameStarts.back(), Escape::None);
-        iOut.put('>');
-        iNames.resize(iNameStarts.back());
-        iNameStarts.pop_back();
-    }
+    if (written)
+        iMarkup.endTag();
     while (!iScope.empty() && iScope.back().depth == iDepth)
         iScope.pop_back();
     while (!iRendered.empty() && iRendered.back().depth == iDepth)
@@ -302,7 +279,7 @@ void Impl::text(std::u16string_view text) {
     closeStartTag();
     if (iDepth == 0 || (iOptions.subtrees && iWritingDepth == 0))
         return;
-    iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::Text);
+    iMarkup.text(text);
     checkSink();
 }
 
@@ -315,9 +292,7 @@ void Impl::comment(std::u16string_view text) {
     const bool before = iDepth == 0 && !iRootSeen, after = iDepth == 0 && iRootSeen;
     if (after)
         iOut.put('\n');
-    iOut.put("<!--");
-    iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), Escape::None);
-    iOut.put("-->");
+    iMarkup.comment(text);
     if (before)
         iOut.put('\n');
     checkSink();
@@ -330,13 +305,7 @@ void Impl::processingInstruction(std::u16string_view target, std::u16string_view
     const bool before = iDepth == 0 && !iRootSeen, after = iDepth == 0 && iRootSeen;
     if (after)
         iOut.put('\n');
-    iOut.put("<?");
-    iOut.append(reinterpret_cast<const XMLCh*>(target.data()), target.size(), Escape::None);
-    if (!data.empty()) {
-        iOut.put(' ');
-        iOut.append(reinterpret_cast<const XMLCh*>(data.data()), data.size(), Escape::None);
-    }
-    iOut.put("?>");
+    iMarkup.processingInstruction(target, data);
     if (before)
         iOut.put('\n');
     checkSink();

@@ -3,6 +3,7 @@
 #ifndef ZAQPREFIXMGR_XML_CANONICAL_WRITER_IMPL_H
 #define ZAQPREFIXMGR_XML_CANONICAL_WRITER_IMPL_H
 
+#include "MarkupEmitter.h"
 #include "XmlSink.h"
 #include "XmlTextOutput.h"
 #include "XmlCanonicalWriter.h"
@@ -74,6 +75,7 @@ private:
     XmlSink& iSink;
     Options iOptions;
     XmlTextOutput iOut;
+    MarkupEmitter iMarkup{iOut};
     std::size_t iDepth = 0;
     std::size_t iWritingDepth = 0; // depth of the subtree's top element while one is written; 0: none
     bool iSubtreeNext = false;
@@ -88,8 +90,6 @@ private:
     std::vector<Binding> iScope;
     std::vector<Binding> iRendered;
     std::vector<Binding> iXmlAttributes; // prefix holds the local name: lang, space, base, id
-    std::vector<std::size_t> iNameStarts;
-    std::u16string iNames; // qualified names of the open elements written
     // Scratch for sorting, kept to spare allocations.
     std::vector<const Binding*> iRender;
     std::vector<const Attribute*> iSorted;

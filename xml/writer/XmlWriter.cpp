@@ -183,10 +183,7 @@ void Impl::startDocument(Version version, Standalone standalone) {
     iOut.setXml11(iXml11);
     for (unsigned slot = 0; slot < iKnownSlots; ++slot) // checked under the other version's rules
         iKnown[slot].stamp = 0;
-    iOut.put(iXml11 ? "<?xml version=\"1.1\" encoding=\"UTF-8\"" : "<?xml version=\"1.0\" encoding=\"UTF-8\"");
-    if (standalone != Standalone::Omit)
-        iOut.put(standalone == Standalone::Yes ? " standalone=\"yes\"" : " standalone=\"no\"");
-    iOut.put("?>\n");
+    iMarkup.declaration(iXml11, standalone == Standalone::Omit ? "" : standalone == Standalone::Yes ? "yes" : "no");
     afterWrite();
 }
 
@@ -249,7 +246,7 @@ void Impl::text(XmlString text) {
         checkCharacters(units, true, "text");
         if (iTagPending)
             writeStartTag(false);
-        iOut.append(chars(units), units.size(), Escape::Text);
+        iMarkup.text(units);
         afterWrite();
         return;
     }
@@ -275,7 +272,7 @@ void Impl::text(XmlString text) {
         iIndent.beforeText();
     }
     inPieces(text, false, [this](std::u16string_view piece) {
-        iOut.append(chars(piece), piece.size(), Escape::Text);
+        iMarkup.text(piece);
         afterWrite();
     });
     afterWrite();
@@ -289,30 +286,12 @@ void Impl::cdata(XmlString text) {
         text = utf16(text, 0);
     checkText(text, true, "CDATA section");
     beforeContent(false);
-    iOut.put("<![CDATA[");
-    inPieces(text, true, [this](std::u16string_view piece) {
-        const XMLCh* units = chars(piece);
-        std::size_t from = 0;
-        for (std::size_t i = 0; i < piece.size(); ++i) {
-            if (piece.compare(i, 3, u"]]>") == 0) {
-                // "]]" ends this section, ">" starts the next.
-                iOut.append(units + from, i + 2 - from, Escape::None);
-                iOut.put("]]><![CDATA[");
-                from = i + 2;
-            } else if (iOut.needsReference(units[i])) {
-                // A parser reads these back only from references, which a
-                // section cannot hold: one goes between two sections.
-                iOut.append(units + from, i - from, Escape::None);
-                iOut.put("]]>");
-                iOut.append(units + i, 1, Escape::Text);
-                iOut.put("<![CDATA[");
-                from = i + 1;
-            }
-        }
-        iOut.append(units + from, piece.size() - from, Escape::None);
+    MarkupEmitter::Cdata section;
+    inPieces(text, true, [&](std::u16string_view piece) {
+        iMarkup.cdata(piece, section);
         afterWrite();
     });
-    iOut.put("]]>");
+    iMarkup.endCdata(section);
     afterWrite();
 }
 
@@ -328,12 +307,12 @@ void Impl::comment(XmlString text) {
         refuse(Kind::Comment, "a comment cannot hold \"--\" or end with \"-\"");
     const bool top = depth() == 0;
     beforeContent(true);
-    iOut.put("<!--");
+    iMarkup.beginComment();
     inPieces(text, false, [this](std::u16string_view piece) {
-        iOut.append(chars(piece), piece.size(), Escape::None);
+        iMarkup.raw(piece);
         afterWrite();
     });
-    iOut.put("-->");
+    iMarkup.endComment();
     iTopNewLine = top && iIndenting;
     afterWrite();
 }
@@ -351,16 +330,15 @@ void Impl::processingInstruction(std::u16string_view target, XmlString data) {
         refuse(Kind::Instruction, "processing instruction data cannot hold \"?>\"");
     const bool top = depth() == 0;
     beforeContent(true);
-    iOut.put("<?");
-    iOut.append(chars(target), target.size(), Escape::None);
+    iMarkup.beginInstruction(target);
     if (!data.empty()) {
-        iOut.put(' ');
+        iMarkup.beginInstructionData();
         inPieces(data, false, [this](std::u16string_view piece) {
-            iOut.append(chars(piece), piece.size(), Escape::None);
+            iMarkup.raw(piece);
             afterWrite();
         });
     }
-    iOut.put("?>");
+    iMarkup.endInstruction();
     iTopNewLine = top && iIndenting;
     afterWrite();
 }
@@ -375,10 +353,7 @@ void Impl::endElement() {
         if (iIndenting)
             iIndent.beforeEnd();
         const OpenElement& element = iOpen.back();
-        iOut.put("</");
-        iOut.put(iOpenNames.data() + element.nameFrom, iOpenNames.size() - element.nameFrom);
-        iOut.put('>');
-        iOpenNames.resize(element.nameFrom);
+        iMarkup.endTag();
         if (element.binds)
             ++iEpoch;
         iOpen.pop_back();
@@ -388,25 +363,6 @@ void Impl::endElement() {
     }
     iTopNewLine = depth() == 0 && iIndenting;
     afterWrite();
-}
-
-void Impl::writeName(std::u16string_view prefix, std::u16string_view localName) {
-    if (!prefix.empty()) {
-        iOut.append(chars(prefix), prefix.size(), Escape::None);
-        iOut.put(':');
-    }
-    iOut.append(chars(localName), localName.size(), Escape::None);
-}
-
-void Impl::writeDeclaration(std::u16string_view prefix, std::u16string_view uri) {
-    iOut.put(" xmlns");
-    if (!prefix.empty()) {
-        iOut.put(':');
-        iOut.append(chars(prefix), prefix.size(), Escape::None);
-    }
-    iOut.put("=\"");
-    iOut.append(chars(uri), uri.size(), Escape::Attribute);
-    iOut.put('"');
 }
 
 } // namespace zaq

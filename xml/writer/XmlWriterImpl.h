@@ -3,6 +3,7 @@
 #ifndef ZAQPREFIXMGR_XML_WRITER_IMPL_H
 #define ZAQPREFIXMGR_XML_WRITER_IMPL_H
 
+#include "MarkupEmitter.h"
 #include "XMLPrefixManager.h"
 #include "XmlIndenter.h"
 #include "XmlSink.h"
@@ -132,8 +133,7 @@ private:
         OrvWstring generated;
     };
     struct OpenElement {
-        std::size_t nameFrom; // in iOpenNames, "prefix:local" in UTF-8
-        bool binds;           // its start tag made bindings, which its end withdraws
+        bool binds; // its start tag made bindings, which its end withdraws
     };
     /// A prefix the manager answered from a binding in force, good while
     /// no binding has been made or withdrawn since (`iEpoch`).
@@ -257,11 +257,9 @@ private:
     bool writeKnownStartTag(bool empty);
     void learn(NameRef ref, std::size_t from);
     const XMLCh* spaceOfTag() const;
-    void finishStartTag(bool empty, std::string_view qname);
+    void finishStartTag(bool empty);
     void resolveNames();
     void writeStartTag(bool empty);
-    void writeDeclaration(std::u16string_view prefix, std::u16string_view uri);
-    void writeName(std::u16string_view prefix, std::u16string_view localName);
     /// Flushes a full buffer, throwing on the sink's failure.
     void afterWrite() {
         iStarted = true;
@@ -275,6 +273,7 @@ private:
     XmlSink& iSink;
     XMLPrefixManager iPrefixes;
     XmlTextOutput iOut;
+    MarkupEmitter iMarkup{iOut};
     XmlIndenter iIndent;
     bool iIndenting;
     bool iXml11 = false;
@@ -298,8 +297,6 @@ private:
     std::vector<char> iAttributeNew; // whose prefix is a new binding, declared on the tag
     bool iElementNew = false;        // the element's prefix is a new binding
     bool iUndeclareDefault = false;  // the tag writes xmlns=""
-    std::string iOpenNames;          // qualified names of the open elements, one after another
-    std::string iQName;              // the start tag's qualified name in UTF-8
     std::vector<OpenElement> iOpen;
     OrvWstring iPrefix, iScratchUri;
     std::uint64_t iEpoch = 0; // counts the changes to the bindings in force

@@ -9,7 +9,6 @@
 
 namespace zaq {
 
-using Escape = XmlTextOutput::Escape;
 using Impl = detail::XmlWriterImpl;
 
 namespace {
@@ -265,18 +264,16 @@ bool Impl::writeKnownStartTag(bool empty) {
     }
     iPrefixes.addLevel();
     iTagBinds = false;
-    iOut.put('<');
-    iOut.put(element->qname.data(), element->qname.size());
+    iMarkup.beginStartTag();
+    iMarkup.rawName(element->qname.data(), element->qname.size());
+    iMarkup.pushName();
     for (const PendingAttribute& attribute : iAttributes) {
         const std::string& qname = iKnown[attribute.name.slot].qname;
-        iOut.put(' ');
-        iOut.put(qname.data(), qname.size());
-        iOut.put("=\"");
-        const std::u16string_view value = view(attribute.value);
-        iOut.append(reinterpret_cast<const XMLCh*>(value.data()), value.size(), Escape::Attribute);
-        iOut.put('"');
+        iMarkup.beginAttribute();
+        iMarkup.rawName(qname.data(), qname.size());
+        iMarkup.attributeValue(view(attribute.value));
     }
-    finishStartTag(empty, element->qname);
+    finishStartTag(empty);
     return true;
 }
 
@@ -288,48 +285,44 @@ void Impl::writeStartTag(bool empty) {
     // After a tag that made no binding, every answer came from a binding in
     // force and holds until the bindings change: its names are learnt.
     const bool learning = !iTagBinds;
-    iOut.put('<');
+    iMarkup.beginStartTag();
     const std::size_t nameFrom = iOut.size();
-    writeName(iPrefix.view(), localName);
-    iQName.assign(iOut.data() + nameFrom, iOut.size() - nameFrom);
+    iMarkup.name(iPrefix.view(), localName);
+    iMarkup.pushName();
     if (learning && iTagHint.length == 0 && !iTagUnprefixed)
         learn(iTagName, nameFrom);
     for (const PendingDeclaration& declaration : iDeclarations)
-        writeDeclaration(view(declaration.prefix), view(declaration.uri));
+        iMarkup.namespaceDeclaration(view(declaration.prefix), view(declaration.uri));
     if (iUndeclareDefault)
-        iOut.put(" xmlns=\"\"");
+        iMarkup.namespaceDeclaration({}, {});
     if (iElementNew)
-        writeDeclaration(iPrefix.view(), uri);
+        iMarkup.namespaceDeclaration(iPrefix.view(), uri);
     for (std::size_t i = 0; i < iAttributes.size(); ++i)
         if (iAttributeNew[i])
-            writeDeclaration(iAttributePrefixes[i].view(), uriOf(iAttributes[i]));
+            iMarkup.namespaceDeclaration(iAttributePrefixes[i].view(), uriOf(iAttributes[i]));
     for (std::size_t i = 0; i < iAttributes.size(); ++i) {
-        iOut.put(' ');
+        iMarkup.beginAttribute();
         const std::size_t attributeFrom = iOut.size();
-        writeName(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]));
+        iMarkup.name(iAttributePrefixes[i].view(), localNameOf(iAttributes[i]));
         if (learning && iAttributes[i].hint.length == 0)
             learn(iAttributes[i].name, attributeFrom);
-        iOut.put("=\"");
-        const std::u16string_view value = view(iAttributes[i].value);
-        iOut.append(reinterpret_cast<const XMLCh*>(value.data()), value.size(), Escape::Attribute);
-        iOut.put('"');
+        iMarkup.attributeValue(view(iAttributes[i].value));
     }
-    finishStartTag(empty, iQName);
+    finishStartTag(empty);
 }
 
-void Impl::finishStartTag(bool empty, std::string_view qname) {
+void Impl::finishStartTag(bool empty) {
     iTagPending = false;
     if (iTag.size() > MOST_KEPT)
         releaseScratch(); // after a long value: the buffers it grew go back
     if (empty) {
-        iOut.put("/>");
+        iMarkup.endEmptyTag();
         iPrefixes.removeLevel();
         if (iTagBinds)
             ++iEpoch;
     } else {
-        iOut.put('>');
-        iOpen.push_back(OpenElement{iOpenNames.size(), iTagBinds});
-        iOpenNames.append(qname);
+        iMarkup.endStartTag();
+        iOpen.push_back(OpenElement{iTagBinds});
         if (iIndenting)
             iIndent.open(spaceOfTag());
     }
