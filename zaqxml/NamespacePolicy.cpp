@@ -2,6 +2,8 @@
 // NamespacePolicy.cpp - prefixes and namespace declarations for each element.
 #include "NamespacePolicy.h"
 
+#include "XmlChecks.h"
+
 #include <xercesc/util/XMLString.hpp>
 
 #include <algorithm>
@@ -43,8 +45,7 @@ std::size_t nextColon(const XMLCh* chars, std::size_t from, std::size_t length) 
 
 NamespacePolicy::NamespacePolicy(XMLPrefixManager& manager, const Settings& settings, const Diagnostics& diagnostics)
     : iManager(manager), iSettings(settings), iXmlUri(XMLPrefixManager::XML_NAMESPACE_URI),
-      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI), iXmlPrefix(u"xml"), iXmlnsPrefix(u"xmlns"),
-      iDiagnostics(diagnostics) {}
+      iXmlnsUri(XMLPrefixManager::XMLNS_NAMESPACE_URI), iXmlPrefix(u"xml"), iDiagnostics(diagnostics) {}
 
 void NamespacePolicy::startDocument() {
     iManager.reset();
@@ -69,13 +70,17 @@ void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
     OrvWstring prefix = text(prefixText, xercesc::XMLString::stringLen(prefixText));
     OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
     auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
-    if (prefix.equals(iXmlnsPrefix))
+    switch (xmlchecks::reservedRule(prefix.view(), uri.view())) {
+    case xmlchecks::Reserved::XmlnsPrefix:
         throw iDiagnostics.failureHere("the prefix 'xmlns' cannot be declared");
-    if (prefix.equals(iXmlPrefix) != uri.equals(iXmlUri))
+    case xmlchecks::Reserved::XmlPairing:
         throw iDiagnostics.failureHere(name() + "=\"" + uri.toUtf8() + "\": the prefix 'xml' and the namespace " +
                                        iXmlUri.toUtf8() + " belong to each other only");
-    if (uri.equals(iXmlnsUri))
+    case xmlchecks::Reserved::XmlnsNamespace:
         throw iDiagnostics.failureHere(name() + ": the namespace " + iXmlnsUri.toUtf8() + " cannot be declared");
+    case xmlchecks::Reserved::None:
+        break;
+    }
     const std::uint64_t hash = std::hash<std::u16string_view>()(std::u16string_view(uri.data(), uri.length()));
     // A long namespace name costs more: it counts once more for every 64
     // characters.

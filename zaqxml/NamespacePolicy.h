@@ -94,7 +94,6 @@ private:
     const OrvWstring iXmlUri;
     const OrvWstring iXmlnsUri;
     const OrvWstring iXmlPrefix;
-    const OrvWstring iXmlnsPrefix;
     std::vector<std::pair<OrvWstring, OrvWstring>> iPending;      // input declarations of the next start tag
     std::vector<std::pair<OrvWstring, OrvWstring>> iDeclarations; // to write on the current start tag
     // Generate: the prefix each namespace has for the document.

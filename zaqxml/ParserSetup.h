@@ -8,7 +8,7 @@
 #include "DeclaredTypes.h"
 #include "DefaultLiterals.h"
 #include "Diagnostics.h"
-#include "Limits.h"
+#include "InputSettings.h"
 #include "ParserMemory.h"
 
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>

@@ -18,7 +18,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <functional>
 #include <cstring>
 #include <new>
 #include <unistd.h>
@@ -48,6 +47,19 @@ public:
     /// Writes what is left; false when the sink failed.
     virtual bool finish() = 0;
     virtual void abandon() = 0;
+};
+
+// --hoist's first reading: the namespaces collected, nothing written.
+class CollectOutput : public DocumentOutput {
+public:
+    explicit CollectOutput(NamespaceCollector& collector) : iCollector(collector) {}
+    void holdUpTo(std::size_t) override {}
+    void attach(ToolReader& reader) override { iCollector.attach(reader); }
+    bool finish() override { return true; }
+    void abandon() override {}
+
+private:
+    NamespaceCollector& iCollector;
 };
 
 // The rewrite, with the namespace policy's declarations.
@@ -164,8 +176,7 @@ namespace {
 // Reads the document once through `attach`'s handler; false (reported) when
 // it fails. The unread external subset is named in `unreadSubset`.
 bool parse(const DocumentInput& input, int fd, const ToolOptions& options, RewriteSession& session,
-           Diagnostics& diagnostics, Limits& limits, const std::function<void(ToolReader&)>& attach,
-           const std::function<bool()>& finish, const std::function<void()>& abandon, std::string& unreadSubset) {
+           Diagnostics& diagnostics, Limits& limits, DocumentOutput& output, std::string& unreadSubset) {
     ParserMemory& memory = session.memory();
     memory.bound(&limits, &diagnostics);
     memory.countDtd(false);
@@ -181,7 +192,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
                 window.view(reinterpret_cast<const char*>(input.bytes), input.size);
                 configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
-                attach(*reader);
+                output.attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, input.systemId, limits, &memory);
@@ -189,26 +200,26 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                 window.record(!plain);
                 source.recordInto(&window);
                 configureReader(*reader, security, plain, options.input);
-                attach(*reader);
+                output.attach(*reader);
                 reader->parse(source);
             }
-            ok = finish();
+            ok = output.finish();
             if (!ok)
                 diagnostics.error(input.name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
             unreadSubset = reader->unreadSubset();
         } catch (const SAXParseException& e) {
-            abandon();
+            output.abandon();
             const std::string message =
                 limits.inputBytes() == 0 ? std::string("the document is empty") : utf8(e.getMessage());
             diagnostics.errorIn(utf8(e.getSystemId()), static_cast<unsigned long long>(e.getLineNumber()),
                                 static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
-            abandon();
+            output.abandon();
             diagnostics.errorIn(e.entity(), e.line(), e.column(), e.what());
         } catch (const OutOfMemoryException&) {
             diagnostics.error(input.name, 0, 0, "out of memory");
         } catch (const XMLException& e) {
-            abandon();
+            output.abandon();
             diagnostics.error(input.name, 0, 0, utf8(e.getMessage()));
         } catch (const std::bad_alloc&) {
             diagnostics.error(input.name, 0, 0, "out of memory");
@@ -289,9 +300,8 @@ bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolO
         Limits first(options.input, inMemory);
         NamespaceCollector collector(first, diagnostics, options.namespaces.maxNamespaces);
         diagnostics.muteWarnings(true); // the second reading gives them
-        const bool read = parse(
-            input, in.fd, options, session, diagnostics, first, [&](ToolReader& reader) { collector.attach(reader); },
-            [] { return true; }, [] {}, unreadSubset);
+        CollectOutput collecting(collector);
+        const bool read = parse(input, in.fd, options, session, diagnostics, first, collecting, unreadSubset);
         diagnostics.muteWarnings(false);
         if (!read)
             return false;
@@ -311,9 +321,7 @@ bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolO
         output = std::make_unique<RewriteOutput>(sink, options, session.prefixes(), limits, diagnostics, hoisted);
     if (holdBytes > 0)
         output->holdUpTo(holdBytes);
-    const bool ok = parse(
-        input, in.fd, options, session, diagnostics, limits, [&](ToolReader& reader) { output->attach(reader); },
-        [&] { return output->finish(); }, [&] { output->abandon(); }, unreadSubset);
+    const bool ok = parse(input, in.fd, options, session, diagnostics, limits, *output, unreadSubset);
     if (ok && !unreadSubset.empty())
         diagnostics.warning(input.name, 0, 0,
                             "the external DTD subset '" + unreadSubset +

@@ -2,12 +2,13 @@
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 
+#include "XmlChecks.h"
+
 #include "Usage.h"
 
 #include "CanonicalHandler.h"
 #include "Diagnostics.h"
 #include "DigestSink.h"
-#include "OrvLog.h"
 #include "XMLPrefixManager.h"
 
 #include <xercesc/util/XMLChar.hpp>
@@ -52,17 +53,19 @@ void addPreference(ToolOptions& options, const std::string& spec) {
     const std::string prefix = spec.substr(0, eq);
     const std::string uri = spec.substr(eq + 1);
     const std::string xmlUri = OrvWstring(XMLPrefixManager::XML_NAMESPACE_URI).toUtf8();
-    const std::string xmlnsUri = OrvWstring(XMLPrefixManager::XMLNS_NAMESPACE_URI).toUtf8();
     if (!isNcName(prefix))
         usageError("--prefer: '" + prefix + "' is not a valid prefix (an NCName)");
     if (prefix.compare(0, 5, "xmlns") == 0)
         usageError("--prefer: prefixes starting with 'xmlns' are reserved");
     if (uri.empty())
         usageError("--prefer: the namespace URI of '" + prefix + "' is empty");
-    if (prefix == "xml" && uri != xmlUri)
-        usageError("--prefer: the prefix 'xml' is bound to " + xmlUri + " only");
-    if (prefix != "xml" && (uri == xmlUri || uri == xmlnsUri))
+    // A preference is a declaration to be: the reserved names' rules hold.
+    if (xmlchecks::reservedRule(OrvWstring::fromUtf8(prefix).view(), OrvWstring::fromUtf8(uri).view()) !=
+        xmlchecks::Reserved::None) {
+        if (prefix == "xml")
+            usageError("--prefer: the prefix 'xml' is bound to " + xmlUri + " only");
         usageError("--prefer: " + uri + " is reserved and takes no other prefix");
+    }
     for (const auto& earlier : options.namespaces.preferred) {
         if (earlier.first.equals(OrvWstring::fromUtf8(prefix)) && !earlier.second.equals(OrvWstring::fromUtf8(uri)))
             usageError("--prefer: '" + prefix + "' is already preferred for " + earlier.second.toUtf8() +
@@ -326,7 +329,8 @@ ToolOptions parseOptions(int argc, char** argv) {
             const long level = std::strtol(optarg, &end, 10);
             if (*optarg == 0 || *end != 0 || level < -1000 || level > 1000)
                 usageError(std::string("--trace takes a number, not '") + optarg + "'");
-            OrvLog::iEffectiveLogFilter = static_cast<int>(level);
+            options.traceLevel = static_cast<int>(level);
+            options.traceLevelSet = true;
             break;
         }
         case 'h':

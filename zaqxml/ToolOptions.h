@@ -3,7 +3,7 @@
 #ifndef ZAQXML_TOOL_OPTIONS_H
 #define ZAQXML_TOOL_OPTIONS_H
 
-#include "Limits.h"
+#include "InputSettings.h"
 #include "NamespacePolicy.h"
 #include "XmlCanonicalWriter.h"
 #include "XmlIndenter.h"
@@ -22,6 +22,8 @@ struct ToolOptions {
     bool inPlace = false;     ///< -i: each input is replaced by its rewrite
     std::string backupSuffix; ///< -iSUFFIX: the original is kept as input + SUFFIX
     bool stats = false;
+    int traceLevel = 0;                 ///< --trace: the trace filter of the services (0: as built)
+    bool traceLevelSet = false;         ///< whether --trace was given
     bool emptyPrefixForDefault = false; ///< VOSK_USE_EMPTY_PREFIX_FOR_DEFAULT_NS is defined
     unsigned long poolSize = 1024;
     bool canonical = false;                ///< --c14n, --c14n11 or --exc-c14n: canonical XML instead

@@ -4,6 +4,7 @@
 // manager.
 #include "Batch.h"
 #include "Diagnostics.h"
+#include "OrvLog.h"
 #include "ToolOptions.h"
 
 #include <xercesc/util/PlatformUtils.hpp>
@@ -15,6 +16,8 @@
 
 int main(int argc, char** argv) {
     const ToolOptions options = parseOptions(argc, argv);
+    if (options.traceLevelSet)
+        OrvLog::iEffectiveLogFilter = options.traceLevel;
     try {
         xercesc::XMLPlatformUtils::Initialize();
     } catch (const xercesc::XMLException& e) {

@@ -107,6 +107,18 @@ bool isWhiteSpace(std::u16string_view text) {
     return true;
 }
 
+Reserved reservedRule(std::u16string_view prefix, std::u16string_view uri) {
+    static constexpr std::u16string_view XML_URI = u"http://www.w3.org/XML/1998/namespace";
+    static constexpr std::u16string_view XMLNS_URI = u"http://www.w3.org/2000/xmlns/";
+    if (prefix == u"xmlns")
+        return Reserved::XmlnsPrefix;
+    if ((prefix == u"xml") != (uri == XML_URI))
+        return Reserved::XmlPairing;
+    if (uri == XMLNS_URI)
+        return Reserved::XmlnsNamespace;
+    return Reserved::None;
+}
+
 bool utf8ToUtf16(std::string_view in, std::u16string& out) {
     out.clear();
     out.reserve(in.size());

@@ -23,6 +23,17 @@ bool isNCName(std::u16string_view name, bool xml11);
 /// them as character references). NONE when every character is allowed.
 std::size_t firstForbidden(std::u16string_view text, bool xml11, bool referencesAllowed);
 
+/// The Namespaces Recommendation's rules for the two reserved prefixes, for
+/// a declaration binding `prefix` (empty: the default namespace) to `uri`:
+/// which one it breaks, if any. Every writer and the tool ask here.
+enum class Reserved {
+    None,          ///< the declaration may be made
+    XmlnsPrefix,   ///< the prefix xmlns is never declared
+    XmlPairing,    ///< the prefix xml and its namespace belong to each other only
+    XmlnsNamespace ///< the xmlns namespace is never declared
+};
+Reserved reservedRule(std::u16string_view prefix, std::u16string_view uri);
+
 /// Whether the text is white space only (space, tab, CR, LF).
 bool isWhiteSpace(std::u16string_view text);
 

@@ -114,10 +114,15 @@ void Impl::declareNamespace(std::u16string_view uri, std::u16string_view prefix)
     if (!prefix.empty())
         checkName(prefix, "prefix");
     checkNamespaceName(uri);
-    if (prefix == u"xmlns" || uri == XMLNS_URI)
+    switch (xmlchecks::reservedRule(prefix, uri)) {
+    case xmlchecks::Reserved::XmlnsPrefix:
+    case xmlchecks::Reserved::XmlnsNamespace:
         refuse(Kind::Namespace, "the xmlns prefix and namespace are never declared");
-    if ((prefix == u"xml") != (uri == XML_URI))
+    case xmlchecks::Reserved::XmlPairing:
         refuse(Kind::Namespace, "the xml prefix is bound to " + xmlchecks::quoted(XML_URI) + ", and only it");
+    case xmlchecks::Reserved::None:
+        break;
+    }
     if (!prefix.empty() && uri.empty() && !iXml11)
         refuse(Kind::Namespace,
                "the prefix " + xmlchecks::quoted(prefix) + " cannot be undeclared (bound to no namespace) in XML 1.0");
