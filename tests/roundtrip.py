@@ -118,6 +118,11 @@ def scopes(data):
             note_qnames(value)
 
     parser = xml.parsers.expat.ParserCreate(namespace_separator="\x01")  # in no XML 1.0 name or URI
+    # A text node whole: expat reports an entity's replacement text apart
+    # from the text around it, which a rewrite writes as one run ("t&t;"
+    # with t = "p:z" is the text "tp:z", whose prefix is "tp").
+    parser.buffer_text = True
+    parser.buffer_size = 1 << 24
     parser.StartNamespaceDeclHandler = start_ns
     parser.StartElementHandler = start
     parser.EndElementHandler = lambda name: stack.pop()
