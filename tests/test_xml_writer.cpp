@@ -4,6 +4,7 @@
 // refused call leaves the writer and its output as they were; the sinks.
 #include "PrefixManagerAccess.h"
 #include "WriterScript.h"
+#include "XmlCanonicalWriter.h"
 #include "XmlFormatTargetSink.h"
 #include "XercesTestEnvironment.h"
 
@@ -530,6 +531,23 @@ TEST(XmlWriter, InterfaceCalls) {
     ASSERT_TRUE(q.prefixInForce("urn:a", prefix, false));
     EXPECT_EQ(prefix, "q");
     q.endDocument();
+
+    // Calls in the 1.x order compile (every argument is a string) and are
+    // caught where a URI lands in a prefix's place.
+    std::string canonical;
+    zaq::XmlStringSink canonicalSink(canonical);
+    zaq::XmlCanonicalWriter c(canonicalSink, zaq::XmlCanonicalWriter::Options());
+    EXPECT_THROW(c.startElement(u"", u"root", u"urn:d"), zaq::XmlWriterError);
+    zaq::XmlWriter swapped(canonicalSink);
+    swapped.startElement("", "r");
+    try {
+        swapped.declareNamespace("p", "urn:x");
+        ADD_FAILURE() << "a URI taken for a prefix";
+    } catch (const zaq::XmlWriterError& e) {
+        EXPECT_EQ(e.kind(), Kind::Name);
+        EXPECT_NE(std::string(e.what()).find("URI first"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(canonical, "");
 
     // Names follow XML 1.0's fifth edition in and beyond the BMP.
     std::string names;

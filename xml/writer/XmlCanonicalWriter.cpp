@@ -339,22 +339,41 @@ std::u16string_view utf16(XmlString text, std::u16string& scratch) {
     return scratch;
 }
 
+// The names a parser reports are names; a name out of its place (a URI
+// given where a prefix goes) is refused before anything is written. A local
+// name is only looked at for a colon: this runs for every name of a
+// document, and a parser has checked the rest.
+void checkName(std::u16string_view prefix, std::u16string_view localName, const char* what) {
+    if (localName.empty() || localName.find(u':') != std::u16string_view::npos)
+        throw XmlWriterError(Kind::Name,
+                             std::string(what) + " " + xmlchecks::quoted(localName) + " is not a name without a colon");
+    if (!prefix.empty() && !xmlchecks::isNCName(prefix, true))
+        throw XmlWriterError(Kind::Name, "prefix " + xmlchecks::quoted(prefix) +
+                                             " is not a name without a colon (the URI comes first)");
+}
+
 } // namespace
 
 void XmlCanonicalWriter::startElement(XmlString uri, XmlString localName, XmlString prefix) {
     Impl& w = impl("startElement");
-    w.startElement(utf16(prefix, w.iArguments[0]), utf16(localName, w.iArguments[1]), utf16(uri, w.iArguments[2]));
+    const std::u16string_view p = utf16(prefix, w.iArguments[0]), l = utf16(localName, w.iArguments[1]);
+    checkName(p, l, "element name");
+    w.startElement(p, l, utf16(uri, w.iArguments[2]));
 }
 
 void XmlCanonicalWriter::namespaceDeclaration(XmlString uri, XmlString prefix) {
     Impl& w = impl("namespaceDeclaration");
-    w.namespaceDeclaration(utf16(prefix, w.iArguments[0]), utf16(uri, w.iArguments[1]));
+    const std::u16string_view p = utf16(prefix, w.iArguments[0]);
+    if (!p.empty())
+        checkName({}, p, "declared prefix");
+    w.namespaceDeclaration(p, utf16(uri, w.iArguments[1]));
 }
 
 void XmlCanonicalWriter::attribute(XmlString uri, XmlString localName, XmlString value, XmlString prefix) {
     Impl& w = impl("attribute");
-    w.attribute(utf16(prefix, w.iArguments[0]), utf16(localName, w.iArguments[1]), utf16(uri, w.iArguments[2]),
-                utf16(value, w.iArguments[3]));
+    const std::u16string_view p = utf16(prefix, w.iArguments[0]), l = utf16(localName, w.iArguments[1]);
+    checkName(p, l, "attribute name");
+    w.attribute(p, l, utf16(uri, w.iArguments[2]), utf16(value, w.iArguments[3]));
 }
 
 void XmlCanonicalWriter::text(XmlString text) {

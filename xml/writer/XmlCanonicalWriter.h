@@ -57,9 +57,11 @@ class XmlCanonicalWriterImpl;
 /// Every string argument is UTF-8 or UTF-16 (`XmlString`); names come URI
 /// first, as in `XmlWriter`.
 ///
-/// **Failures.** A relative namespace URI (which the Canonical XML 1.0
-/// Recommendation makes an error) and events out of order throw
-/// `XmlWriterError`; the sink's failure throws `XmlWriterError::Kind::Output`.
+/// **Failures.** A prefix or local name that is not a name without a colon
+/// (a URI given where a prefix goes, say) throws `XmlWriterError::Kind::Name`;
+/// text and values are written as given, as a parser reports them. A relative namespace URI (which the Canonical
+/// XML 1.0 Recommendation makes an error) and events out of order throw `XmlWriterError`; the sink's failure throws
+/// `XmlWriterError::Kind::Output`.
 /// **Ownership.** The sink is not owned and must outlive the writer.
 /// **Threads.** One thread at a time.
 class ZAQ_PREFIXMGR_EXPORT XmlCanonicalWriter {

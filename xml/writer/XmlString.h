@@ -27,6 +27,12 @@ public:
     constexpr XmlString(std::string_view text) noexcept : iData(text.data()), iSize(text.size()) {}
     /// UTF-8 text.
     XmlString(const std::string& text) noexcept : iData(text.data()), iSize(text.size()) {}
+#if defined(__cpp_char8_t)
+    /// UTF-8 text, zero-terminated (C++20's `u8"..."`).
+    XmlString(const char8_t* text) noexcept : XmlString(reinterpret_cast<const char*>(text)) {}
+    /// UTF-8 text (C++20).
+    XmlString(std::u8string_view text) noexcept : iData(text.data()), iSize(text.size()) {}
+#endif
     /// UTF-16 text, zero-terminated.
     constexpr XmlString(const char16_t* text) noexcept
         : iData(text ? text : u""), iSize((text ? std::char_traits<char16_t>::length(text) : 0) | UTF16) {}

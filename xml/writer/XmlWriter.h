@@ -167,8 +167,10 @@ public:
     void attribute(XmlString uri, XmlString localName, XmlString value, XmlString prefixHint = {});
     /// Declares `prefix` (empty: the default namespace) for `uri` on the
     /// open start tag, even where it binds again a prefix in force; the
-    /// tag's names then use it. `declareNamespace("", "")` writes `xmlns=""`;
-    /// in XML 1.1, `declareNamespace("", "p")` undeclares `p`.
+    /// tag's names in `uri` take it, unless the default namespace in force
+    /// serves `uri` and `Options::defaultNamespace` is `Unprefixed`.
+    /// `declareNamespace("", "")` writes `xmlns=""`; in XML 1.1,
+    /// `declareNamespace("", "p")` undeclares `p`.
     void declareNamespace(XmlString uri, XmlString prefix);
     /// Makes `prefix` the preferred prefix of `uri` for its later new
     /// bindings (empty: none, generated ones are used). Writes nothing.

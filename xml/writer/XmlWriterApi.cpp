@@ -111,6 +111,9 @@ void Impl::declareNamespace(std::u16string_view uri, std::u16string_view prefix)
     checkOpen("declareNamespace");
     if (!iTagPending)
         refuse(Kind::Order, "namespace declaration with no start tag open (after content?)");
+    if (prefix.find(u':') != std::u16string_view::npos)
+        refuse(Kind::Name, "prefix " + xmlchecks::quoted(prefix) +
+                               " is not a name without a colon (declareNamespace takes the URI first)");
     if (!prefix.empty())
         checkName(prefix, "prefix");
     checkNamespaceName(uri);
