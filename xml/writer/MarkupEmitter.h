@@ -121,8 +121,6 @@ public:
         iNames.clear();
         iNameStarts.clear();
     }
-    /// How many names the stack holds.
-    std::size_t openNames() const { return iNameStarts.size(); }
 
     /// Character data, escaped.
     void text(std::u16string_view text, Escape escape = Escape::Text) {

@@ -2,6 +2,8 @@
 // XmlChecks.cpp - Xerces-C's own character tables, applied to views.
 #include "XmlChecks.h"
 
+#include "XmlString.h"
+
 #include <xercesc/util/XMLChar.hpp>
 
 #include <cstdio>
@@ -108,13 +110,13 @@ bool isWhiteSpace(std::u16string_view text) {
 }
 
 Reserved reservedRule(std::u16string_view prefix, std::u16string_view uri) {
-    static constexpr std::u16string_view XML_URI = u"http://www.w3.org/XML/1998/namespace";
-    static constexpr std::u16string_view XMLNS_URI = u"http://www.w3.org/2000/xmlns/";
+    using zaq::XML_NAMESPACE_U16;
+    using zaq::XMLNS_NAMESPACE_U16;
     if (prefix == u"xmlns")
         return Reserved::XmlnsPrefix;
-    if ((prefix == u"xml") != (uri == XML_URI))
+    if ((prefix == u"xml") != (uri == XML_NAMESPACE_U16))
         return Reserved::XmlPairing;
-    if (uri == XMLNS_URI)
+    if (uri == XMLNS_NAMESPACE_U16)
         return Reserved::XmlnsNamespace;
     return Reserved::None;
 }

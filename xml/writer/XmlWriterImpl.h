@@ -169,7 +169,6 @@ private:
     /// "]]" of a "]]>"): `write` takes each piece in UTF-16.
     template <class Write> void inPieces(XmlString text, bool keepBrackets, Write&& write);
     void checkText(XmlString text, bool referencesAllowed, const char* what);
-    void writeCdataPiece(std::u16string_view piece, bool& open);
     void releaseScratch();
     [[noreturn]] void failClosed(const char* what) const;
     void checkName(std::u16string_view name, const char* what) const;
