@@ -319,3 +319,56 @@ TEST(Canonical, SubtreesTakeTheirMethodsContext) {
         EXPECT_EQ(out, c.expected) << c.select;
     }
 }
+
+// A failure or warning that a stage finds carries the line and column of the
+// event that brought it about, in the document or in the external entity
+// the event came from; after the entity, the document's again. Positions are
+// given by the reading side as numbers (the stages never see the parser).
+TEST(Positions, StageFindingsNameTheEventsPlace) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "zaq-positions";
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return (dir / name).string();
+    };
+    write("ent.xml", "<a>\n<b><c><d/></c></b></a>\n");
+    const std::string inEntity = write("in.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'ent.xml'>]>\n<r>\n &e;\n <y/></r>\n");
+    write("flat.xml", "<a/>\n");
+    const std::string after =
+        write("after.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'flat.xml'>]>\n<r>\n &e;\n <y><z/></y></r>\n");
+    const std::string prune = write("prune.xml", "<r xmlns:p='urn:p'>\n  <a>\n    <p:x xmlns:q='urn:q'>q:v p:w</p:x>"
+                                                 "<b xmlns:p='urn:other'>p:z</b></a></r>\n");
+    const std::string ids = write("ids.xml", "<r>\n<a id='x'/><b Id='x'/></r>\n");
+    struct Case {
+        std::string file;
+        unsigned long maxDepth;
+        bool prune, canonical;
+        std::string select, expected;
+    } cases[] = {
+        {inEntity, 4, false, false, "",
+         "(entity " + (dir / "ent.xml").string() + "):2:11: elements nest deeper than 4"},
+        {inEntity, 4, false, true, "", "(entity " + (dir / "ent.xml").string() + "):2:11: elements nest deeper than 4"},
+        {after, 2, false, false, "", after + ":4:9: elements nest deeper than 2"},
+        {prune, 10000, true, false, "",
+         prune +
+             ":3:33: warning: 'q:' in content is no longer bound in the output (--prune); --keep-prefixes q keeps "
+             "it\n" +
+             prune + ":3:65: warning: 'p:' in content"},
+        {ids, 10000, false, true, "#x", ids + ":2:23: a second element has the ID 'x'"},
+    };
+    for (const Case& c : cases) {
+        ToolOptions options;
+        options.input.loadExternal = true;
+        options.input.maxDepth = c.maxDepth;
+        options.namespaces.prune = c.prune;
+        options.canonical = c.canonical;
+        options.select = c.select;
+        std::string output;
+        zaq::XmlStringSink sink(output);
+        Collected diagnostics;
+        RewriteSession session(options, diagnostics);
+        rewriteDocument(DocumentInput::file(c.file), sink, options, session, diagnostics);
+        EXPECT_NE(diagnostics.text.find(c.expected), std::string::npos) << c.file << "\n" << diagnostics.text;
+    }
+    std::filesystem::remove_all(dir);
+}

@@ -25,12 +25,12 @@ std::string printable(const std::string& text) {
     return out;
 }
 
-std::string utf8(const XMLCh* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
+std::string utf8(const char16_t* text) { return text ? OrvWstring(text).toUtf8() : std::string(); }
 
 void Diagnostics::startDocument(const std::string& name, const std::string& systemId) {
     iDocument = name;
     iSystemId = systemId;
-    iLocator = nullptr;
+    iHeld.clear();
 }
 
 void Diagnostics::error(const std::string& name, unsigned long long line, unsigned long long column,
@@ -52,23 +52,11 @@ std::string Diagnostics::where(const std::string& systemId) const {
     return systemId.empty() || systemId == iSystemId ? iDocument : iDocument + " (entity " + systemId + ")";
 }
 
-void Diagnostics::atHere(const std::string& message, bool isWarning) {
-    if (isWarning && iMuted)
-        return;
-    const unsigned long long line = iLocator ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0;
-    const unsigned long long column = iLocator ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0;
-    const std::string name = iLocator ? where(utf8(iLocator->getSystemId())) : iDocument;
-    if (isWarning)
+void Diagnostics::placeWarnings(unsigned long long line, unsigned long long column, const std::string& systemId) {
+    const std::string name = where(systemId);
+    for (const std::string& message : iHeld)
         warning(name, line, column, message);
-    else
-        error(name, line, column, message);
-}
-
-DocumentError Diagnostics::failureHere(const std::string& message) const {
-    if (iLocator == nullptr)
-        return DocumentError(message);
-    return DocumentError(message, static_cast<unsigned long long>(iLocator->getLineNumber()),
-                         static_cast<unsigned long long>(iLocator->getColumnNumber()), utf8(iLocator->getSystemId()));
+    iHeld.clear();
 }
 
 void Diagnostics::emit(const std::string& line) { std::fprintf(iOut, "%s\n", line.c_str()); }

@@ -80,7 +80,7 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
 
 } // namespace
 
-bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
+static bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
 
 void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& diagnostics, unsigned long depth,
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,
@@ -131,31 +131,22 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
         checkDefaultsApart(diagnostics, attributes, attributeCount);
 }
 
-const XMLCh* normalisedValue(const DeclaredTypes* types, const xercesc::XMLElementDecl& element,
-                             const xercesc::XMLAttr& attribute, std::u16string& scratch) {
-    const XMLCh* value = attribute.getValue();
-    if (types == nullptr || types->empty())
-        return value;
-    const xercesc::XMLAttDef* definition = definitionOf(element, attribute);
-    if (definition == nullptr || types->count(definition) == 0)
-        return value;
-    // Tokens separated by single spaces, none around them. Only spaces go:
-    // a tab or line end here came from a reference, and is part of a token.
-    scratch.clear();
-    for (const XMLCh* c = value; *c != 0; ++c) {
-        if (*c != ' ')
-            scratch.push_back(static_cast<char16_t>(*c));
-        else if (!scratch.empty() && scratch.back() != u' ')
-            scratch.push_back(u' ');
-    }
-    if (!scratch.empty() && scratch.back() == u' ')
-        scratch.pop_back();
-    return reinterpret_cast<const XMLCh*>(scratch.c_str());
+DeclaredType declaredType(const DeclaredTypes& types, const xercesc::XMLElementDecl& element,
+                          const xercesc::XMLAttr& attribute) {
+    const auto found = types.find(definitionOf(element, attribute));
+    if (found == types.end())
+        return DeclaredType::CData;
+    return found->second == xercesc::XMLAttDef::ID ? DeclaredType::Id : DeclaredType::Tokens;
 }
 
-bool declaredId(const DeclaredTypes* types, const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
-    if (types == nullptr || types->empty())
-        return false;
-    const auto found = types->find(definitionOf(element, attribute));
-    return found != types->end() && found->second == xercesc::XMLAttDef::ID;
+void normaliseTokens(std::u16string_view value, std::u16string& out) {
+    out.clear();
+    for (char16_t c : value) {
+        if (c != u' ')
+            out.push_back(c);
+        else if (!out.empty() && out.back() != u' ')
+            out.push_back(u' ');
+    }
+    if (!out.empty() && out.back() == u' ')
+        out.pop_back();
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// ElementChecks.h - what every handler of the parser's events checks and
-// normalises in a start tag: the limits, the reserved prefix, the duplicate
-// the parser misses, and values of declared types.
+// ElementChecks.h - what is checked and normalised in a start tag as the
+// parser reports it: the limits, the reserved prefix, the duplicate the
+// parser misses, and values of declared types.
 #ifndef ZAQXML_ELEMENT_CHECKS_H
 #define ZAQXML_ELEMENT_CHECKS_H
 
@@ -15,6 +15,7 @@
 #include <xercesc/util/RefVectorOf.hpp>
 
 #include <string>
+#include <string_view>
 
 /// Throws DocumentError at the parser's position when the element at
 /// `depth` (1: the document element) nests too deep, has too many
@@ -25,16 +26,19 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,
                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount);
 
-/// The value of `attribute`, normalised as its declared type says (tokens
-/// separated by single spaces), in `scratch` when it changes; `types` may
-/// be null.
-const XMLCh* normalisedValue(const DeclaredTypes* types, const xercesc::XMLElementDecl& element,
-                             const xercesc::XMLAttr& attribute, std::u16string& scratch);
+/// What the DTD declares of an attribute's type, as far as the output is
+/// concerned.
+enum class DeclaredType { CData, Tokens, Id };
 
-/// Whether the DTD declares `attribute` of `element` of type ID.
-bool declaredId(const DeclaredTypes* types, const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute);
+/// The declared type of `attribute` of `element`: CData where the DTD
+/// declares none (or CDATA); Id for ID, Tokens for the other tokenised and
+/// enumerated types.
+DeclaredType declaredType(const DeclaredTypes& types, const xercesc::XMLElementDecl& element,
+                          const xercesc::XMLAttr& attribute);
 
-/// Whether `text` is the prefix xmlns.
-bool isXmlns(const XMLCh* text);
+/// `value` normalised as a tokenised type into `out`: tokens separated by
+/// single spaces, none around them. Only spaces go: a tab or line end here
+/// came from a reference, and is part of a token.
+void normaliseTokens(std::u16string_view value, std::u16string& out);
 
 #endif

@@ -2,24 +2,17 @@
 // NamespaceCollector.cpp - the declarations of a whole document, per prefix.
 #include "NamespaceCollector.h"
 
-#include "ElementChecks.h"
-
-#include <xercesc/util/XMLString.hpp>
-
 NamespaceCollector::NamespaceCollector(const Limits& limits, Diagnostics& diagnostics, std::size_t maxPrefixes)
-    : ParserEvents(diagnostics), iLimits(limits), iDiagnostics(diagnostics), iMaxPrefixes(maxPrefixes) {}
+    : iLimits(limits), iDiagnostics(diagnostics), iMaxPrefixes(maxPrefixes) {}
 
-void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, unsigned int, const XMLCh* prefix,
-                                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
-                                      XMLSize_t attributeCount, bool isEmpty, bool) {
-    checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
-    for (XMLSize_t i = 0; i < attributeCount; ++i) {
-        const xercesc::XMLAttr& a = *attributes.elementAt(i);
-        count(xercesc::XMLString::stringLen(a.getValue()) + 4);
-        const XMLCh* attributePrefix = a.getPrefix();
-        if (attributePrefix == nullptr || !isXmlns(attributePrefix))
+void NamespaceCollector::startElement(const StartTag& tag) {
+    for (std::size_t i = 0; i < tag.attributeCount; ++i) {
+        const EventAttribute& a = tag.attributes[i];
+        const std::u16string_view value = a.value.view();
+        count(value.size() + 4);
+        if (a.kind != EventAttribute::Kind::PrefixDeclaration)
             continue;
-        const std::u16string declared(a.getName()), uri(a.getValue());
+        const std::u16string declared(a.name.local.view()), uri(value);
         if (declared == u"xml")
             continue;
         const auto found = iIndex.find(declared);
@@ -31,8 +24,6 @@ void NamespaceCollector::startElement(const xercesc::XMLElementDecl& element, un
             iEntries.push_back(Entry{Binding(declared, uri)});
         }
     }
-    if (isEmpty)
-        --iDepth;
 }
 
 void NamespaceCollector::count(std::size_t units) {

@@ -5,9 +5,8 @@
 #define ZAQXML_NAMESPACE_COLLECTOR_H
 
 #include "Diagnostics.h"
+#include "DocumentEvents.h"
 #include "Limits.h"
-#include "NameCounts.h"
-#include "ParserEvents.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,7 +19,7 @@
 /// namespace name it binds and whether any declaration rebinds it to
 /// another. Memory is bounded by the number of distinct prefixes, at most
 /// `maxPrefixes` (past that, later prefixes are not hoisted).
-class NamespaceCollector : public ParserEvents {
+class NamespaceCollector : public DocumentEvents {
 public:
     using Binding = std::pair<std::u16string, std::u16string>; ///< prefix, namespace name
 
@@ -31,12 +30,8 @@ public:
     /// elements outside its declarations.
     std::vector<Binding> hoistable() const;
 
-    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
-                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
-                      bool isRoot) override;
-    void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override { --iDepth; }
-    void docCharacters(const XMLCh*, XMLSize_t length, bool) override { count(length); }
-    void ignorableWhitespace(const XMLCh*, XMLSize_t length, bool) override { count(length); }
+    void startElement(const StartTag& tag) override;
+    void text(std::u16string_view chars, bool, bool) override { count(chars.size()); }
 
 private:
     /// What the second reading will write, held to the expansion bound
@@ -50,10 +45,8 @@ private:
     };
 
     const Limits& iLimits;
-    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
     std::size_t iMaxPrefixes;
-    unsigned long iDepth = 0;
     std::uint64_t iReported = 0; // code units the parser has reported
     std::vector<Entry> iEntries;
     std::unordered_map<std::u16string, std::size_t> iIndex; // prefix to entry

@@ -4,8 +4,6 @@
 
 #include "XmlChecks.h"
 
-#include <xercesc/util/XMLString.hpp>
-
 #include <algorithm>
 #include <cassert>
 #include <functional>
@@ -17,16 +15,16 @@
 
 namespace {
 
-OrvWstring text(const XMLCh* chars, std::size_t length) { return OrvWstring(chars, static_cast<unsigned int>(length)); }
+OrvWstring text(std::u16string_view chars) { return OrvWstring(chars); }
 
 // The NCName characters, exactly for ASCII and generously beyond it: enough
 // to spot `prefix:name` tokens in text, which is all they are used for.
-bool isNameStart(XMLCh c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
-bool isNameChar(XMLCh c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
+bool isNameStart(char16_t c) { return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80; }
+bool isNameChar(char16_t c) { return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9'); }
 
 // The first ':' in chars[from, length), or `length`: eight code units at a
 // time, as most text has none.
-std::size_t nextColon(const XMLCh* chars, std::size_t from, std::size_t length) {
+std::size_t nextColon(const char16_t* chars, std::size_t from, std::size_t length) {
 #if defined(__SSE2__)
     const __m128i colon = _mm_set1_epi16(':');
     for (; from + 8 <= length; from += 8) {
@@ -66,9 +64,9 @@ void NamespacePolicy::startDocument() {
     iUriUnits = 0;
 }
 
-void NamespacePolicy::declare(const XMLCh* prefixText, const XMLCh* uriText) {
-    OrvWstring prefix = text(prefixText, xercesc::XMLString::stringLen(prefixText));
-    OrvWstring uri = text(uriText, xercesc::XMLString::stringLen(uriText));
+void NamespacePolicy::declare(std::u16string_view prefixText, std::u16string_view uriText) {
+    OrvWstring prefix = text(prefixText);
+    OrvWstring uri = text(uriText);
     auto name = [&] { return prefix.isEmpty() ? std::string("xmlns") : "xmlns:" + prefix.toUtf8(); };
     switch (xmlchecks::reservedRule(prefix.view(), uri.view())) {
     case xmlchecks::Reserved::XmlnsPrefix:
@@ -196,8 +194,7 @@ void NamespacePolicy::resolve(Name& name) {
         // Every binding of the input is in force in the output where the
         // input has it, so the name keeps its prefix without asking.
         name.asInput = true;
-        assert(inForce(text(name.inputPrefix, name.inputPrefixLength)).equals(uri) &&
-               "the input's bindings are the output's");
+        assert(inForce(text(name.inputPrefix)).equals(uri) && "the input's bindings are the output's");
         return;
     }
     if (!iManager.getNamespacePrefix(uri, name.prefix, name.element))
@@ -301,7 +298,9 @@ void NamespacePolicy::endElement() {
     iInputDeclared.pop_back();
 }
 
-void NamespacePolicy::lostQNamePrefixes(const XMLCh* chars, std::size_t length, std::vector<std::string>& lost) {
+void NamespacePolicy::lostQNamePrefixes(std::u16string_view content, std::vector<std::string>& lost) {
+    const char16_t* chars = content.data();
+    const std::size_t length = content.size();
     if (!iSettings.prune || iInputScope.empty())
         return;
     for (std::size_t colon = nextColon(chars, 0, length); colon + 1 < length;
@@ -313,7 +312,7 @@ void NamespacePolicy::lostQNamePrefixes(const XMLCh* chars, std::size_t length, 
             --start;
         if (start == colon || !isNameStart(chars[start]))
             continue;
-        const OrvWstring prefix = text(chars + start, colon - start);
+        const OrvWstring prefix = text(content.substr(start, colon - start));
         auto scope = iInputScope.find(prefix);
         if (scope == iInputScope.end() || scope->second.back().isEmpty() ||
             inForce(prefix).equals(scope->second.back()))

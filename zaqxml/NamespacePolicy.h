@@ -8,13 +8,12 @@
 #include "OrvWstring.h"
 #include "XMLPrefixManager.h"
 
-#include <xercesc/util/XercesDefs.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <unordered_set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -51,22 +50,21 @@ public:
     /// A name of the current start tag. `uri` null: in no namespace.
     struct Name {
         const OrvWstring* uri;
-        const XMLCh* inputPrefix;      ///< as the input wrote it
-        std::size_t inputPrefixLength; ///< 0: the input wrote none
+        std::u16string_view inputPrefix; ///< as the input wrote it; empty: none
         bool element;
-        OrvWstring prefix;  ///< the decision
-        const XMLCh* local; ///< the local part, written after the prefix
+        OrvWstring prefix;     ///< the decision
+        const char16_t* local; ///< the local part, zero-terminated, written after the prefix
         /// The decision is the input's own prefix, and `prefix` is not set.
         bool asInput = false;
     };
 
-    /// Errors are thrown at the parser's position, from `diagnostics`.
+    /// Errors are thrown at the position `diagnostics` has.
     NamespacePolicy(XMLPrefixManager& manager, const Settings& settings, const Diagnostics& diagnostics);
 
     void startDocument();
     /// An input declaration for the next start tag (a SAX prefix mapping).
     /// Throws DocumentError where it misuses a reserved prefix or name.
-    void declare(const XMLCh* prefix, const XMLCh* uri);
+    void declare(std::u16string_view prefix, std::u16string_view uri);
     /// Opens the element's level and decides its names' prefixes and the
     /// declarations to write.
     void startElement(std::vector<Name>& names);
@@ -77,7 +75,7 @@ public:
     /// Under prune: the prefixes of `p:name` tokens in `text` that the input
     /// had bound here (to a namespace) and the output no longer has, each
     /// reported once per document.
-    void lostQNamePrefixes(const XMLCh* text, std::size_t length, std::vector<std::string>& lost);
+    void lostQNamePrefixes(std::u16string_view text, std::vector<std::string>& lost);
 
 private:
     bool kept(const OrvWstring& prefix) const;

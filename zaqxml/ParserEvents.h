@@ -1,56 +1,70 @@
 // SPDX-License-Identifier: Apache-2.0
-// ParserEvents.h - the base of zaqxml's handlers of the parser's own events.
+// ParserEvents.h - the one handler of the parser's events: checks each start
+// tag and hands the document on as plain events, stamped with positions.
 #ifndef ZAQXML_PARSER_EVENTS_H
 #define ZAQXML_PARSER_EVENTS_H
 
+#include "DeclaredTypes.h"
 #include "Diagnostics.h"
-#include "LocatorListener.h"
+#include "DocumentEvents.h"
+#include "Limits.h"
+#include "NameCounts.h"
+#include "ParserPosition.h"
 
 #include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/LexicalHandler.hpp>
-#include <xercesc/sax2/SAX2XMLReader.hpp>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+class ToolReader;
+
+#if defined(__GNUC__)
+#define ZAQXML_COLD [[gnu::cold, gnu::noinline]]
+#else
+#define ZAQXML_COLD
+#endif
 
 /// Takes the parser's events as the scanner reports them (`attach` installs
 /// it as the reader's advanced document handler, with no SAX2 content
 /// handler): names come as parts and namespaces as URI ids, so nothing is
-/// mapped to SAX2 calls only to be taken apart again. Every event does
-/// nothing until a handler overrides it; the first error or fatal error ends
-/// the document. The lexical handler is installed too: a reader with one
-/// reports the document type, which tells the entity policy what it reads.
-/// Comments and CDATA come with the document events, so the lexical ones are
-/// left empty.
+/// mapped to SAX2 calls only to be taken apart again. It checks each start
+/// tag against the limits (ElementChecks), normalises attribute values of
+/// the DTD's declared types, and hands every event to a stage as plain
+/// values (DocumentEvents). What an event brings about that needs a
+/// position (a failure, a warning) is given the event's line and column as
+/// it returns. The first error or fatal error ends the document. The lexical
+/// handler is installed too: a reader with one reports the document type.
 class ParserEvents : public xercesc::XMLDocumentHandler, public xercesc::LexicalHandler, public xercesc::ErrorHandler {
 public:
-    explicit ParserEvents(Diagnostics& diagnostics) : iLocatorListener(diagnostics) {}
+    ParserEvents(DocumentEvents& stage, const Limits& limits, Diagnostics& diagnostics);
 
     /// Makes this the reader's handler of the document, its DTD events and
-    /// its errors, and hands the reader's locator to the diagnostics.
-    void attach(xercesc::SAX2XMLReader& reader) {
-        iReader = &reader;
-        iLocatorListener.attach(reader);
-        reader.installAdvDocHandler(this);
-        reader.setLexicalHandler(this);
-        reader.setErrorHandler(this);
-    }
+    /// its errors, with the attribute types its DTD declares.
+    void attach(ToolReader& reader);
 
-    void XMLDecl(const XMLCh*, const XMLCh*, const XMLCh*, const XMLCh*) override {}
-    void startDocument() override {}
-    void endDocument() override {}
+    void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
+                 const XMLCh* autoEncoding) override;
+    void startDocument() override;
+    void endDocument() override;
     void resetDocument() override {}
-    void startElement(const xercesc::XMLElementDecl&, unsigned int, const XMLCh*,
-                      const xercesc::RefVectorOf<xercesc::XMLAttr>&, XMLSize_t, bool, bool) override {}
-    void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override {}
-    void docCharacters(const XMLCh*, XMLSize_t, bool) override {}
-    void ignorableWhitespace(const XMLCh*, XMLSize_t, bool) override {}
-    void docComment(const XMLCh*) override {}
-    void docPI(const XMLCh*, const XMLCh*) override {}
-    void startEntityReference(const xercesc::XMLEntityDecl&) override {}
-    void endEntityReference(const xercesc::XMLEntityDecl&) override {}
+    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
+                      bool isRoot) override;
+    void endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) override;
+    void docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
+    void docComment(const XMLCh* text) override;
+    void docPI(const XMLCh* target, const XMLCh* data) override;
+    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++iInEntity; }
+    void endEntityReference(const xercesc::XMLEntityDecl&) override { --iInEntity; }
 
-    void startDTD(const XMLCh*, const XMLCh*, const XMLCh*) override {}
+    void startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) override;
     void endDTD() override {}
+    // Comments and CDATA come with the document events.
     void comment(const XMLCh*, XMLSize_t) override {}
     void startCDATA() override {}
     void endCDATA() override {}
@@ -62,13 +76,51 @@ public:
     void fatalError(const xercesc::SAXParseException& e) override { throw e; }
     void resetErrors() override {}
 
-protected:
-    /// The reader attached, for its URI texts.
-    xercesc::SAX2XMLReader* reader() const { return iReader; }
-
 private:
-    LocatorListener iLocatorListener;
-    xercesc::SAX2XMLReader* iReader = nullptr;
+    /// Runs `event` (a check, then the stage's event): a failure it
+    /// throws from `Diagnostics::failureHere`, and the warnings it leaves,
+    /// get the position the parser is at, which is the event's.
+    template <typename Event> void deliver(Event&& event) {
+        try {
+            event();
+        } catch (DocumentError& failure) {
+            place(failure);
+            throw;
+        }
+        if (iDiagnostics.holdsWarnings())
+            placeWarnings();
+    }
+    // Out of the events' way: they are rare, and inlined they would cost
+    // every event a larger frame.
+    ZAQXML_COLD void place(DocumentError& failure) const;
+    ZAQXML_COLD void placeWarnings();
+    std::u16string_view uriText(unsigned int uriId) {
+        if (uriId < iUriTexts.size() && iUriTexts[uriId].data() != nullptr)
+            return iUriTexts[uriId];
+        return learnUri(uriId);
+    }
+    std::u16string_view learnUri(unsigned int uriId);
+    /// Attribute `i`'s value normalised as the DTD declares its type.
+    ZAQXML_COLD void applyDeclaredType(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute,
+                                       std::size_t i);
+    /// The start tag as a plain event.
+    const StartTag& tag(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                        const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
+                        bool isEmpty);
+
+    DocumentEvents& iStage;
+    const Limits& iLimits;
+    Diagnostics& iDiagnostics;
+    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
+    ToolReader* iReader = nullptr;
+    const ParserPosition* iWhere = nullptr;
+    const DeclaredTypes* iDeclaredTypes = nullptr;
+    StartTag iTag; // the one being handed on
+    std::vector<EventAttribute> iAttributes;
+    std::deque<std::u16string> iNormalised;     // values of declared types, one an attribute
+    std::vector<std::u16string_view> iUriTexts; // by URI id, while the document lasts
+    unsigned long iDepth = 0;
+    unsigned long iInEntity = 0; // depth of general entity references being expanded
 };
 
 #endif

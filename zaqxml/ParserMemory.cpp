@@ -12,11 +12,20 @@ constexpr std::size_t BLOCK_OVERHEAD = 80;
 
 } // namespace
 
+DocumentError ParserMemory::failure(const std::string& message) const {
+    if (iDiagnostics == nullptr)
+        return DocumentError(message);
+    DocumentError failure = iDiagnostics->failureHere(message);
+    if (iWhere != nullptr)
+        iWhere->place(failure);
+    return failure;
+}
+
 void* ParserMemory::allocate(XMLSize_t size) {
     // UTF-16 doubles what the input's bytes become.
     if (iLimits != nullptr && !iLimits->allowsOutput(size / 2)) {
         const std::string message = iLimits->expansionMessage();
-        throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
+        throw failure(message);
     }
     // Each block is charged what keeping it takes besides its bytes: the
     // heap's own overhead and its entry in iDtdBlocks.
@@ -26,7 +35,7 @@ void* ParserMemory::allocate(XMLSize_t size) {
         const std::string message = "the DTD takes more than " +
                                     std::to_string(iLimits->settings().maxDtdMemory >> 20) +
                                     " MiB of the parser's memory; --max-dtd-memory raises the limit";
-        throw iDiagnostics != nullptr ? iDiagnostics->failureHere(message) : DocumentError(message);
+        throw failure(message);
     }
     void* block = zaq::XmlCountingMemoryManager::allocate(size);
     if (iCountingDtd) {

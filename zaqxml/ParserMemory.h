@@ -6,6 +6,7 @@
 
 #include "Diagnostics.h"
 #include "Limits.h"
+#include "ParserPosition.h"
 #include "XmlCountingMemoryManager.h"
 
 #include <cstdint>
@@ -21,10 +22,12 @@ public:
     explicit ParserMemory(unsigned int poolSize) : zaq::XmlCountingMemoryManager(poolSize) {}
 
     /// Bounds requests by `limits` (null: none) while a document is read;
-    /// the error gives the parser's position from `diagnostics`.
-    void bound(const Limits* limits, const Diagnostics* diagnostics) {
+    /// the error is made by `diagnostics` at the position `where` gives
+    /// (null: ParserEvents gives it, if it passes through an event).
+    void bound(const Limits* limits, const Diagnostics* diagnostics, const ParserPosition* where = nullptr) {
         iLimits = limits;
         iDiagnostics = diagnostics;
+        iWhere = where;
     }
     void* allocate(XMLSize_t size) override;
     void deallocate(void* p) override;
@@ -43,8 +46,11 @@ public:
     void report(std::FILE* out, const char* name);
 
 private:
+    DocumentError failure(const std::string& message) const;
+
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
+    const ParserPosition* iWhere = nullptr;
     bool iCountingDtd = false;
     std::uint64_t iDtdBytes = 0;                             // held of what was allocated while counting
     std::unordered_map<const void*, std::size_t> iDtdBlocks; // those blocks, by address

@@ -134,6 +134,7 @@ ToolReader::ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bo
     // Installing a resolver is what makes the scanner ask this reader; the
     // request then reaches the override below.
     setXMLEntityResolver(&iEntities);
+    iWhere.attach(*this);
 }
 
 void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
@@ -202,8 +203,8 @@ std::uint64_t ToolReader::offset() const {
 // Where the locator is: in the document or an external entity, it moves as
 // the parser reads; inside an internal parameter entity it stays at the
 // reference, while the offsets are the entity text's.
-std::pair<std::uint64_t, std::uint64_t> ToolReader::position() const {
-    const Locator* at = iEntities.diagnostics().locator();
+std::pair<std::uint64_t, std::uint64_t> ToolReader::lineAndColumn() const {
+    const Locator* at = iWhere.locator();
     if (at == nullptr)
         return {0, 0};
     return {static_cast<std::uint64_t>(at->getLineNumber()), static_cast<std::uint64_t>(at->getColumnNumber())};
@@ -211,7 +212,7 @@ std::pair<std::uint64_t, std::uint64_t> ToolReader::position() const {
 
 void ToolReader::startAttList(const DTDElementDecl& element) {
     iDeclarationFrom = offset();
-    iDeclarationAt = position();
+    iDeclarationAt = lineAndColumn();
     SAX2XMLReaderImpl::startAttList(element);
 }
 
@@ -219,7 +220,7 @@ void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definiti
     const std::uint64_t to = offset();
     const std::uint64_t from = std::max(iDeclarationFrom, to > RawWindow::KEPT ? to - RawWindow::KEPT : 0);
     iDeclarationFrom = to;
-    const auto here = position();
+    const auto here = lineAndColumn();
     const bool moved = here != iDeclarationAt;
     iDeclarationAt = here;
     const XMLAttDef::DefAttTypes kind = definition.getDefaultType();
@@ -234,7 +235,7 @@ void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definiti
     // document (its last bytes are kept) or an external file. Inside an
     // internal parameter entity the offsets are not the file's, and the
     // bytes found there do not read back to the parsed value.
-    const Locator* at = iEntities.diagnostics().locator();
+    const Locator* at = iWhere.locator();
     const std::string entity = at != nullptr ? utf8(at->getSystemId()) : std::string();
     std::string bytes;
     static const char BOM[] = "\xEF\xBB\xBF";

@@ -10,6 +10,7 @@
 #include "Diagnostics.h"
 #include "InputSettings.h"
 #include "ParserMemory.h"
+#include "ParserPosition.h"
 
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/util/SecurityManager.hpp>
@@ -78,15 +79,18 @@ public:
     /// The attributes the DTD gives a type other than CDATA. The parser
     /// normalises their values as CDATA: its own normalisation of these
     /// types leaves enumerations as they are and strips a tab written as
-    /// a reference, so the writer does it (XmlRewriter::useDeclaredTypes).
+    /// a reference, so ParserEvents does it before handing them on.
     const DeclaredTypes& declaredTypes() const { return iDeclaredTypes; }
+    /// Where the reader is in the document being read.
+    const ParserPosition& where() const { return iWhere; }
 
 private:
     void takeDeclaredTypes();
     void endDtd();
     std::uint64_t offset() const;
-    std::pair<std::uint64_t, std::uint64_t> position() const;
+    std::pair<std::uint64_t, std::uint64_t> lineAndColumn() const;
 
+    ParserPosition iWhere;
     ExternalEntityPolicy& iEntities;
     std::string iUnreadSubset;
     bool iLoadExternal;

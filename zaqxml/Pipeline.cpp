@@ -2,12 +2,15 @@
 // Pipeline.cpp - reading, rewriting and writing one document.
 #include "Pipeline.h"
 
-#include "CanonicalHandler.h"
+#include "CanonicalStage.h"
+#include "Catalogs.h"
 #include "DigestSink.h"
 #include "DocumentError.h"
 #include "HoldingSink.h"
 #include "InputStream.h"
 #include "NamespaceCollector.h"
+#include "ParserEvents.h"
+#include "ParserMemory.h"
 #include "ParserSetup.h"
 #include "XmlRewriter.h"
 
@@ -37,13 +40,13 @@ struct OpenInput {
     }
 };
 
-// What the parser's events become, through which handler.
+// What a document's events become, through which stage.
 class DocumentOutput {
 public:
     virtual ~DocumentOutput() = default;
     virtual void holdUpTo(std::size_t bytes) = 0;
-    /// Makes the handler the reader's, with the DTD's declared types.
-    virtual void attach(ToolReader& reader) = 0;
+    /// The stage that takes the document's events.
+    virtual DocumentEvents& stage() = 0;
     /// Writes what is left; false when the sink failed.
     virtual bool finish() = 0;
     virtual void abandon() = 0;
@@ -54,7 +57,7 @@ class CollectOutput : public DocumentOutput {
 public:
     explicit CollectOutput(NamespaceCollector& collector) : iCollector(collector) {}
     void holdUpTo(std::size_t) override {}
-    void attach(ToolReader& reader) override { iCollector.attach(reader); }
+    DocumentEvents& stage() override { return iCollector; }
     bool finish() override { return true; }
     void abandon() override {}
 
@@ -67,12 +70,9 @@ class RewriteOutput : public DocumentOutput {
 public:
     RewriteOutput(zaq::XmlSink& sink, const ToolOptions& options, XMLPrefixManager& prefixes, const Limits& limits,
                   Diagnostics& diagnostics, const std::vector<NamespaceCollector::Binding>& hoisted)
-        : iHold(sink), iOut(iHold), iHandler(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
+        : iHold(sink), iOut(iHold), iRewriter(prefixes, iOut, rewriteOptions(options, hoisted), limits, diagnostics) {}
     void holdUpTo(std::size_t bytes) override { iHold.holdUpTo(bytes); }
-    void attach(ToolReader& reader) override {
-        iHandler.useDeclaredTypes(&reader.declaredTypes());
-        iHandler.attach(reader);
-    }
+    DocumentEvents& stage() override { return iRewriter; }
     bool finish() override { return iOut.flush() && iHold.flush(); }
     // Nothing written yet: nothing will be. Else the output ends where the
     // failure was found.
@@ -97,7 +97,7 @@ private:
 
     HoldingSink iHold;
     zaq::XmlTextOutput iOut;
-    XmlRewriter iHandler;
+    XmlRewriter iRewriter;
 };
 
 // A canonical form, or the digest of one.
@@ -106,12 +106,9 @@ public:
     CanonicalOutput(zaq::XmlSink& sink, const ToolOptions& options, const Limits& limits, Diagnostics& diagnostics)
         : iSink(sink), iDigest(options.digest.empty() ? nullptr : std::make_unique<DigestSink>(options.digest)),
           iHold(iDigest ? *iDigest : sink), iWriter(iHold, canonicalOptions(options)),
-          iHandler(iWriter, iHold, selection(options), limits, diagnostics) {}
+          iStage(iWriter, iHold, selection(options), limits, diagnostics) {}
     void holdUpTo(std::size_t bytes) override { iHold.holdUpTo(bytes); }
-    void attach(ToolReader& reader) override {
-        iHandler.useDeclaredTypes(&reader.declaredTypes());
-        iHandler.attach(reader);
-    }
+    DocumentEvents& stage() override { return iStage; }
     bool finish() override {
         try {
             iWriter.flush();
@@ -158,7 +155,7 @@ private:
     std::unique_ptr<DigestSink> iDigest;
     HoldingSink iHold;
     zaq::XmlCanonicalWriter iWriter;
-    CanonicalHandler iHandler;
+    CanonicalStage iStage;
 };
 
 } // namespace
@@ -171,10 +168,12 @@ RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnost
         iCatalogs = std::make_unique<Catalogs>(diagnostics);
 }
 
+RewriteSession::~RewriteSession() = default;
+
 namespace {
 
-// Reads the document once through `attach`'s handler; false (reported) when
-// it fails. The unread external subset is named in `unreadSubset`.
+// Reads the document once into `output`'s stage; false (reported) when it
+// fails. The unread external subset is named in `unreadSubset`.
 bool parse(const DocumentInput& input, int fd, const ToolOptions& options, RewriteSession& session,
            Diagnostics& diagnostics, Limits& limits, DocumentOutput& output, std::string& unreadSubset) {
     ParserMemory& memory = session.memory();
@@ -187,12 +186,14 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                       options.input.externalRequired);
         RawWindow window; // the document's bytes, while its DTD is read
         auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal, &window);
+        memory.bound(&limits, &diagnostics, &reader->where());
+        ParserEvents events(output.stage(), limits, diagnostics);
+        events.attach(*reader);
         try {
             if (input.kind == DocumentInput::Kind::Memory) {
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
                 window.view(reinterpret_cast<const char*>(input.bytes), input.size);
                 configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
-                output.attach(*reader);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, input.systemId, limits, &memory);
@@ -200,7 +201,6 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                 window.record(!plain);
                 source.recordInto(&window);
                 configureReader(*reader, security, plain, options.input);
-                output.attach(*reader);
                 reader->parse(source);
             }
             ok = output.finish();
@@ -224,9 +224,11 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         } catch (const std::bad_alloc&) {
             diagnostics.error(input.name, 0, 0, "out of memory");
         }
+        memory.bound(&limits, &diagnostics); // the reader goes first
     }
     memory.bound(nullptr, nullptr);
-    diagnostics.setLocator(nullptr);
+    if (diagnostics.holdsWarnings())
+        diagnostics.placeWarnings(0, 0, std::string());
     return ok;
 }
 

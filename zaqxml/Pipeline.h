@@ -4,9 +4,7 @@
 #ifndef ZAQXML_PIPELINE_H
 #define ZAQXML_PIPELINE_H
 
-#include "Catalogs.h"
 #include "Diagnostics.h"
-#include "ParserMemory.h"
 #include "ToolOptions.h"
 #include "XMLPrefixManager.h"
 #include "XmlSink.h"
@@ -14,6 +12,9 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+
+class Catalogs;
+class ParserMemory;
 
 /// A document to rewrite: a named file, standard input, or bytes in memory.
 struct DocumentInput {
@@ -40,6 +41,7 @@ class RewriteSession {
 public:
     /// Throws std::bad_alloc when the pools of --pool-size cannot be made.
     RewriteSession(const ToolOptions& options, Diagnostics& diagnostics);
+    ~RewriteSession();
     ParserMemory& memory() { return *iMemory; }
     XMLPrefixManager& prefixes() { return iPrefixes; }
     const Catalogs* catalogs() const { return iCatalogs.get(); }

@@ -2,16 +2,13 @@
 // ToolOptions.cpp - zaqxml's options, help text and usage errors.
 #include "ToolOptions.h"
 
-#include "XmlChecks.h"
-
-#include "Usage.h"
-
-#include "CanonicalHandler.h"
+#include "CanonicalStage.h"
 #include "Diagnostics.h"
 #include "DigestSink.h"
+#include "Usage.h"
 #include "XMLPrefixManager.h"
+#include "XmlChecks.h"
 
-#include <xercesc/util/XMLChar.hpp>
 #include <xercesc/util/XercesVersion.hpp>
 
 #include <algorithm>
@@ -32,7 +29,7 @@ namespace {
 bool isNcName(const std::string& name) {
     const OrvWstring wide = OrvWstring::fromUtf8(name);
     return !wide.isEmpty() && wide.toUtf8() == name // well-formed UTF-8: nothing became U+FFFD
-           && xercesc::XMLChar1_0::isValidNCName(reinterpret_cast<const XMLCh*>(wide.data()), wide.length());
+           && xmlchecks::isNCName(wide.view(), false);
 }
 
 unsigned long number(const char* option, const char* text, unsigned long low, unsigned long high) {

@@ -1,22 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
-// XmlRewriter.h - the parser handler that writes a document back out with the
-// namespace declarations its namespace policy decides.
+// XmlRewriter.h - the rewriting stage: a document's events written back out
+// with the prefixes and declarations its namespace policy decides.
 #ifndef ZAQXML_XML_REWRITER_H
 #define ZAQXML_XML_REWRITER_H
 
-#include "DeclaredTypes.h"
 #include "Diagnostics.h"
+#include "DocumentEvents.h"
 #include "Limits.h"
-#include "NameCounts.h"
-#include "ParserEvents.h"
 #include "NamespacePolicy.h"
 #include "MarkupEmitter.h"
 #include "XmlIndenter.h"
 #include "XMLPrefixManager.h"
 #include "XmlTextOutput.h"
-
-#include <xercesc/framework/XMLAttr.hpp>
-#include <xercesc/util/RefVectorOf.hpp>
 
 #include <cstddef>
 #include <cstdint>
@@ -28,8 +23,9 @@
 /// standalone kept), the document type declaration without its internal
 /// subset, then every element with the prefixes and declarations of the
 /// namespace policy, and text, comments, PIs and CDATA as they came.
-/// It takes the parser's own events (ParserEvents).
-class XmlRewriter : public ParserEvents {
+/// It takes plain events (ParserEvents makes them of the parser's); the
+/// markup is MarkupEmitter's.
+class XmlRewriter : public DocumentEvents {
 public:
     struct Options {
         NamespacePolicy::Settings namespaces;
@@ -40,33 +36,20 @@ public:
         std::vector<std::pair<std::u16string, std::u16string>> hoisted;
     };
 
-    /// Depth, attribute count and output size are bounded by `limits`;
-    /// positions and warnings go through `diagnostics`, which is also given
-    /// the parser's locator.
+    /// The output's size is bounded by `limits`; errors and warnings go
+    /// through `diagnostics`, at the position it has.
     XmlRewriter(XMLPrefixManager& manager, zaq::XmlTextOutput& out, const Options& options, const Limits& limits,
                 Diagnostics& diagnostics);
 
-    /// Attribute values of these declared types are written normalised as
-    /// their type says (ToolReader::declaredTypes); null: none.
-    void useDeclaredTypes(const DeclaredTypes* types) { iDeclaredTypes = types; }
-
-    // The document.
-    void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
-                 const XMLCh* autoEncoding) override;
     void startDocument() override;
     void endDocument() override;
-    void startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
-                      const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount, bool isEmpty,
-                      bool isRoot) override;
-    void endElement(const xercesc::XMLElementDecl& element, unsigned int uriId, bool isRoot,
-                    const XMLCh* prefix) override;
-    void docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
-    void startEntityReference(const xercesc::XMLEntityDecl&) override { ++iInEntity; }
-    void endEntityReference(const xercesc::XMLEntityDecl&) override { --iInEntity; }
-    void ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) override;
-    void docComment(const XMLCh* text) override;
-    void docPI(const XMLCh* target, const XMLCh* data) override;
-    void startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) override;
+    void xmlDeclaration(std::u16string_view version, std::u16string_view standalone) override;
+    void doctype(std::u16string_view name, std::u16string_view publicId, std::u16string_view systemId) override;
+    void startElement(const StartTag& tag) override;
+    void endElement() override;
+    void text(std::u16string_view chars, bool cdata, bool fromEntity) override;
+    void comment(std::u16string_view text) override;
+    void processingInstruction(std::u16string_view target, std::u16string_view data) override;
 
 private:
     void writeProlog();
@@ -81,27 +64,32 @@ private:
     }
     void flushBuffer();
     void closeStartTag();
+    /// Opens a child of the element written last (or a node outside the
+    /// root): the prolog, the start tag left open, the indentation.
+    void beforeChild();
     void finishElement();
-    void text(const XMLCh* chars, XMLSize_t length, bool cdataSection);
-    /// The namespace name of a parser URI id; null for no namespace. Kept
-    /// for the document, so that its address identifies it.
-    const OrvWstring* uriOf(unsigned int uriId);
+    /// The namespace name of `name`; null for no namespace. Kept for the
+    /// document, so that its address identifies it.
+    const OrvWstring* uriOf(const EventName& name) {
+        if (name.uriId < iUriById.size() && iUriById[name.uriId] != nullptr)
+            return iUriById[name.uriId]->isEmpty() ? nullptr : iUriById[name.uriId];
+        return learnUri(name);
+    }
+    const OrvWstring* learnUri(const EventName& name);
     void writeName(const NamespacePolicy::Name& name);
-    void warnLostPrefixes(const XMLCh* chars, std::size_t length);
+    void warnLostPrefixes(std::u16string_view chars);
 
     NamespacePolicy iPolicy;
     zaq::XmlTextOutput& iOut;
     zaq::MarkupEmitter iMarkup{iOut};
     Options iOptions;
     const Limits& iLimits;
-    NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     Diagnostics& iDiagnostics;
     zaq::XmlIndenter iIndent;
-    std::vector<NamespacePolicy::Name> iNames;        // of the current start tag
-    std::vector<const xercesc::XMLAttr*> iAttributes; // written, in order (declarations aside)
-    std::vector<std::u16string> iRootPrefixes;        // declared by the document element itself
-    const DeclaredTypes* iDeclaredTypes = nullptr;
-    std::u16string iTokens; // a value of a tokenised or enumerated type, normalised
+    std::vector<NamespacePolicy::Name> iNames;      // of the current start tag
+    std::vector<const EventAttribute*> iAttributes; // written, in order (declarations aside)
+    std::vector<std::u16string_view> iRootPrefixes; // declared by the document element itself
+    std::u16string_view iSpace;                     // the tag's xml:space
     std::vector<const OrvWstring*> iUriById;
     std::deque<OrvWstring> iUriTexts;
     std::vector<std::string> iLost;
@@ -110,7 +98,6 @@ private:
     bool iPrologWritten = false;
     bool iTagOpen = false;
     unsigned long iDepth = 0;
-    unsigned long iInEntity = 0; // depth of general entity references being expanded
 };
 
 #endif

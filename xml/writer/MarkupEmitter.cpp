@@ -15,23 +15,20 @@ void MarkupEmitter::declaration(bool xml11, std::string_view standalone) {
     iOut.put("?>\n");
 }
 
-void MarkupEmitter::doctype(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
+void MarkupEmitter::doctype(std::u16string_view name, std::u16string_view publicId, std::u16string_view systemId) {
     iOut.put("<!DOCTYPE ");
-    iOut.append(name, Escape::None);
-    if (publicId != nullptr && *publicId != 0) {
+    raw(name);
+    if (!publicId.empty()) {
         iOut.put(" PUBLIC \"");
-        iOut.append(publicId, Escape::None);
+        raw(publicId);
         iOut.put('"');
     } else {
         iOut.put(" SYSTEM");
     }
-    char quote = '"';
-    for (const XMLCh* c = systemId; *c != 0; ++c)
-        if (*c == u'"')
-            quote = '\'';
+    const char quote = systemId.find(u'"') == std::u16string_view::npos ? '"' : '\'';
     iOut.put(' ');
     iOut.put(quote);
-    iOut.append(systemId, Escape::None);
+    raw(systemId);
     iOut.put(quote);
     iOut.put(">\n");
 }
@@ -42,7 +39,7 @@ void MarkupEmitter::doctype(const XMLCh* name, const XMLCh* publicId, const XMLC
 // SEPARATOR) go between sections, as references. Sections open only where
 // there is something to hold.
 void MarkupEmitter::cdata(std::u16string_view piece, Cdata& section) {
-    const XMLCh* units = reinterpret_cast<const XMLCh*>(piece.data());
+    const char16_t* units = piece.data();
     std::size_t from = 0;
     auto rawUpTo = [&](std::size_t end) {
         if (end == from)

@@ -47,7 +47,7 @@ public:
     /// A document type declaration naming its external subset, and a line
     /// end; `publicId` may be empty. The system literal takes the quote it
     /// does not hold.
-    void doctype(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId);
+    void doctype(std::u16string_view name, std::u16string_view publicId, std::u16string_view systemId);
 
     /// Starts a start tag: the element's name follows (`name`, `rawName`).
     void beginStartTag() {
@@ -63,7 +63,7 @@ public:
         text(localName, Escape::None);
     }
     /// The same with a zero-terminated local part (as a parser gives it).
-    void name(std::u16string_view prefix, const XMLCh* localName) {
+    void name(std::u16string_view prefix, const char16_t* localName) {
         if (!prefix.empty()) {
             text(prefix, Escape::None);
             iOut.put(':');
@@ -87,7 +87,7 @@ public:
         iOut.put('"');
     }
     /// The same for a zero-terminated value.
-    void attributeValue(const XMLCh* value) {
+    void attributeValue(const char16_t* value) {
         iOut.put("=\"");
         iOut.append(value, Escape::Attribute);
         iOut.put('"');
@@ -123,11 +123,9 @@ public:
     }
 
     /// Character data, escaped.
-    void text(std::u16string_view text, Escape escape = Escape::Text) {
-        iOut.append(reinterpret_cast<const XMLCh*>(text.data()), text.size(), escape);
-    }
-    /// The same for zero-terminated or counted XMLCh text.
-    void text(const XMLCh* text, std::size_t length) { iOut.append(text, length, Escape::Text); }
+    void text(std::u16string_view text, Escape escape = Escape::Text) { iOut.append(text.data(), text.size(), escape); }
+    /// The same for zero-terminated or counted char16_t text.
+    void text(const char16_t* text, std::size_t length) { iOut.append(text, length, Escape::Text); }
     /// A piece of a CDATA section's text.
     void cdata(std::u16string_view piece, Cdata& section);
     /// Ends a CDATA section given in pieces; an empty one is written empty.

@@ -3,8 +3,6 @@
 // it lies in show whether their content is mixed.
 #include "XmlIndenter.h"
 
-#include <xercesc/util/XMLString.hpp>
-
 namespace zaq {
 
 namespace {
@@ -15,17 +13,17 @@ constexpr std::size_t MOST_HELD = 1 << 16;
 
 // A CR in parsed text came from a character reference (the parser turns
 // raw ones into LF): one written on purpose, kept as text.
-bool isSpace(XMLCh c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool isSpace(char16_t c) { return c == ' ' || c == '\t' || c == '\n'; }
 
 } // namespace
 
-void XmlIndenter::open(const XMLCh* space) {
+void XmlIndenter::open(const std::u16string_view* space) {
     if (!iEnabled)
         return;
     const Level* parent = iLevels.empty() ? nullptr : &iLevels.back();
     bool preserve = parent != nullptr && parent->preserve;
     if (space != nullptr)
-        preserve = xercesc::XMLString::equals(space, u"preserve");
+        preserve = *space == u"preserve";
     // Below a mixed element nothing is added: it is decided at once.
     const bool mixed = preserve || (parent != nullptr && parent->kind == Kind::Mixed);
     std::size_t record = NONE;
@@ -53,7 +51,7 @@ void XmlIndenter::close() {
         release();
 }
 
-bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
+bool XmlIndenter::hold(const char16_t* chars, std::size_t length) {
     if (!iEnabled || iLevels.empty() || iLevels.back().kind == Kind::Mixed)
         return false;
     // Past the most held, white space is text, unless the element is
@@ -66,7 +64,7 @@ bool XmlIndenter::hold(const XMLCh* chars, std::size_t length) {
         if (!isSpace(chars[i]))
             return false;
     if (iHeld.size() + length <= MOST_HELD)
-        iHeld.append(reinterpret_cast<const char16_t*>(chars), length);
+        iHeld.append(chars, length);
     return true;
 }
 
@@ -217,7 +215,7 @@ void XmlIndenter::release() {
 void XmlIndenter::writeHeld() {
     if (iHeld.empty())
         return;
-    iOut.append(reinterpret_cast<const XMLCh*>(iHeld.data()), iHeld.size(), XmlTextOutput::Escape::Text);
+    iOut.append(iHeld.data(), iHeld.size(), XmlTextOutput::Escape::Text);
     iHeld.clear();
 }
 

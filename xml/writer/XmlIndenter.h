@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zaq {
@@ -43,13 +44,13 @@ public:
         : iOut(out), iEnabled(enabled), iLookahead(lookahead) {}
 
     /// An element started (its start tag is written, perhaps not closed);
-    /// `space` is its xml:space value, if it has one.
-    void open(const XMLCh* space);
+    /// `space` is its xml:space value; null when it has none.
+    void open(const std::u16string_view* space);
     /// The current element ended (its end tag is written).
     void close();
     /// Whether text of the current element is held back: white space only,
     /// in content that is not mixed (so far).
-    bool hold(const XMLCh* chars, std::size_t length);
+    bool hold(const char16_t* chars, std::size_t length);
     /// Text that is not held follows: the content is mixed. False when the
     /// element was already taken as element-only and indented (see above).
     bool beforeText();

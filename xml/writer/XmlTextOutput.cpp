@@ -30,7 +30,7 @@ inline unsigned oddOfSixteen(__m128i bytes) {
 // Stores sixteen code units as bytes and returns how many of them, from the
 // first, are plain (see above); the bytes past those are scratch. The pack
 // saturates: a unit above 0xFF becomes 0xFF or 0x00, both odd.
-inline unsigned plainOfSixteen(const XMLCh* text, char* out) {
+inline unsigned plainOfSixteen(const char16_t* text, char* out) {
     const __m128i bytes = _mm_packus_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(text)),
                                            _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + 8)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), bytes);
@@ -39,7 +39,7 @@ inline unsigned plainOfSixteen(const XMLCh* text, char* out) {
 }
 
 // The same for eight code units.
-inline unsigned plainOfEight(const XMLCh* text, char* out) {
+inline unsigned plainOfEight(const char16_t* text, char* out) {
     const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
     const __m128i bytes = _mm_packus_epi16(units, units);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
@@ -95,7 +95,7 @@ void XmlTextOutput::grow(std::size_t length) {
     iCapacity = capacity;
 }
 
-void XmlTextOutput::appendLong(const XMLCh* text, std::size_t length, Escape escape) {
+void XmlTextOutput::appendLong(const char16_t* text, std::size_t length, Escape escape) {
     const bool* special = specialOf(escape);
     while (length > 0) {
         std::size_t slice = length < SLICE ? length : SLICE;
@@ -111,7 +111,7 @@ void XmlTextOutput::appendLong(const XMLCh* text, std::size_t length, Escape esc
 // Text keeps CR as a reference (a parser would turn a raw one into LF);
 // attribute values also keep tab and newlines, which a parser would
 // normalise to spaces.
-void XmlTextOutput::appendSlice(const XMLCh* text, std::size_t length, const bool* special) {
+void XmlTextOutput::appendSlice(const char16_t* text, std::size_t length, const bool* special) {
     char* out = room(length * MOST_PER_UNIT);
     const bool escaping = special != NOTHING_SPECIAL;
     for (std::size_t i = 0; i < length; ++i) {

@@ -6,8 +6,6 @@
 #include "OrvWstring.h"
 #include "XmlSink.h"
 
-#include <xercesc/util/XercesDefs.hpp>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -75,7 +73,7 @@ public:
     /// Appends a string as it is.
     void put(const std::string& text) { put(text.data(), text.size()); }
     /// Appends UTF-16 text as UTF-8, escaped for its context.
-    void append(const XMLCh* text, std::size_t length, Escape escape) {
+    void append(const char16_t* text, std::size_t length, Escape escape) {
         // Most names and values are short plain ASCII: copied here, inline.
         if (length <= SHORT) {
             char* out = room(SHORT);
@@ -92,7 +90,7 @@ public:
         appendLong(text, length, escape);
     }
     /// The same for zero-terminated text.
-    void append(const XMLCh* text, Escape escape) {
+    void append(const char16_t* text, Escape escape) {
         if (escape == Escape::None) {
             appendName(text);
             return;
@@ -112,7 +110,7 @@ public:
         appendLong(text, lengthOf(text), escape);
     }
     /// Zero-terminated text that needs no escaping, such as a name.
-    void appendName(const XMLCh* text) {
+    void appendName(const char16_t* text) {
         for (;;) {
             char* out = room(SHORT);
             char* const end = out + SHORT;
@@ -142,7 +140,7 @@ public:
     void setHexReferences(bool hex) { iHexReferences = hex; }
     /// Whether a parser would read `c` back as itself only from a character
     /// reference: CR, and in XML 1.1 the controls, NEL and LINE SEPARATOR.
-    bool needsReference(XMLCh c) const {
+    bool needsReference(char16_t c) const {
         return c == '\r' ||
                (iXml11 && ((c < 0x20 && c != '\t' && c != '\n') || (c >= 0x7F && c <= 0x9F) || c == 0x2028));
     }
@@ -193,14 +191,14 @@ private:
         return iData.get() + iSize;
     }
     void grow(std::size_t length);
-    static std::size_t lengthOf(const XMLCh* text) {
+    static std::size_t lengthOf(const char16_t* text) {
         std::size_t length = 0;
         while (text[length] != 0)
             ++length;
         return length;
     }
-    void appendLong(const XMLCh* text, std::size_t length, Escape escape);
-    void appendSlice(const XMLCh* text, std::size_t length, const bool* special);
+    void appendLong(const char16_t* text, std::size_t length, Escape escape);
+    void appendSlice(const char16_t* text, std::size_t length, const bool* special);
 
     XmlSink& iSink;
     std::unique_ptr<char[]> iData;

@@ -33,8 +33,6 @@ XMLPrefixManager::DefaultNamespace managerPolicy(XmlWriter::DefaultNamespace pol
     return XMLPrefixManager::DefaultNamespace::Unprefixed;
 }
 
-const XMLCh* chars(std::u16string_view text) { return reinterpret_cast<const XMLCh*>(text.data()); }
-
 // Outside the document element a parser keeps space, tab and LF as they
 // are; a CR would come back as LF, and a reference is not allowed there.
 std::size_t firstNotLayout(XmlString text) {
@@ -265,7 +263,7 @@ void Impl::text(XmlString text) {
     if (iTagPending)
         writeStartTag(false);
     if (iIndenting) {
-        if (depth() > 0 && text.isUtf16() && iIndent.hold(chars(text.utf16()), text.size())) {
+        if (depth() > 0 && text.isUtf16() && iIndent.hold(text.utf16().data(), text.size())) {
             afterWrite();
             return;
         }

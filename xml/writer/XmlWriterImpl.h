@@ -255,7 +255,7 @@ private:
     }
     bool writeKnownStartTag(bool empty);
     void learn(NameRef ref, std::size_t from);
-    const XMLCh* spaceOfTag() const;
+    const std::u16string_view* spaceOfTag() const;
     void finishStartTag(bool empty);
     void resolveNames();
     void writeStartTag(bool empty);

@@ -240,11 +240,12 @@ void Impl::learn(NameRef ref, std::size_t from) {
     }
 }
 
-const XMLCh* Impl::spaceOfTag() const {
-    const XMLCh* space = nullptr;
+const std::u16string_view* Impl::spaceOfTag() const {
+    static const std::u16string_view PRESERVE(u"preserve"), DEFAULT(u"default");
+    const std::u16string_view* space = nullptr;
     for (const PendingAttribute& attribute : iAttributes)
         if (uriOf(attribute) == XML_URI && localNameOf(attribute) == u"space")
-            space = view(attribute.value) == u"preserve" ? u"preserve" : u"default";
+            space = view(attribute.value) == u"preserve" ? &PRESERVE : &DEFAULT;
     return space;
 }
 

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: Apache-2.0
+// ParserEvents.cpp - from the parser's events to plain ones.
+#include "ParserEvents.h"
+
+#include "ElementChecks.h"
+#include "ParserSetup.h"
+
+#include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+#include <type_traits>
+
+static_assert(std::is_same<XMLCh, char16_t>::value, "the events hand on the parser's UTF-16 as char16_t");
+
+namespace {
+
+std::u16string_view viewOf(const XMLCh* text) {
+    return text == nullptr ? std::u16string_view() : std::u16string_view(text, xercesc::XMLString::stringLen(text));
+}
+
+// Whether zero-terminated `text` is "xmlns": mostly known at its first
+// character.
+bool isXmlns(const char16_t* text) {
+    return text[0] == u'x' && text[1] == u'm' && text[2] == u'l' && text[3] == u'n' && text[4] == u's' && text[5] == 0;
+}
+
+} // namespace
+
+ParserEvents::ParserEvents(DocumentEvents& stage, const Limits& limits, Diagnostics& diagnostics)
+    : iStage(stage), iLimits(limits), iDiagnostics(diagnostics) {}
+
+void ParserEvents::attach(ToolReader& reader) {
+    iReader = &reader;
+    iWhere = &reader.where();
+    iDeclaredTypes = &reader.declaredTypes();
+    reader.installAdvDocHandler(this);
+    reader.setLexicalHandler(this);
+    reader.setErrorHandler(this);
+}
+
+void ParserEvents::place(DocumentError& failure) const { iWhere->place(failure); }
+
+void ParserEvents::placeWarnings() { iWhere->placeWarnings(iDiagnostics); }
+
+std::u16string_view ParserEvents::learnUri(unsigned int uriId) {
+    // The parser keeps its URI texts for the whole document.
+    if (uriId >= iUriTexts.size())
+        iUriTexts.resize(uriId + 1, std::u16string_view(nullptr, 0));
+    const XMLCh* text = iReader->getURIText(uriId);
+    iUriTexts[uriId] = text != nullptr ? viewOf(text) : std::u16string_view(u"", 0);
+    return iUriTexts[uriId];
+}
+
+void ParserEvents::startDocument() {
+    iNameCounts.clear();
+    iUriTexts.clear();
+    iDepth = 0;
+    iInEntity = 0;
+    deliver([&] { iStage.startDocument(); });
+}
+
+void ParserEvents::endDocument() {
+    deliver([&] { iStage.endDocument(); });
+}
+
+void ParserEvents::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
+    deliver([&] { iStage.xmlDeclaration(viewOf(version), viewOf(standalone)); });
+}
+
+void ParserEvents::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
+    deliver([&] { iStage.doctype(viewOf(name), viewOf(publicId), viewOf(systemId)); });
+}
+
+void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                                const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
+                                bool isEmpty, bool) {
+    deliver([&] {
+        checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+        iStage.startElement(tag(element, uriId, prefix, attributes, attributeCount, isEmpty));
+    });
+    if (isEmpty)
+        --iDepth;
+}
+
+const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+                                  const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
+                                  bool isEmpty) {
+    StartTag& tag = iTag;
+    tag.name = EventName{uriText(uriId), uriId, viewOf(prefix), {element.getElementName()->getLocalPart()}};
+    tag.depth = iDepth;
+    tag.isEmpty = isEmpty;
+    if (iAttributes.size() < attributeCount)
+        iAttributes.resize(attributeCount);
+    const bool typed = iDeclaredTypes != nullptr && !iDeclaredTypes->empty();
+    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+        const xercesc::XMLAttr& a = *attributes.elementAt(i);
+        EventAttribute& out = iAttributes[i];
+        const std::u16string_view attributePrefix = viewOf(a.getPrefix());
+        const unsigned int attributeUri = a.getURIId();
+        out.name = EventName{uriText(attributeUri), attributeUri, attributePrefix, {a.getName()}};
+        out.kind = attributePrefix.empty() ? (isXmlns(out.name.local.chars) ? EventAttribute::Kind::DefaultDeclaration
+                                                                            : EventAttribute::Kind::Attribute)
+                   : isXmlns(attributePrefix.data()) ? EventAttribute::Kind::PrefixDeclaration
+                                                     : EventAttribute::Kind::Attribute;
+        out.value = {a.getValue()};
+        out.declaredId = false;
+        if (typed && out.kind == EventAttribute::Kind::Attribute)
+            applyDeclaredType(element, a, i);
+    }
+    tag.attributes = iAttributes.data();
+    tag.attributeCount = attributeCount;
+    return tag;
+}
+
+void ParserEvents::applyDeclaredType(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute,
+                                     std::size_t i) {
+    const DeclaredType type = declaredType(*iDeclaredTypes, element, attribute);
+    if (type == DeclaredType::CData)
+        return;
+    if (iNormalised.size() <= i)
+        iNormalised.resize(i + 1);
+    EventAttribute& out = iAttributes[i];
+    normaliseTokens(out.value.view(), iNormalised[i]);
+    out.value = {iNormalised[i].c_str()};
+    out.declaredId = type == DeclaredType::Id;
+}
+
+void ParserEvents::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
+    deliver([&] { iStage.endElement(); });
+    --iDepth;
+}
+
+void ParserEvents::docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
+    deliver([&] { iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0); });
+}
+
+void ParserEvents::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
+    deliver([&] { iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0); });
+}
+
+void ParserEvents::docComment(const XMLCh* text) {
+    deliver([&] { iStage.comment(viewOf(text)); });
+}
+
+void ParserEvents::docPI(const XMLCh* target, const XMLCh* data) {
+    deliver([&] { iStage.processingInstruction(viewOf(target), viewOf(data)); });
+}
