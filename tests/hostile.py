@@ -49,8 +49,38 @@ def attributes_doc(namespaces, prolog):
         if namespaces % 2 == 0 else attributes_doc(namespaces - 1, prolog).replace("<r ", '<r b="1" ', 1)
 
 
+VALIDATION = os.path.join(os.path.dirname(os.path.abspath(__file__)), "data", "validation")
+
+
+def orders_doc(count):
+    return '<p:orders xmlns:p="urn:po">' + "".join(
+        '<p:order id="o%d"><p:qty>1</p:qty><p:sku>ABC-%d</p:sku></p:order>' % (i, i) for i in range(count)) + \
+        "</p:orders>"
+
+
 # name, document, arguments, exit status, text the diagnostics must hold[, seconds it may take[, MiB]]
 CASES = [
+    # Validation: the instance is not trusted, the schema is.
+    ("a pattern that backtracks, --schema", "<a>aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa</a>",
+     ["--schema", os.path.join(VALIDATION, "backtracking.xsd")], 5, b"--trust-patterns", 2),
+    ("10^5 levels of lax xs:any", "<a>" * 100000 + "</a>" * 100000, ["--schema", os.path.join(VALIDATION, "lax.xsd")],
+     2, b"--max-depth", 2),
+    ("10^4 levels of lax xs:any", "<a>" * 10000 + "</a>" * 10000, ["--schema", os.path.join(VALIDATION, "lax.xsd")],
+     0, b"", 5, 64),
+    ("10^6 elements validated", "<a>" + '<a n="1"/>' * 1000000 + "</a>", ["--noout", "--schema",
+                                                                         os.path.join(VALIDATION, "lax.xsd")],
+     0, b"", 10, 40),
+    ("4x10^5 IDs and unique values, --max-validation-memory 32", orders_doc(400000),
+     ["--noout", "--max-validation-memory", "32", "--schema", os.path.join(VALIDATION, "orders.xsd")], 2,
+     b"--max-validation-memory", 10, 128),
+    ("a content model of 50 000 particles, --valid", "<!DOCTYPE r [<!ELEMENT r (%s)>]><r/>" % ",".join(["a"] * 50000),
+     ["--valid"], 2, b"--max-content-model", 2),
+    ("a choice of 20 000 names, --valid",
+     "<!DOCTYPE r [<!ELEMENT r (%s)*>]><r/>" % "|".join("a%d" % i for i in range(20000)), ["--valid"], 2,
+     b"--max-content-model", 2),
+    ("an xsi:schemaLocation on the network, --schema-from-document",
+     '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="http://127.0.0.1:9/a.xsd"/>',
+     ["--schema-from-document"], 2, b"only local files are read", 5),
     ("10^5 nested elements", "<a>" * 100000 + "</a>" * 100000, [], 2, b"--max-depth"),
     ("10^4 nested, raised limit", "<a>" * 10001 + "</a>" * 10001, ["--max-depth", "10001"], 0, b""),
     ("10^4 nested, --format", "<a>" * 10000 + "</a>" * 10000, ["--format"], 2, b"--format indenting deep nesting"),

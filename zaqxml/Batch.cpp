@@ -137,6 +137,12 @@ int runInputs(const ToolOptions& options) {
         std::fprintf(stderr, "zaqxml: --pool-size %lu: out of memory\n", options.poolSize);
         return 2;
     }
+    // A schema that cannot be used is reported once, before any document.
+    if (!session->loadSchemas(options, diagnostics))
+        return 5;
+    int status = 0;
+    // Exit status 2 (a document failed) wins over 3 (one was only invalid).
+    auto failed = [&] { status = session->lastInvalid() && status != 2 ? 3 : 2; };
     auto rewrite = [&](const std::string& input, zaq::XmlSink& sink, std::size_t holdBytes) {
         const DocumentInput document =
             options.sample ? DocumentInput::memory(zaqxmlSample, zaqxmlSampleSize, "(sample)", "sample.xml")
@@ -144,7 +150,6 @@ int runInputs(const ToolOptions& options) {
                            : DocumentInput::file(input);
         return rewriteDocument(document, sink, options, *session, diagnostics, holdBytes);
     };
-    int status = 0;
     const std::vector<std::string> inputs = options.sample ? std::vector<std::string>{"(sample)"} : options.inputs;
     if (options.inPlace && !inPlaceInputsApart(inputs, options.backupSuffix))
         return 1;
@@ -159,7 +164,7 @@ int runInputs(const ToolOptions& options) {
         if (options.noOutput) {
             Nowhere nowhere;
             if (!rewrite(input, nowhere, 0))
-                status = 2;
+                failed();
             continue;
         }
         if (options.output.empty() && !options.inPlace) {
@@ -168,7 +173,7 @@ int runInputs(const ToolOptions& options) {
             // xmllint leaves none.
             zaq::XmlFileSink out(stdout);
             if (!rewrite(input, out, std::size_t(1) << 20))
-                status = 2;
+                failed();
             continue;
         }
         const std::string& target = options.inPlace ? input : options.output;
@@ -180,7 +185,7 @@ int runInputs(const ToolOptions& options) {
         }
         zaq::XmlFileSink out(file.file());
         if (!rewrite(input, out, 0)) {
-            status = 2;
+            failed();
             continue;
         }
         std::string error, made;

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 /// The parser limits and entity policy of one run.
 struct InputSettings {
@@ -19,6 +21,20 @@ struct InputSettings {
     std::uint64_t maxDtdMemory = 32u << 20; ///< most bytes the parser may allocate while it reads the DTD
     std::uint64_t maxExpansionFactor = 100; ///< output bytes per input byte, beyond the allowance
     std::uint64_t expansionAllowance = 10u << 20;
+    std::vector<std::string> schemas; ///< --schema: XML Schemas every document is validated against
+    bool validDtd = false;            ///< --valid: validate against the document's DTD
+    bool schemaFromDocument = false;  ///< --schema-from-document: xsi:schemaLocation, local files only
+    unsigned long maxErrors = 10;     ///< validity errors printed for one document
+    bool trustPatterns = false;       ///< --trust-patterns: accept patterns that backtrack beyond linear time
+    /// --max-validation-memory: most heap the parse may grow by while it
+    /// validates (IDs and identity constraints keep every value they check).
+    std::uint64_t maxValidationMemory = std::uint64_t(256) << 20;
+    /// --max-content-model: most particles in one content model the DTD
+    /// declares, under --valid (the validator builds each into an
+    /// automaton, recursively and in time growing with its square).
+    std::size_t maxContentModel = 1000;
+    /// Whether documents are validated.
+    bool validating() const { return validDtd || !schemas.empty() || schemaFromDocument; }
 };
 
 #endif

@@ -6,6 +6,7 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/validators/schema/SchemaElementDecl.hpp>
 #include <xercesc/util/XMLString.hpp>
 
 #include <type_traits>
@@ -60,15 +61,24 @@ void ParserEvents::startDocument() {
 }
 
 void ParserEvents::endDocument() {
-    deliver([&] { iStage.endDocument(); });
+    deliver([&] {
+        if (stillValid())
+            iStage.endDocument();
+    });
 }
 
 void ParserEvents::XMLDecl(const XMLCh* version, const XMLCh*, const XMLCh* standalone, const XMLCh*) {
-    deliver([&] { iStage.xmlDeclaration(viewOf(version), viewOf(standalone)); });
+    deliver([&] {
+        if (stillValid())
+            iStage.xmlDeclaration(viewOf(version), viewOf(standalone));
+    });
 }
 
 void ParserEvents::startDTD(const XMLCh* name, const XMLCh* publicId, const XMLCh* systemId) {
-    deliver([&] { iStage.doctype(viewOf(name), viewOf(publicId), viewOf(systemId)); });
+    deliver([&] {
+        if (stillValid())
+            iStage.doctype(viewOf(name), viewOf(publicId), viewOf(systemId));
+    });
 }
 
 void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
@@ -76,10 +86,17 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
                                 bool isEmpty, bool) {
     deliver([&] {
         checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
-        iStage.startElement(tag(element, uriId, prefix, attributes, attributeCount, isEmpty));
+        if (iValidity != nullptr)
+            iValidity->enter(&element, viewOf(prefix), element.getBaseName());
+        if (stillValid())
+            iStage.startElement(tag(element, uriId, prefix, attributes, attributeCount, isEmpty));
     });
-    if (isEmpty)
+    iJustStarted = iValidity != nullptr ? &element : nullptr;
+    if (isEmpty) {
         --iDepth;
+        if (iValidity != nullptr)
+            iValidity->leave();
+    }
 }
 
 const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
@@ -92,9 +109,14 @@ const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsign
     if (iAttributes.size() < attributeCount)
         iAttributes.resize(attributeCount);
     const bool typed = iDeclaredTypes != nullptr && !iDeclaredTypes->empty();
+    std::size_t count = 0;
     for (XMLSize_t i = 0; i < attributeCount; ++i) {
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
-        EventAttribute& out = iAttributes[i];
+        // A default a schema gives is of its validation's outcome, not of
+        // the document (unlike the DTD's, which every reader applies).
+        if (!a.getSpecified() && element.getObjectType() == xercesc::XMLElementDecl::Schema)
+            continue;
+        EventAttribute& out = iAttributes[count];
         const std::u16string_view attributePrefix = viewOf(a.getPrefix());
         const unsigned int attributeUri = a.getURIId();
         out.name = EventName{uriText(attributeUri), attributeUri, attributePrefix, {a.getName()}};
@@ -105,10 +127,11 @@ const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsign
         out.value = {a.getValue()};
         out.declaredId = false;
         if (typed && out.kind == EventAttribute::Kind::Attribute)
-            applyDeclaredType(element, a, i);
+            applyDeclaredType(element, a, count);
+        ++count;
     }
     tag.attributes = iAttributes.data();
-    tag.attributeCount = attributeCount;
+    tag.attributeCount = count;
     return tag;
 }
 
@@ -125,23 +148,50 @@ void ParserEvents::applyDeclaredType(const xercesc::XMLElementDecl& element, con
     out.declaredId = type == DeclaredType::Id;
 }
 
+// The content a schema gives an element written empty is of its validation's
+// outcome, not of the document: the parser hands on the declaration's own
+// text right after the start tag.
+bool ParserEvents::schemaDefault(const XMLCh* chars) {
+    const xercesc::XMLElementDecl* element = iJustStarted;
+    iJustStarted = nullptr;
+    return element->getObjectType() == xercesc::XMLElementDecl::Schema &&
+           chars == static_cast<const xercesc::SchemaElementDecl*>(element)->getDefaultValue();
+}
+
 void ParserEvents::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
-    deliver([&] { iStage.endElement(); });
+    iJustStarted = nullptr;
+    deliver([&] {
+        if (stillValid())
+            iStage.endElement();
+    });
     --iDepth;
+    if (iValidity != nullptr)
+        iValidity->leave();
 }
 
 void ParserEvents::docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
-    deliver([&] { iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0); });
+    if (iJustStarted != nullptr && schemaDefault(chars))
+        return;
+    deliver([&] {
+        if (stillValid())
+            iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0);
+    });
 }
 
 void ParserEvents::ignorableWhitespace(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
-    deliver([&] { iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0); });
+    docCharacters(chars, length, cdataSection);
 }
 
 void ParserEvents::docComment(const XMLCh* text) {
-    deliver([&] { iStage.comment(viewOf(text)); });
+    deliver([&] {
+        if (stillValid())
+            iStage.comment(viewOf(text));
+    });
 }
 
 void ParserEvents::docPI(const XMLCh* target, const XMLCh* data) {
-    deliver([&] { iStage.processingInstruction(viewOf(target), viewOf(data)); });
+    deliver([&] {
+        if (stillValid())
+            iStage.processingInstruction(viewOf(target), viewOf(data));
+    });
 }

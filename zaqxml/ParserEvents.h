@@ -10,6 +10,7 @@
 #include "Limits.h"
 #include "NameCounts.h"
 #include "ParserPosition.h"
+#include "Validity.h"
 
 #include <xercesc/framework/XMLDocumentHandler.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
@@ -45,6 +46,10 @@ public:
     /// Makes this the reader's handler of the document, its DTD events and
     /// its errors, with the attribute types its DTD declares.
     void attach(ToolReader& reader);
+    /// Tracks the element path of the validity errors held in `validity`
+    /// and prints them; from the first on the stage gets no more events
+    /// (its output ends where the document was found invalid).
+    void validate(Validity* validity) { iValidity = validity; }
 
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
                  const XMLCh* autoEncoding) override;
@@ -94,6 +99,14 @@ private:
     // every event a larger frame.
     ZAQXML_COLD void place(DocumentError& failure) const;
     ZAQXML_COLD void placeWarnings();
+    /// Prints the validity errors held; whether the stage still takes events.
+    bool stillValid() {
+        if (iValidity == nullptr)
+            return true;
+        if (iValidity->holds())
+            iValidity->report();
+        return iValidity->errors() == 0;
+    }
     std::u16string_view uriText(unsigned int uriId) {
         if (uriId < iUriTexts.size() && iUriTexts[uriId].data() != nullptr)
             return iUriTexts[uriId];
@@ -114,6 +127,9 @@ private:
     NameCounts iNameCounts{iLimits.settings().maxNames, iLimits.settings().maxPrefixes};
     ToolReader* iReader = nullptr;
     const ParserPosition* iWhere = nullptr;
+    Validity* iValidity = nullptr;
+    const xercesc::XMLElementDecl* iJustStarted = nullptr; // validated, the last event's element
+    bool schemaDefault(const XMLCh* chars);
     const DeclaredTypes* iDeclaredTypes = nullptr;
     StartTag iTag; // the one being handed on
     std::vector<EventAttribute> iAttributes;

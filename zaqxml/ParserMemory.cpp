@@ -6,11 +6,36 @@
 
 #include <string>
 
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#include <malloc.h>
+#define ZAQXML_HEAP_IN_USE 1
+#endif
+
 namespace {
 
 constexpr std::size_t BLOCK_OVERHEAD = 80;
+constexpr unsigned MEASURE_EVERY = 4096;
+
+// The bytes the C library's heap has handed out and not taken back.
+std::uint64_t heapInUse() {
+#ifdef ZAQXML_HEAP_IN_USE
+    return mallinfo2().uordblks;
+#else
+    return 0;
+#endif
+}
 
 } // namespace
+
+void ParserMemory::boundGrowth(std::uint64_t bytes) {
+#ifdef ZAQXML_HEAP_IN_USE
+    iGrowthBound = bytes;
+    iHeapAtStart = bytes != 0 ? heapInUse() : 0;
+    iUntilMeasure = MEASURE_EVERY;
+#else
+    (void)bytes;
+#endif
+}
 
 DocumentError ParserMemory::failure(const std::string& message) const {
     if (iDiagnostics == nullptr)
@@ -22,6 +47,17 @@ DocumentError ParserMemory::failure(const std::string& message) const {
 }
 
 void* ParserMemory::allocate(XMLSize_t size) {
+    if (iGrowthBound != 0 && --iUntilMeasure == 0) {
+        iUntilMeasure = MEASURE_EVERY;
+        const std::uint64_t now = heapInUse();
+        if (now > iHeapAtStart && now - iHeapAtStart > iGrowthBound) {
+            iGrowthBound = 0; // the error's own allocations are not held to it
+            throw failure("validating the document holds more than " +
+                          std::to_string(iLimits != nullptr ? iLimits->settings().maxValidationMemory >> 20 : 0) +
+                          " MiB (its IDs and identity constraints keep each value they check); "
+                          "--max-validation-memory raises the limit");
+        }
+    }
     // UTF-16 doubles what the input's bytes become.
     if (iLimits != nullptr && !iLimits->allowsOutput(size / 2)) {
         const std::string message = iLimits->expansionMessage();

@@ -29,6 +29,11 @@ public:
         iDiagnostics = diagnostics;
         iWhere = where;
     }
+    /// While a document is validated, the heap may grow by at most `bytes`
+    /// (0: no bound): the values an ID table or an identity constraint
+    /// keeps grow with the document. Measured every few thousand requests,
+    /// where the C library can tell (glibc); elsewhere not bounded.
+    void boundGrowth(std::uint64_t bytes);
     void* allocate(XMLSize_t size) override;
     void deallocate(void* p) override;
     /// While the DTD is read, what the parser holds of what it allocated
@@ -52,6 +57,9 @@ private:
     const Diagnostics* iDiagnostics = nullptr;
     const ParserPosition* iWhere = nullptr;
     bool iCountingDtd = false;
+    std::uint64_t iGrowthBound = 0;                          // 0: none
+    std::uint64_t iHeapAtStart = 0;                          // in use when the bound was set
+    unsigned iUntilMeasure = 0;                              // requests until the heap is measured again
     std::uint64_t iDtdBytes = 0;                             // held of what was allocated while counting
     std::unordered_map<const void*, std::size_t> iDtdBlocks; // those blocks, by address
 };

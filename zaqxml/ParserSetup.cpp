@@ -11,12 +11,14 @@
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLValidityCodes.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/Locator.hpp>
 #include <xercesc/util/XMLResourceIdentifier.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLURL.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
+#include <xercesc/validators/common/ContentSpecNode.hpp>
 
 #include <algorithm>
 #include <cctype>
@@ -128,8 +130,9 @@ InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource
     return source.release();
 }
 
-ToolReader::ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document)
-    : SAX2XMLReaderImpl(manager), iEntities(entities), iLoadExternal(loadExternal), iDocument(document),
+ToolReader::ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document,
+                       XMLGrammarPool* grammars)
+    : SAX2XMLReaderImpl(manager, grammars), iEntities(entities), iLoadExternal(loadExternal), iDocument(document),
       iMemory(manager) {
     // Installing a resolver is what makes the scanner ask this reader; the
     // request then reaches the override below.
@@ -139,6 +142,7 @@ ToolReader::ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bo
 
 void ToolReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId, const XMLCh* const systemId,
                              const bool hasIntSubset, const bool hasExtSubset) {
+    iSawDoctype = true;
     iPendingSubset.clear();
     iUnreadSubset.clear();
     iInDtd = hasIntSubset || hasExtSubset;
@@ -162,6 +166,17 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
         iPendingSubset.clear();
         iUnreadSubset = utf8(id);
         return blankDeclarations(id);
+    }
+    switch (resource->getResourceIdentifierType()) {
+    case XMLResourceIdentifier::SchemaGrammar:
+    case XMLResourceIdentifier::SchemaImport:
+    case XMLResourceIdentifier::SchemaInclude:
+    case XMLResourceIdentifier::SchemaRedefine:
+        if (iSchemaLocations == nullptr)
+            throw DocumentError("the schema '" + utf8(id) + "' the document names is not read");
+        return iSchemaLocations->resolveEntity(resource);
+    default:
+        break;
     }
     iEntities.setInDtd(iInDtd);
     return iEntities.resolveEntity(resource);
@@ -262,7 +277,39 @@ void ToolReader::attDef(const DTDElementDecl& element, const DTDAttDef& definiti
     SAX2XMLReaderImpl::attDef(element, definition, ignoring);
 }
 
+void ToolReader::checkContentModels() {
+    auto* dtd = dynamic_cast<DTDGrammar*>(getGrammar(XMLUni::fgDTDEntityString));
+    if (dtd == nullptr)
+        return;
+    NameIdPoolEnumerator<DTDElementDecl> elements = dtd->getElemEnumerator();
+    std::vector<const ContentSpecNode*> todo;
+    while (elements.hasMoreElements()) {
+        const DTDElementDecl& element = elements.nextElement();
+        std::size_t particles = 0;
+        todo.assign(1, element.getContentSpec());
+        while (!todo.empty()) {
+            const ContentSpecNode* node = todo.back();
+            todo.pop_back();
+            if (node == nullptr)
+                continue;
+            if (++particles > iMaxContentModel) {
+                const auto at = lineAndColumn();
+                throw DocumentError("the content model of '" + utf8(element.getFullName()) + "' has more than " +
+                                        std::to_string(iMaxContentModel) +
+                                        " particles; --max-content-model raises the limit",
+                                    at.first, at.second);
+            }
+            todo.push_back(node->getFirst());
+            todo.push_back(node->getSecond());
+        }
+    }
+}
+
 void ToolReader::takeDeclaredTypes() {
+    if (iKeepDtd) {
+        checkContentModels();
+        return; // validated as declared, with the parser's own normalisation
+    }
     auto* dtd = dynamic_cast<DTDGrammar*>(getGrammar(XMLUni::fgDTDEntityString));
     if (dtd == nullptr)
         return;
@@ -298,19 +345,48 @@ void ToolReader::takeDeclaredTypes() {
 void ToolReader::error(const unsigned int code, const XMLCh* const domain, const XMLErrorReporter::ErrTypes type,
                        const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId,
                        const XMLFileLoc line, const XMLFileLoc column) {
-    // Validation runs only so that a reference to an entity that no
-    // declaration it read defines is reported rather than dropped; every
-    // other validity finding is no concern of a rewriter.
-    if (XMLString::equals(domain, XMLUni::fgValidityDomain)) {
-        if (code == XMLValid::VC_EntityNotFound)
-            throw DocumentError(
-                utf8(text) + " (the entity is not defined by any declaration that was read" +
-                    (iLoadExternal ? std::string(")") : "; --load-external reads the external DTD subset)"),
-                line, column);
+    // Without validation, the validating scanner runs only so that a
+    // reference to an entity that no declaration it read defines is
+    // reported rather than dropped; every other validity finding is no
+    // concern of a rewriter.
+    const bool validity = XMLString::equals(domain, XMLUni::fgValidityDomain);
+    if (validity && code == XMLValid::VC_EntityNotFound)
+        throw DocumentError(utf8(text) + " (the entity is not defined by any declaration that was read" +
+                                (iLoadExternal ? std::string(")") : "; --load-external reads the external DTD subset)"),
+                            line, column);
+    if (iValidity != nullptr && type != XMLErrorReporter::ErrType_Fatal) {
+        // Without a DTD every element would be undeclared: said once.
+        if (iDtdOnly && !iSawDoctype && type == XMLErrorReporter::ErrType_Error) {
+            if (iValidity->errors() == 0)
+                iValidity->found("the document has no document type declaration to validate against (--valid)", line,
+                                 column, utf8(systemId));
+            return;
+        }
+        if (type == XMLErrorReporter::ErrType_Error)
+            iValidity->found(utf8(text), line, column, utf8(systemId));
         return;
     }
+    if (validity)
+        return;
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
 }
+
+namespace {
+
+// The reader keeps its scanner private, and with it the switch that hands
+// a schema-validated document's values on normalised by their types. An
+// explicit instantiation may name a private member (access is not checked
+// there): the pointer to it comes out through a friend function.
+struct ScannerOf {
+    using type = XMLScanner* SAX2XMLReaderImpl::*;
+    friend type member(ScannerOf);
+};
+template <typename Tag, typename Tag::type Member> struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+template struct Expose<ScannerOf, &SAX2XMLReaderImpl::fScanner>;
+
+} // namespace
 
 void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog, const InputSettings& settings) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
@@ -321,11 +397,29 @@ void configureReader(ToolReader& reader, SecurityManager& security, bool plainPr
     reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
     reader.setFeature(XMLUni::fgXercesLoadExternalDTD, true);
     reader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
-    if (plainProlog && settings.wellFormednessScanner) {
+    if (settings.validating()) {
+        // Every validity error is reported (Validity), and the grammars are
+        // the pool's: those of --schema, compiled once, and with
+        // --schema-from-document those the document names.
+        const bool schema = !settings.schemas.empty() || settings.schemaFromDocument;
+        reader.setFeature(XMLUni::fgXercesDynamic, false);
+        reader.setFeature(XMLUni::fgXercesSchema, schema);
+        reader.setFeature(XMLUni::fgXercesLoadSchema, settings.schemaFromDocument);
+        reader.setFeature(XMLUni::fgXercesUseCachedGrammarInParse, !settings.schemas.empty());
+        reader.setFeature(XMLUni::fgXercesHandleMultipleImports, true);
+        reader.setFeature(XMLUni::fgXercesValidationErrorAsFatal, false);
+        // The document is written as it is: validating it does not change
+        // its values (a canonical form, or its digest, must not depend on
+        // whether the reader had the schema).
+        (reader.*member(ScannerOf()))->setNormalizeData(false);
+    }
+    if (plainProlog && (settings.wellFormednessScanner || settings.validating())) {
         // Without a DTD the only entities are the predefined ones, which
         // expand to one character each: nothing for the security manager to
-        // bound, and this scanner would count every &amp; against its limit.
-        if (settings.maxAttributes <= InputSettings().maxAttributes)
+        // bound, and a scanner with one would count every &amp; against its
+        // limit. A document that is not validated is read by the
+        // well-formedness scanner.
+        if (!settings.validating() && settings.maxAttributes <= InputSettings().maxAttributes)
             reader.setProperty(XMLUni::fgXercesScannerName, const_cast<XMLCh*>(XMLUni::fgWFXMLScanner));
     } else {
         reader.setProperty(XMLUni::fgXercesSecurityManager, &security);

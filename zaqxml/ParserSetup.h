@@ -11,7 +11,9 @@
 #include "InputSettings.h"
 #include "ParserMemory.h"
 #include "ParserPosition.h"
+#include "Validity.h"
 
+#include <xercesc/framework/XMLGrammarPool.hpp>
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
@@ -61,7 +63,21 @@ class ToolReader : public xercesc::SAX2XMLReaderImpl {
 public:
     /// `document` (not owned; may be null) keeps the document's last bytes
     /// while its DTD is read, for the defaults the parser misreads.
-    ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document = nullptr);
+    ToolReader(ParserMemory* manager, ExternalEntityPolicy& entities, bool loadExternal, RawWindow* document = nullptr,
+               xercesc::XMLGrammarPool* grammars = nullptr);
+    /// Validity errors go to `validity` (null: they are no concern, as for
+    /// a rewrite); with `dtd` the DTD is kept as declared, for its checks,
+    /// and a document without one is invalid (once said) unless `schemas`
+    /// validate it. Schema locations a document names are read through
+    /// `schemaLocations` (null: none are).
+    void validateInto(Validity* validity, bool dtd, bool schemas, ExternalEntityPolicy* schemaLocations,
+                      std::size_t maxContentModel) {
+        iMaxContentModel = maxContentModel;
+        iValidity = validity;
+        iKeepDtd = dtd;
+        iDtdOnly = dtd && !schemas;
+        iSchemaLocations = schemaLocations;
+    }
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
                const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
                const XMLFileLoc column) override;
@@ -92,6 +108,14 @@ private:
 
     ParserPosition iWhere;
     ExternalEntityPolicy& iEntities;
+    Validity* iValidity = nullptr;
+    bool iKeepDtd = false;
+    bool iDtdOnly = false;
+    bool iSawDoctype = false;
+    std::size_t iMaxContentModel = 0;
+    /// Under --valid, each content model within --max-content-model.
+    void checkContentModels();
+    ExternalEntityPolicy* iSchemaLocations = nullptr;
     std::string iUnreadSubset;
     bool iLoadExternal;
     bool iInDtd = false;           // requests now are for the DTD: its external subset or parameter entities

@@ -4,6 +4,7 @@
 
 #include "CanonicalStage.h"
 #include "Catalogs.h"
+#include "Grammars.h"
 #include "DigestSink.h"
 #include "DocumentError.h"
 #include "HoldingSink.h"
@@ -49,6 +50,9 @@ public:
     virtual DocumentEvents& stage() = 0;
     /// Writes what is left; false when the sink failed.
     virtual bool finish() = 0;
+    /// Whether the document is validated in this reading (when the run
+    /// validates).
+    virtual bool validates() const { return true; }
     virtual void abandon() = 0;
 };
 
@@ -59,10 +63,23 @@ public:
     void holdUpTo(std::size_t) override {}
     DocumentEvents& stage() override { return iCollector; }
     bool finish() override { return true; }
+    bool validates() const override { return false; } // the second reading does
     void abandon() override {}
 
 private:
     NamespaceCollector& iCollector;
+};
+
+// A pure validator (--noout with validation): the events go nowhere.
+class CheckOutput : public DocumentOutput {
+public:
+    void holdUpTo(std::size_t) override {}
+    DocumentEvents& stage() override { return iNothing; }
+    bool finish() override { return true; }
+    void abandon() override {}
+
+private:
+    DocumentEvents iNothing;
 };
 
 // The rewrite, with the namespace policy's declarations.
@@ -164,8 +181,17 @@ RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnost
     : iMemory(std::make_unique<ParserMemory>(static_cast<unsigned int>(options.poolSize))),
       iOwner(OrvWstring(u"zaqxml")),
       iPrefixes(&iOwner, options.emptyPrefixForDefault ? Default::Unprefixed : Default::Prefixed) {
-    if (options.input.loadExternal && options.input.catalogs)
+    // Schema locations are read through the catalogs too.
+    if ((options.input.loadExternal || !options.input.schemas.empty() || options.input.schemaFromDocument) &&
+        options.input.catalogs)
         iCatalogs = std::make_unique<Catalogs>(diagnostics);
+}
+
+bool RewriteSession::loadSchemas(const ToolOptions& options, Diagnostics& diagnostics) {
+    if (options.input.schemas.empty())
+        return true;
+    iGrammars = std::make_unique<Grammars>();
+    return iGrammars->load(options.input.schemas, catalogs(), options.input.trustPatterns, diagnostics);
 }
 
 RewriteSession::~RewriteSession() = default;
@@ -185,10 +211,31 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         ExternalEntityPolicy entities(options.input.loadExternal, diagnostics, session.catalogs(),
                                       options.input.externalRequired);
         RawWindow window; // the document's bytes, while its DTD is read
-        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal, &window);
+        auto reader = std::make_unique<ToolReader>(&memory, entities, options.input.loadExternal, &window,
+                                                   session.grammars() ? session.grammars()->pool() : nullptr);
         memory.bound(&limits, &diagnostics, &reader->where());
         ParserEvents events(output.stage(), limits, diagnostics);
         events.attach(*reader);
+        // Validated: errors are kept apart, and schema locations the
+        // document names read from local files only.
+        std::unique_ptr<Validity> validity;
+        ExternalEntityPolicy schemaLocations(true, diagnostics, session.catalogs());
+        if (options.input.validating() && output.validates()) {
+            validity = std::make_unique<Validity>(diagnostics, options.input.maxErrors);
+            memory.boundGrowth(options.input.maxValidationMemory);
+            reader->validateInto(validity.get(), options.input.validDtd,
+                                 !options.input.schemas.empty() || options.input.schemaFromDocument,
+                                 options.input.schemaFromDocument ? &schemaLocations : nullptr,
+                                 options.input.maxContentModel);
+            events.validate(validity.get());
+        }
+        // Its validity errors, once the document is read as far as it goes.
+        auto invalid = [&] {
+            if (!validity)
+                return false;
+            validity->finish();
+            return validity->errors() > 0;
+        };
         try {
             if (input.kind == DocumentInput::Kind::Memory) {
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
@@ -203,17 +250,26 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                 configureReader(*reader, security, plain, options.input);
                 reader->parse(source);
             }
-            ok = output.finish();
-            if (!ok)
-                diagnostics.error(input.name, 0, 0, std::string("cannot write the output: ") + std::strerror(errno));
+            if (invalid()) {
+                // Its output is a failed document's.
+                output.abandon();
+                session.setLastInvalid(true);
+            } else {
+                ok = output.finish();
+                if (!ok)
+                    diagnostics.error(input.name, 0, 0,
+                                      std::string("cannot write the output: ") + std::strerror(errno));
+            }
             unreadSubset = reader->unreadSubset();
         } catch (const SAXParseException& e) {
+            invalid();
             output.abandon();
             const std::string message =
                 limits.inputBytes() == 0 ? std::string("the document is empty") : utf8(e.getMessage());
             diagnostics.errorIn(utf8(e.getSystemId()), static_cast<unsigned long long>(e.getLineNumber()),
                                 static_cast<unsigned long long>(e.getColumnNumber()), message);
         } catch (const DocumentError& e) {
+            invalid();
             output.abandon();
             diagnostics.errorIn(e.entity(), e.line(), e.column(), e.what());
         } catch (const OutOfMemoryException&) {
@@ -227,6 +283,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         memory.bound(&limits, &diagnostics); // the reader goes first
     }
     memory.bound(nullptr, nullptr);
+    memory.boundGrowth(0);
     if (diagnostics.holdsWarnings())
         diagnostics.placeWarnings(0, 0, std::string());
     return ok;
@@ -273,6 +330,7 @@ int spool(int fd, Diagnostics& diagnostics, const std::string& name) {
 bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolOptions& options,
                      RewriteSession& session, Diagnostics& diagnostics, std::size_t holdBytes) {
     diagnostics.startDocument(input.name, input.systemId);
+    session.setLastInvalid(false);
     OpenInput in;
     if (input.kind == DocumentInput::Kind::File) {
         std::string error;
@@ -317,7 +375,9 @@ bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolO
 
     Limits limits(options.input, inMemory);
     std::unique_ptr<DocumentOutput> output;
-    if (options.canonical)
+    if (options.noOutput && options.input.validating() && !options.canonical && !options.hoist)
+        output = std::make_unique<CheckOutput>();
+    else if (options.canonical)
         output = std::make_unique<CanonicalOutput>(sink, options, limits, diagnostics);
     else
         output = std::make_unique<RewriteOutput>(sink, options, session.prefixes(), limits, diagnostics, hoisted);

@@ -14,6 +14,7 @@
 #include <string>
 
 class Catalogs;
+class Grammars;
 class ParserMemory;
 
 /// A document to rewrite: a named file, standard input, or bytes in memory.
@@ -45,16 +46,27 @@ public:
     ParserMemory& memory() { return *iMemory; }
     XMLPrefixManager& prefixes() { return iPrefixes; }
     const Catalogs* catalogs() const { return iCatalogs.get(); }
+    /// Compiles the schemas of --schema, once for the run; false (reported
+    /// once) when one cannot be used.
+    bool loadSchemas(const ToolOptions& options, Diagnostics& diagnostics);
+    /// The compiled schemas; null without --schema.
+    const Grammars* grammars() const { return iGrammars.get(); }
+    /// Whether the last document was found invalid (rather than malformed).
+    bool lastInvalid() const { return iLastInvalid; }
+    void setLastInvalid(bool invalid) { iLastInvalid = invalid; }
 
 private:
     std::unique_ptr<ParserMemory> iMemory;
     OrvNamedLogSource iOwner;
     XMLPrefixManager iPrefixes;
     std::unique_ptr<Catalogs> iCatalogs;
+    std::unique_ptr<Grammars> iGrammars;
+    bool iLastInvalid = false;
 };
 
 /// Rewrites one document to `sink` as the options say, reporting through
-/// `diagnostics`; false when it fails (one message says why). The first
+/// `diagnostics`; false when it fails (one message says why) or, validated,
+/// is invalid (its validity errors say why; `session.lastInvalid()`). The first
 /// `holdBytes` of output are kept back until the document is known to be
 /// good, so that a document that fails early leaves nothing in the sink;
 /// past that, the output streams and a failure leaves it where it stopped.

@@ -167,7 +167,14 @@ ToolOptions parseOptions(int argc, char** argv) {
         INCLUSIVE_PREFIXES,
         SELECT,
         ID_ATTRIBUTE,
-        DIGEST
+        DIGEST,
+        SCHEMA,
+        VALID,
+        SCHEMA_FROM_DOCUMENT,
+        MAX_ERRORS,
+        TRUST_PATTERNS,
+        MAX_VALIDATION_MEMORY,
+        MAX_CONTENT_MODEL
     };
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
                                           {"in-place", optional_argument, nullptr, 'i'},
@@ -188,6 +195,13 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"select", required_argument, nullptr, SELECT},
                                           {"id-attribute", required_argument, nullptr, ID_ATTRIBUTE},
                                           {"digest", required_argument, nullptr, DIGEST},
+                                          {"schema", required_argument, nullptr, SCHEMA},
+                                          {"valid", no_argument, nullptr, VALID},
+                                          {"schema-from-document", no_argument, nullptr, SCHEMA_FROM_DOCUMENT},
+                                          {"max-errors", required_argument, nullptr, MAX_ERRORS},
+                                          {"trust-patterns", no_argument, nullptr, TRUST_PATTERNS},
+                                          {"max-validation-memory", required_argument, nullptr, MAX_VALIDATION_MEMORY},
+                                          {"max-content-model", required_argument, nullptr, MAX_CONTENT_MODEL},
                                           {"sample", no_argument, nullptr, SAMPLE},
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
                                           {"no-load-external", no_argument, nullptr, NO_LOAD_EXTERNAL},
@@ -287,6 +301,30 @@ ToolOptions parseOptions(int argc, char** argv) {
             break;
         case DIGEST:
             options.digest = optarg;
+            break;
+        case SCHEMA:
+            if (*optarg == 0)
+                usageError("--schema needs a file name");
+            options.input.schemas.emplace_back(optarg);
+            break;
+        case VALID:
+            options.input.validDtd = true;
+            break;
+        case SCHEMA_FROM_DOCUMENT:
+            options.input.schemaFromDocument = true;
+            break;
+        case MAX_ERRORS:
+            options.input.maxErrors = number("--max-errors", optarg, 0, 100000000);
+            break;
+        case TRUST_PATTERNS:
+            options.input.trustPatterns = true;
+            break;
+        case MAX_CONTENT_MODEL:
+            options.input.maxContentModel = number("--max-content-model", optarg, 1, 100000000);
+            break;
+        case MAX_VALIDATION_MEMORY:
+            options.input.maxValidationMemory = std::uint64_t(number("--max-validation-memory", optarg, 1, 1048576))
+                                                << 20;
             break;
         case LOAD_EXTERNAL:
             options.input.loadExternal = true;

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: Apache-2.0
+// Grammars.cpp - compiling the schemas of --schema into a locked pool.
+#include "Grammars.h"
+
+#include "DocumentError.h"
+#include "InputStream.h"
+#include "PatternSafety.h"
+#include "ParserSetup.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/XMLGrammarPoolImpl.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
+#include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/common/Grammar.hpp>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace xercesc;
+
+namespace {
+
+// The first error in a schema document (or in one it includes or imports).
+class SchemaErrors : public DefaultHandler {
+public:
+    void warning(const SAXParseException&) override {}
+    void error(const SAXParseException& e) override { note(e); }
+    void fatalError(const SAXParseException& e) override {
+        note(e);
+        throw e;
+    }
+    std::string first;
+
+private:
+    void note(const SAXParseException& e) {
+        if (first.empty())
+            first = utf8(e.getSystemId()) + ":" + std::to_string(e.getLineNumber()) + ":" +
+                    std::to_string(e.getColumnNumber()) + ": " + utf8(e.getMessage());
+    }
+};
+
+} // namespace
+
+Grammars::Grammars() : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUtils::fgMemoryManager)) {}
+
+Grammars::~Grammars() = default;
+
+bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
+                    Diagnostics& diagnostics) {
+    ExternalEntityPolicy locations(true, diagnostics, catalogs);
+    SchemaErrors errors;
+    SAX2XMLReaderImpl loader(XMLPlatformUtils::fgMemoryManager, iPool.get());
+    loader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
+    loader.setFeature(XMLUni::fgXercesSchema, true);
+    loader.setFeature(XMLUni::fgXercesSchemaFullChecking, true);
+    loader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, true);
+    loader.setFeature(XMLUni::fgXercesHandleMultipleImports, true);
+    loader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    loader.setXMLEntityResolver(&locations);
+    loader.setErrorHandler(&errors);
+    for (const std::string& schema : schemas) {
+        std::string why;
+        struct stat status;
+        const int fd = openInput(schema, why);
+        if (fd >= 0) {
+            if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode))
+                why = "not a regular file";
+            ::close(fd);
+        }
+        if (why.empty()) {
+            try {
+                const OrvWstring path = OrvWstring::fromUtf8(schema);
+                const std::u16string wide(path.view());
+                LocalFileInputSource source(wide.c_str());
+                if (loader.loadGrammar(source, Grammar::SchemaGrammarType, true) == nullptr && errors.first.empty())
+                    why = "not an XML Schema";
+            } catch (const SAXParseException&) {
+                // noted by the handler
+            } catch (const DocumentError& e) {
+                why = e.what();
+            } catch (const OutOfMemoryException&) {
+                why = "out of memory";
+            } catch (const XMLException& e) {
+                why = utf8(e.getMessage());
+            }
+        }
+        if (!errors.first.empty())
+            why = errors.first;
+        if (!why.empty()) {
+            diagnostics.error("zaqxml", 0, 0, "--schema " + schema + ": the schema cannot be used: " + why);
+            return false;
+        }
+    }
+    iPool->lockPool();
+    if (!trustPatterns) {
+        const std::string risk = riskyPattern(*iPool);
+        if (!risk.empty()) {
+            diagnostics.error("zaqxml", 0, 0,
+                              "--schema: the schemas cannot be used: " + risk +
+                                  " (a document could make its validation hang); --trust-patterns accepts them");
+            return false;
+        }
+    }
+    return true;
+}

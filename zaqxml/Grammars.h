@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: Apache-2.0
+// Grammars.h - the XML Schemas of --schema, compiled once for a whole run.
+#ifndef ZAQXML_GRAMMARS_H
+#define ZAQXML_GRAMMARS_H
+
+#include "Catalogs.h"
+#include "Diagnostics.h"
+
+#include <xercesc/framework/XMLGrammarPool.hpp>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+/// A locked grammar pool of the schemas a run validates against: each
+/// schema is read and checked once (imports and includes through the
+/// catalogs, local files only), then every document's reader uses the
+/// compiled grammars and adds none.
+class Grammars {
+public:
+    Grammars();
+    ~Grammars();
+    /// Compiles `schemas`; false, with one message naming the schema and
+    /// what is wrong, when one cannot be used. Unless `trustPatterns`, a
+    /// pattern facet that lets a value take more than linear time to check
+    /// (PatternSafety.h) makes its schema unusable.
+    bool load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
+              Diagnostics& diagnostics);
+    xercesc::XMLGrammarPool* pool() const { return iPool.get(); }
+
+private:
+    std::unique_ptr<xercesc::XMLGrammarPool> iPool;
+};
+
+#endif

@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: Apache-2.0
+// Validity.cpp - validity errors printed with the path of their element.
+#include "Validity.h"
+
+#include "OrvWstring.h"
+
+void Validity::found(const std::string& message, unsigned long long line, unsigned long long column,
+                     const std::string& systemId) {
+    if (++iErrors <= iMaxErrors)
+        iHeld.push_back(Held{message, systemId, line, column});
+}
+
+void Validity::report() {
+    const std::string where = path();
+    const std::string at = where.empty() ? std::string() : " (at " + where + ")";
+    for (const Held& held : iHeld)
+        iDiagnostics.errorIn(held.systemId, held.line, held.column, "invalid: " + held.message + at);
+    iHeld.clear();
+}
+
+unsigned long Validity::Level::count(const void* name) {
+    for (std::size_t i = 0; i < fewUsed; ++i)
+        if (few[i].first == name)
+            return ++few[i].second;
+    if (fewUsed < 8) {
+        if (fewUsed == few.size())
+            few.emplace_back();
+        few[fewUsed] = {name, 1};
+        ++fewUsed;
+        return 1;
+    }
+    return ++many[name];
+}
+
+void Validity::enter(const void* name, std::u16string_view prefix, const char16_t* local) {
+    const unsigned long position = iLevels[iDepth].count(name);
+    if (++iDepth == iLevels.size())
+        iLevels.emplace_back();
+    Level& level = iLevels[iDepth];
+    level.prefix.assign(prefix);
+    level.local = local;
+    level.position = position;
+    level.fewUsed = 0;
+    if (!level.many.empty())
+        level.many.clear();
+}
+
+void Validity::leave() {
+    if (iDepth > 0)
+        --iDepth;
+}
+
+std::string Validity::path() const {
+    std::u16string text;
+    for (std::size_t d = 1; d <= iDepth; ++d) {
+        const Level& level = iLevels[d];
+        text += u'/';
+        if (!level.prefix.empty())
+            text += level.prefix + u':';
+        text += level.local;
+        if (level.position > 1)
+            for (char c : "[" + std::to_string(level.position) + "]")
+                text += static_cast<char16_t>(c);
+    }
+    return OrvWstring(text).toUtf8();
+}
+
+void Validity::finish() {
+    report();
+    if (iErrors > iMaxErrors)
+        iDiagnostics.errorIn(std::string(), 0, 0,
+                             std::to_string(iErrors - iMaxErrors) + " more validity error" +
+                                 (iErrors - iMaxErrors == 1 ? "" : "s") + " not shown; --max-errors raises the limit");
+}
