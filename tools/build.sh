@@ -32,7 +32,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 acl libxerces-c-dev libxml2-dev libexpat1-dev libssl-dev libgtest-dev libgmock-dev)
+# docbook5-xml: the DocBook 5 XSD of the validation corpus; strace: the check
+# that a batch reads its schemas once.
+BASE_PACKAGES=(cmake ninja-build g++ pkg-config python3 acl libxerces-c-dev libxml2-dev libexpat1-dev libssl-dev
+    libgtest-dev libgmock-dev docbook5-xml strace)
 I386_PACKAGES=(g++-multilib libxerces-c-dev:i386 libxml2-dev:i386 libexpat1-dev:i386 libssl-dev:i386 libgtest-dev:i386)
 WINDOWS_BUILD_PACKAGES=(g++-mingw-w64-i686 binutils-mingw-w64-i686 dpkg-dev googletest)
 WINDOWS_PACKAGES=("${WINDOWS_BUILD_PACKAGES[@]}" wine wine32:i386)

@@ -27,7 +27,8 @@ struct InputSettings {
     unsigned long maxErrors = 10;     ///< validity errors printed for one document
     bool trustPatterns = false;       ///< --trust-patterns: accept patterns that backtrack beyond linear time
     /// --max-validation-memory: most heap the parse may grow by while it
-    /// validates (IDs and identity constraints keep every value they check).
+    /// validates (IDs and identity constraints keep every value they check,
+    /// the validator an element's children until its end tag).
     std::uint64_t maxValidationMemory = std::uint64_t(256) << 20;
     /// --max-content-model: most particles in one content model the DTD
     /// declares, under --valid (the validator builds each into an

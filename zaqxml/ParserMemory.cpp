@@ -4,6 +4,7 @@
 
 #include "DocumentError.h"
 
+#include <algorithm>
 #include <string>
 
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
@@ -16,10 +17,12 @@ namespace {
 constexpr std::size_t BLOCK_OVERHEAD = 80;
 constexpr unsigned MEASURE_EVERY = 4096;
 
-// The bytes the C library's heap has handed out and not taken back.
+// The bytes the C library's heap has handed out and not taken back, the
+// large blocks it maps one by one included.
 std::uint64_t heapInUse() {
 #ifdef ZAQXML_HEAP_IN_USE
-    return mallinfo2().uordblks;
+    const struct mallinfo2 heap = mallinfo2();
+    return heap.uordblks + heap.hblkhd;
 #else
     return 0;
 #endif
@@ -30,7 +33,10 @@ std::uint64_t heapInUse() {
 void ParserMemory::boundGrowth(std::uint64_t bytes) {
 #ifdef ZAQXML_HEAP_IN_USE
     iGrowthBound = bytes;
-    iHeapAtStart = bytes != 0 ? heapInUse() : 0;
+    if (bytes != 0) {
+        iHeapAtStart = heapInUse();
+        iGrowthPeak = 0;
+    }
     iUntilMeasure = MEASURE_EVERY;
 #else
     (void)bytes;
@@ -50,12 +56,16 @@ void* ParserMemory::allocate(XMLSize_t size) {
     if (iGrowthBound != 0 && --iUntilMeasure == 0) {
         iUntilMeasure = MEASURE_EVERY;
         const std::uint64_t now = heapInUse();
+        if (now > iHeapAtStart)
+            iGrowthPeak = std::max(iGrowthPeak, now - iHeapAtStart);
         if (now > iHeapAtStart && now - iHeapAtStart > iGrowthBound) {
             iGrowthBound = 0; // the error's own allocations are not held to it
-            throw failure("validating the document holds more than " +
-                          std::to_string(iLimits != nullptr ? iLimits->settings().maxValidationMemory >> 20 : 0) +
-                          " MiB (its IDs and identity constraints keep each value they check); "
-                          "--max-validation-memory raises the limit");
+            throw failure(
+                "validating the document holds more than " +
+                std::to_string(iLimits != nullptr ? iLimits->settings().maxValidationMemory >> 20 : 0) +
+                " MiB (the values of its IDs and identity constraints, and the children of an element, are kept until "
+                "checked); "
+                "--max-validation-memory raises the limit");
         }
     }
     // UTF-16 doubles what the input's bytes become.

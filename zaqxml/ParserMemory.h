@@ -34,6 +34,9 @@ public:
     /// keeps grow with the document. Measured every few thousand requests,
     /// where the C library can tell (glibc); elsewhere not bounded.
     void boundGrowth(std::uint64_t bytes);
+    /// The most the heap was seen to have grown by under the bound (since
+    /// it was set last).
+    std::uint64_t growthPeak() const { return iGrowthPeak; }
     void* allocate(XMLSize_t size) override;
     void deallocate(void* p) override;
     /// While the DTD is read, what the parser holds of what it allocated
@@ -60,6 +63,7 @@ private:
     std::uint64_t iGrowthBound = 0;                          // 0: none
     std::uint64_t iHeapAtStart = 0;                          // in use when the bound was set
     unsigned iUntilMeasure = 0;                              // requests until the heap is measured again
+    std::uint64_t iGrowthPeak = 0;                           // the most the heap was seen to grow by
     std::uint64_t iDtdBytes = 0;                             // held of what was allocated while counting
     std::unordered_map<const void*, std::size_t> iDtdBlocks; // those blocks, by address
 };

@@ -234,6 +234,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
             if (!validity)
                 return false;
             validity->finish();
+            session.setLastValidityErrors(validity->errors());
             return validity->errors() > 0;
         };
         try {
@@ -331,6 +332,7 @@ bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolO
                      RewriteSession& session, Diagnostics& diagnostics, std::size_t holdBytes) {
     diagnostics.startDocument(input.name, input.systemId);
     session.setLastInvalid(false);
+    session.setLastValidityErrors(0);
     OpenInput in;
     if (input.kind == DocumentInput::Kind::File) {
         std::string error;
@@ -389,7 +391,15 @@ bool rewriteDocument(const DocumentInput& input, zaq::XmlSink& sink, const ToolO
                             "the external DTD subset '" + unreadSubset +
                                 "' was not read: attribute defaults it declares are not in the output "
                                 "(--load-external reads it)");
-    if (options.stats)
+    if (options.stats) {
+        if (options.input.validating())
+            std::fprintf(stderr, "zaqxml: %s: validated (%s): %lu validity errors, the heap grew by %llu KiB at most\n",
+                         input.name.c_str(),
+                         options.input.schemas.empty() ? "grammars of the document"
+                                                       : "grammars compiled once, shared by every document",
+                         session.lastValidityErrors(),
+                         static_cast<unsigned long long>(session.memory().growthPeak() >> 10));
         session.memory().report(stderr, input.name.c_str());
+    }
     return ok;
 }

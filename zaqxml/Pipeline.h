@@ -54,6 +54,9 @@ public:
     /// Whether the last document was found invalid (rather than malformed).
     bool lastInvalid() const { return iLastInvalid; }
     void setLastInvalid(bool invalid) { iLastInvalid = invalid; }
+    /// The validity errors of the last document validated, for --stats.
+    unsigned long lastValidityErrors() const { return iLastValidityErrors; }
+    void setLastValidityErrors(unsigned long errors) { iLastValidityErrors = errors; }
 
 private:
     std::unique_ptr<ParserMemory> iMemory;
@@ -62,6 +65,7 @@ private:
     std::unique_ptr<Catalogs> iCatalogs;
     std::unique_ptr<Grammars> iGrammars;
     bool iLastInvalid = false;
+    unsigned long iLastValidityErrors = 0;
 };
 
 /// Rewrites one document to `sink` as the options say, reporting through
