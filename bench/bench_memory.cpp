@@ -11,7 +11,10 @@
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/internal/MemoryManagerImpl.hpp>
+#include <xercesc/framework/XMLGrammarPoolImpl.hpp>
+#include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
+#include <xercesc/validators/common/Grammar.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
@@ -283,6 +286,56 @@ template <bool Pooled> void BM_LargeDom(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * std::int64_t(largeDocument().size()));
 }
 
+// A validating parse (XML Schema, from a locked grammar pool, as zaqxml
+// --schema reads), 20 000 orders.
+const char ORDERS_SCHEMA[] =
+    "<xs:schema xmlns:xs='http://www.w3.org/2001/XMLSchema' targetNamespace='urn:po' xmlns:p='urn:po'"
+    " elementFormDefault='qualified'><xs:element name='orders'><xs:complexType><xs:sequence>"
+    "<xs:element name='order' maxOccurs='unbounded'><xs:complexType><xs:sequence>"
+    "<xs:element name='qty' type='xs:positiveInteger'/><xs:element name='sku' type='p:sku'/></xs:sequence>"
+    "<xs:attribute name='n' type='xs:int'/></xs:complexType></xs:element></xs:sequence></xs:complexType>"
+    "</xs:element><xs:simpleType name='sku'><xs:restriction base='xs:string'><xs:pattern value='[A-Z]{3}-[0-9]+'/>"
+    "</xs:restriction></xs:simpleType></xs:schema>";
+
+const std::string& ordersDocument() {
+    static const std::string doc = [] {
+        std::string text = "<p:orders xmlns:p='urn:po'>";
+        for (int i = 0; i < 20000; ++i)
+            text += "<p:order n='" + std::to_string(i) + "'><p:qty>3</p:qty><p:sku>ABC-" + std::to_string(i) +
+                    "</p:sku></p:order>";
+        return text + "</p:orders>";
+    }();
+    return doc;
+}
+
+template <bool Pooled> void BM_ValidatingSax(benchmark::State& state) {
+    auto ours = std::make_unique<OrvXmlMemoryManager>();
+    MemoryManager* manager = Pooled ? ours.get() : XMLPlatformUtils::fgMemoryManager;
+    XMLGrammarPoolImpl pool(XMLPlatformUtils::fgMemoryManager);
+    {
+        SAX2XMLReaderImpl loader(XMLPlatformUtils::fgMemoryManager, &pool);
+        loader.setFeature(XMLUni::fgXercesSchema, true);
+        MemBufInputSource schema(reinterpret_cast<const XMLByte*>(ORDERS_SCHEMA), sizeof ORDERS_SCHEMA - 1,
+                                 "orders.xsd", false);
+        loader.loadGrammar(schema, Grammar::SchemaGrammarType, true);
+    }
+    pool.lockPool();
+    for (auto _ : state) {
+        NullHandler handler;
+        SAX2XMLReaderImpl reader(manager, &pool);
+        reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
+        reader.setFeature(XMLUni::fgXercesDynamic, false);
+        reader.setFeature(XMLUni::fgXercesSchema, true);
+        reader.setFeature(XMLUni::fgXercesUseCachedGrammarInParse, true);
+        reader.setContentHandler(&handler);
+        reader.setErrorHandler(&handler);
+        MemBufInputSource input(reinterpret_cast<const XMLByte*>(ordersDocument().data()), ordersDocument().size(),
+                                "doc", false, manager);
+        reader.parse(input);
+    }
+    state.SetBytesProcessed(state.iterations() * std::int64_t(ordersDocument().size()));
+}
+
 BENCHMARK(BM_SmallSax<true>)->Name("parse_1000_small_sax/Orv")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmallSax<false>)->Name("parse_1000_small_sax/XercesDefault")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmallDom<true>)->Name("parse_1000_small_dom/Orv")->Unit(benchmark::kMillisecond);
@@ -291,6 +344,8 @@ BENCHMARK(BM_LargeSax<true>)->Name("parse_large_sax/Orv")->Unit(benchmark::kMill
 BENCHMARK(BM_LargeSax<false>)->Name("parse_large_sax/XercesDefault")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeDom<true>)->Name("parse_large_dom/Orv")->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LargeDom<false>)->Name("parse_large_dom/XercesDefault")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValidatingSax<true>)->Name("parse_validating_sax/Orv")->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ValidatingSax<false>)->Name("parse_validating_sax/XercesDefault")->Unit(benchmark::kMillisecond);
 
 } // namespace
 

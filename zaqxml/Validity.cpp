@@ -4,10 +4,26 @@
 
 #include "OrvWstring.h"
 
+namespace {
+
+// The parser quotes the value an error is about, which may be any length:
+// a message keeps its first few hundred bytes (whole UTF-8 sequences).
+std::string shortened(const std::string& message) {
+    constexpr std::size_t MAX = 300;
+    if (message.size() <= MAX)
+        return message;
+    std::size_t end = MAX;
+    while (end > 0 && (static_cast<unsigned char>(message[end]) & 0xC0) == 0x80)
+        --end;
+    return message.substr(0, end) + "... (" + std::to_string(message.size()) + " bytes)";
+}
+
+} // namespace
+
 void Validity::found(const std::string& message, unsigned long long line, unsigned long long column,
                      const std::string& systemId) {
     if (++iErrors <= iMaxErrors)
-        iHeld.push_back(Held{message, systemId, line, column});
+        iHeld.push_back(Held{shortened(message), systemId, line, column});
 }
 
 void Validity::report() {
