@@ -5,9 +5,22 @@
 #include "DocumentError.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <string>
 
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
+#if defined(__SANITIZE_ADDRESS__)
+#define ZAQXML_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ZAQXML_ASAN 1
+#endif
+#endif
+#if defined(ZAQXML_ASAN)
+// The sanitizer's allocator stands in for the C library's; its runtime
+// answers this (sanitizer/allocator_interface.h, not always installed).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#define ZAQXML_HEAP_IN_USE 1
+#elif defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 33))
 #include <malloc.h>
 #define ZAQXML_HEAP_IN_USE 1
 #endif
@@ -20,7 +33,9 @@ constexpr unsigned MEASURE_EVERY = 4096;
 // The bytes the C library's heap has handed out and not taken back, the
 // large blocks it maps one by one included.
 std::uint64_t heapInUse() {
-#ifdef ZAQXML_HEAP_IN_USE
+#if defined(ZAQXML_ASAN)
+    return __sanitizer_get_current_allocated_bytes();
+#elif defined(ZAQXML_HEAP_IN_USE)
     const struct mallinfo2 heap = mallinfo2();
     return heap.uordblks + heap.hblkhd;
 #else
