@@ -9,6 +9,7 @@
 #include "DocumentEvents.h"
 #include "Limits.h"
 #include "NameCounts.h"
+#include "ParserMemory.h"
 #include "ParserPosition.h"
 #include "Validity.h"
 
@@ -49,7 +50,11 @@ public:
     /// Tracks the element path of the validity errors held in `validity`
     /// and prints them; from the first on the stage gets no more events
     /// (its output ends where the document was found invalid).
-    void validate(Validity* validity) { iValidity = validity; }
+    /// `memory`'s bound on what validation keeps is checked at each event.
+    void validate(Validity* validity, const ParserMemory* memory) {
+        iValidity = validity;
+        iMemory = memory;
+    }
 
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
                  const XMLCh* autoEncoding) override;
@@ -103,6 +108,8 @@ private:
     bool stillValid() {
         if (iValidity == nullptr)
             return true;
+        if (iMemory != nullptr && iMemory->overGrown())
+            throw iDiagnostics.failureHere(iMemory->growthMessage());
         if (iValidity->holds())
             iValidity->report();
         return iValidity->errors() == 0;
@@ -128,6 +135,7 @@ private:
     ToolReader* iReader = nullptr;
     const ParserPosition* iWhere = nullptr;
     Validity* iValidity = nullptr;
+    const ParserMemory* iMemory = nullptr;
     const xercesc::XMLElementDecl* iJustStarted = nullptr; // validated, the last event's element
     bool schemaDefault(const XMLCh* chars);
     const DeclaredTypes* iDeclaredTypes = nullptr;

@@ -48,6 +48,7 @@ std::uint64_t heapInUse() {
 void ParserMemory::boundGrowth(std::uint64_t bytes) {
 #ifdef ZAQXML_HEAP_IN_USE
     iGrowthBound = bytes;
+    iOverGrown = false;
     if (bytes != 0) {
         iHeapAtStart = heapInUse();
         iGrowthPeak = 0;
@@ -56,6 +57,12 @@ void ParserMemory::boundGrowth(std::uint64_t bytes) {
 #else
     (void)bytes;
 #endif
+}
+
+std::string ParserMemory::growthMessage() const {
+    return "validating the document holds more than " + std::to_string(iGrowthBound >> 20) +
+           " MiB (the values of its IDs and identity constraints, and the children of an element, are kept until "
+           "checked); --max-validation-memory raises the limit";
 }
 
 DocumentError ParserMemory::failure(const std::string& message) const {
@@ -73,15 +80,9 @@ void* ParserMemory::allocate(XMLSize_t size) {
         const std::uint64_t now = heapInUse();
         if (now > iHeapAtStart)
             iGrowthPeak = std::max(iGrowthPeak, now - iHeapAtStart);
-        if (now > iHeapAtStart && now - iHeapAtStart > iGrowthBound) {
-            iGrowthBound = 0; // the error's own allocations are not held to it
-            throw failure(
-                "validating the document holds more than " +
-                std::to_string(iLimits != nullptr ? iLimits->settings().maxValidationMemory >> 20 : 0) +
-                " MiB (the values of its IDs and identity constraints, and the children of an element, are kept until "
-                "checked); "
-                "--max-validation-memory raises the limit");
-        }
+        // The parser is not safe to stop in the middle of any request:
+        // the next event stops it (ParserEvents asks overGrown).
+        iOverGrown = iOverGrown || (now > iHeapAtStart && now - iHeapAtStart > iGrowthBound);
     }
     // UTF-16 doubles what the input's bytes become.
     if (iLimits != nullptr && !iLimits->allowsOutput(size / 2)) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <unordered_map>
 
 /// The library's counting manager, for --stats. While a document is parsed,
@@ -37,6 +38,9 @@ public:
     /// The most the heap was seen to have grown by under the bound (since
     /// it was set last).
     std::uint64_t growthPeak() const { return iGrowthPeak; }
+    /// Whether the heap has grown past the bound; the failure's message.
+    bool overGrown() const { return iOverGrown; }
+    std::string growthMessage() const;
     void* allocate(XMLSize_t size) override;
     void deallocate(void* p) override;
     /// While the DTD is read, what the parser holds of what it allocated
@@ -60,6 +64,7 @@ private:
     const Diagnostics* iDiagnostics = nullptr;
     const ParserPosition* iWhere = nullptr;
     bool iCountingDtd = false;
+    bool iOverGrown = false;
     std::uint64_t iGrowthBound = 0;                          // 0: none
     std::uint64_t iHeapAtStart = 0;                          // in use when the bound was set
     unsigned iUntilMeasure = 0;                              // requests until the heap is measured again

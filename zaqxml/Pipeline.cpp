@@ -227,7 +227,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                  !options.input.schemas.empty() || options.input.schemaFromDocument,
                                  options.input.schemaFromDocument ? &schemaLocations : nullptr,
                                  options.input.maxContentModel);
-            events.validate(validity.get());
+            events.validate(validity.get(), &memory);
         }
         // Its validity errors, once the document is read as far as it goes.
         auto invalid = [&] {
