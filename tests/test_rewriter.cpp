@@ -339,22 +339,35 @@ TEST(Positions, StageFindingsNameTheEventsPlace) {
     const std::string prune = write("prune.xml", "<r xmlns:p='urn:p'>\n  <a>\n    <p:x xmlns:q='urn:q'>q:v p:w</p:x>"
                                                  "<b xmlns:p='urn:other'>p:z</b></a></r>\n");
     const std::string ids = write("ids.xml", "<r>\n<a id='x'/><b Id='x'/></r>\n");
+    // A warning and a failure of one event (the lost prefix of a value, and
+    // the value's expansion past the bound): the warning first, both placed.
+    const std::string both =
+        write("both.xml", "<!DOCTYPE r [<!ENTITY a0 '" + std::string(100000, 'a') +
+                              "'>\n<!ENTITY a1 '&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;&a0;'>]>\n<r xmlns:p='urn:p'><t>" +
+                              "&a1;&a1;&a1;&a1;&a1;&a1;&a1;&a1;&a1;</t>\n<e v='p:x &a1;&a1;'/></r>\n");
     struct Case {
         std::string file;
         unsigned long maxDepth;
         bool prune, canonical;
+        std::uint64_t maxExpansion;
         std::string select, expected;
     } cases[] = {
-        {inEntity, 4, false, false, "",
+        {inEntity, 4, false, false, 100, "",
          "(entity " + (dir / "ent.xml").string() + "):2:11: elements nest deeper than 4"},
-        {inEntity, 4, false, true, "", "(entity " + (dir / "ent.xml").string() + "):2:11: elements nest deeper than 4"},
-        {after, 2, false, false, "", after + ":4:9: elements nest deeper than 2"},
-        {prune, 10000, true, false, "",
+        {inEntity, 4, false, true, 100, "",
+         "(entity " + (dir / "ent.xml").string() + "):2:11: elements nest deeper than 4"},
+        {after, 2, false, false, 100, "", after + ":4:9: elements nest deeper than 2"},
+        {prune, 10000, true, false, 100, "",
          prune +
              ":3:33: warning: 'q:' in content is no longer bound in the output (--prune); --keep-prefixes q keeps "
              "it\n" +
              prune + ":3:65: warning: 'p:' in content"},
-        {ids, 10000, false, true, "#x", ids + ":2:23: a second element has the ID 'x'"},
+        {both, 10000, true, false, 1, "",
+         both +
+             ":4:22: warning: 'p:' in content is no longer bound in the output (--prune); --keep-prefixes p keeps "
+             "it\n" +
+             both + ":4:22: the output would exceed"},
+        {ids, 10000, false, true, 100, "#x", ids + ":2:23: a second element has the ID 'x'"},
     };
     for (const Case& c : cases) {
         ToolOptions options;
@@ -362,6 +375,7 @@ TEST(Positions, StageFindingsNameTheEventsPlace) {
         options.input.maxDepth = c.maxDepth;
         options.namespaces.prune = c.prune;
         options.canonical = c.canonical;
+        options.input.maxExpansionFactor = c.maxExpansion;
         options.select = c.select;
         std::string output;
         zaq::XmlStringSink sink(output);

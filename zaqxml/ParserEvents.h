@@ -94,6 +94,9 @@ private:
         try {
             event();
         } catch (DocumentError& failure) {
+            // Warnings the event gave before it failed come first.
+            if (iDiagnostics.holdsWarnings())
+                placeWarnings();
             place(failure);
             throw;
         }
