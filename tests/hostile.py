@@ -78,6 +78,7 @@ CASES = [
     ("a choice of 20 000 names, --valid",
      "<!DOCTYPE r [<!ELEMENT r (%s)*>]><r/>" % "|".join("a%d" % i for i in range(20000)), ["--valid"], 2,
      b"--max-content-model", 2),
+    ("a schema that is a FIFO", "<a/>", ["--schema", "fifo.ent"], 5, b"not a regular file", 5),
     ("an xsi:schemaLocation on the network, --schema-from-document",
      '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="http://127.0.0.1:9/a.xsd"/>',
      ["--schema-from-document"], 2, b"only local files are read", 5),
@@ -274,6 +275,7 @@ def table(zaqxml):
     with tempfile.TemporaryDirectory() as tmp:
         os.mkfifo(os.path.join(tmp, "fifo.ent"))  # with no writer: opening it to read would block
         for name, document, args, status, needle, *bound in CASES:
+            args = [os.path.join(tmp, a) if a == "fifo.ent" else a for a in args]  # the FIFO made above
             if document is not None:
                 path = os.path.join(tmp, "case.xml")
                 with open(path, "wb") as f:

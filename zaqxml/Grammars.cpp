@@ -3,7 +3,6 @@
 #include "Grammars.h"
 
 #include "DocumentError.h"
-#include "InputStream.h"
 #include "PatternSafety.h"
 #include "ParserSetup.h"
 
@@ -17,6 +16,9 @@
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,14 +65,19 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
     loader.setXMLEntityResolver(&locations);
     loader.setErrorHandler(&errors);
     for (const std::string& schema : schemas) {
+        // A regular file only: opening a FIFO with no writer would wait for
+        // one, a device could be endless.
         std::string why;
         struct stat status;
-        const int fd = openInput(schema, why);
-        if (fd >= 0) {
-            if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode))
-                why = "not a regular file";
+        const int fd = ::open(schema.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            why = std::strerror(errno);
+        else if (::fstat(fd, &status) != 0)
+            why = std::strerror(errno);
+        else if (!S_ISREG(status.st_mode))
+            why = S_ISDIR(status.st_mode) ? "is a directory" : "not a regular file";
+        if (fd >= 0)
             ::close(fd);
-        }
         if (why.empty()) {
             try {
                 const OrvWstring path = OrvWstring::fromUtf8(schema);
