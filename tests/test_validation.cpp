@@ -49,6 +49,17 @@ TEST(PatternSafety, FindsAmbiguousRepetitionOnly) {
         {u"(ab)*(ab)*c", true},
         {u"\\s*\\s*x", true},
         {u"a*a*a*b", true},
+        {u"([^b]|a)*z", true},
+        {u"(a|[^\\s])*z", true},
+        {u"([ac]|[^b])*z", true},
+        {u"[^b]*a*z", true},
+        {u"(a{1,2})*z", true},
+        {u"(a{1,3}){1,30}z", true},
+        {u"([^<>]{1,5})*", true},
+        {u"[^<>]{0,200}", false},
+        {u"[A-Z]{2}[0-9]{1,4}", false},
+        {u"(\\d{1,3}\\.){3}\\d{1,3}", false},
+        {u"([A-Z]{2})*", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(!backtrackingRisk(c.pattern).empty(), c.risky)

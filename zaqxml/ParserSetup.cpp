@@ -68,6 +68,10 @@ void ExternalEntityPolicy::warn(const XMLResourceIdentifier& resource, const std
 }
 
 InputSource* ExternalEntityPolicy::resolveEntity(XMLResourceIdentifier* resource) {
+    // A schema imported without a location: nothing to read (the parser
+    // resolves nothing by itself).
+    if (resource->getSystemId() == nullptr || *resource->getSystemId() == 0)
+        return nullptr;
     const std::string id = utf8(resource->getSystemId());
     const Locator* at = resource->getLocator();
     if (!iLoadExternal)

@@ -58,6 +58,11 @@ public:
         return true;
     }
     bool emptyLoop() const { return iEmptyLoop; }
+    /// Whether a repetition holds another (what makes a pattern too large
+    /// to examine a risk by itself).
+    bool nested() const { return iNested; }
+    /// Whether copies of a repeated body split one string many ways.
+    bool splits() const { return iSplits; }
     std::size_t size() const { return iSets.size(); }
     const std::vector<int>& follow(int p) const { return iFollow[static_cast<std::size_t>(p)]; }
     /// Whether the classes of p and q (and r, if given) share a character;
@@ -127,9 +132,14 @@ private:
             return leaf(set);
         }
         case Token::T_NRANGE: { // everything but its ranges
+            // Intersecting with it takes its ranges as they are stored:
+            // those, taken from everything, are the class.
+            RangeToken stored(Token::T_RANGE);
+            stored.addRange(0, 0x10FFFF);
+            stored.intersectRanges(static_cast<RangeToken*>(const_cast<Token*>(token)));
             auto* set = new RangeToken(Token::T_RANGE);
             set->addRange(0, 0x10FFFF);
-            set->intersectRanges(static_cast<RangeToken*>(const_cast<Token*>(token)));
+            set->subtractRanges(&stored);
             return leaf(set);
         }
         case Token::T_STRING: {
@@ -156,20 +166,53 @@ private:
         }
         case Token::T_CLOSURE:
         case Token::T_NONGREEDYCLOSURE: {
-            const int min = token->getMin(), max = token->getMax();
+            // x{n,m} as n copies of x, then m - n optional ones (or one
+            // repeated, for no upper bound): each copy its own positions,
+            // as the matcher tries each.
+            const int min = std::max(token->getMin(), 0), max = token->getMax();
             if (max == 0)
                 return Part();
-            Part body = part(token->getChild(0));
-            // The matcher repeats an iteration that took nothing without end.
-            if (max < 0 && body.nullable && !body.first.empty())
-                iEmptyLoop = true;
-            // A bounded count of two or more is taken as unbounded: the
-            // ambiguity is the same, only the blow-up is capped.
-            if (max != 1)
-                link(body.last, body.first);
-            body.nullable = body.nullable || min <= 0; // -1: none given, as for *
-
-            return body;
+            const bool repeats = max != 1;
+            iNested = iNested || (repeats && iRepeating > 0);
+            iRepeating += repeats;
+            const unsigned long variableBefore = iVariable;
+            Part whole;
+            Part first; // the positions of the first copy
+            for (int i = 0; i < min && !iTooLarge; ++i) {
+                const Part copy = part(token->getChild(0));
+                if (i == 0)
+                    first = copy;
+                whole = concat(whole, copy);
+            }
+            if (max < 0) {
+                Part loop = part(token->getChild(0));
+                if (min == 0)
+                    first = loop;
+                // The matcher repeats an iteration that took nothing without end.
+                if (loop.nullable && !loop.first.empty())
+                    iEmptyLoop = true;
+                link(loop.last, loop.first);
+                loop.nullable = true;
+                whole = concat(whole, loop);
+            } else {
+                for (int i = min; i < max && !iTooLarge; ++i) {
+                    Part optional = part(token->getChild(0));
+                    if (i == 0)
+                        first = optional;
+                    optional.nullable = true;
+                    whole = concat(whole, optional);
+                }
+            }
+            // A body that itself repeats a varying count, whose end can take
+            // what its start takes: back to back, the copies split one
+            // string many ways, whether the count is bounded or not.
+            if (repeats && iVariable != variableBefore && !first.first.empty())
+                for (int p : first.last)
+                    for (int q : first.first)
+                        iSplits = iSplits || overlap(p, q);
+            iVariable += min != max;
+            iRepeating -= repeats;
+            return whole;
         }
         case Token::T_PAREN:
             return part(token->getChild(0));
@@ -183,6 +226,10 @@ private:
     std::vector<char> iShared; // by (p, q, r): 0 not known, 1 no, 2 yes
     bool iEmptyLoop = false;
     bool iTooLarge = false;
+    bool iNested = false;
+    bool iSplits = false;
+    unsigned long iVariable = 0; // repetitions of a varying count built so far
+    int iRepeating = 0;          // repetitions around the part being built
 };
 
 // Exponential: in the automaton paired with itself, a pair (q, q) and a
@@ -304,9 +351,13 @@ std::string backtrackingRisk(const char16_t* pattern) {
         RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
         Automaton automaton;
         if (!automaton.build(TreeOf::tree(expression)))
-            return std::string();
+            return automaton.nested() ? "it repeats repetitions, in more positions than the check examines"
+                                      : std::string();
         if (automaton.emptyLoop())
             return "it repeats a part that can match nothing, which the matcher may repeat without end";
+        if (automaton.splits())
+            return "it repeats, back to back, a part of varying length that ends as it starts: a value can take time "
+                   "exponential in its length";
         std::size_t steps = 0;
         if (twoWaysRound(automaton, steps))
             return "a string can be matched two ways round a loop: a value can take time exponential in its length";

@@ -216,6 +216,13 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         memory.bound(&limits, &diagnostics, &reader->where());
         ParserEvents events(output.stage(), limits, diagnostics);
         events.attach(*reader);
+        // A reading that does not validate (--hoist's first) is configured
+        // as if the run did not.
+        InputSettings settings = options.input;
+        if (!output.validates()) {
+            settings.schemas.clear();
+            settings.validDtd = settings.schemaFromDocument = false;
+        }
         // Validated: errors are kept apart, and schema locations the
         // document names read from local files only.
         std::unique_ptr<Validity> validity;
@@ -241,14 +248,14 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
             if (input.kind == DocumentInput::Kind::Memory) {
                 MemBufInputSource source(input.bytes, input.size, input.systemId.c_str(), false, &memory);
                 window.view(reinterpret_cast<const char*>(input.bytes), input.size);
-                configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, options.input);
+                configureReader(*reader, security, scanProlog(input.bytes, input.size) == Prolog::Plain, settings);
                 reader->parse(source);
             } else {
                 DescriptorInputSource source(fd, input.systemId, limits, &memory);
                 const bool plain = source.plainProlog();
                 window.record(!plain);
                 source.recordInto(&window);
-                configureReader(*reader, security, plain, options.input);
+                configureReader(*reader, security, plain, settings);
                 reader->parse(source);
             }
             if (invalid()) {

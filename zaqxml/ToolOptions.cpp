@@ -308,7 +308,10 @@ ToolOptions parseOptions(int argc, char** argv) {
             options.input.schemas.emplace_back(optarg);
             break;
         case VALID:
+            // Validating against a DTD reads all of it: its external subset
+            // and entities too, from local files.
             options.input.validDtd = true;
+            options.input.loadExternal = true;
             break;
         case SCHEMA_FROM_DOCUMENT:
             options.input.schemaFromDocument = true;
