@@ -61,8 +61,8 @@ void ParserMemory::boundGrowth(std::uint64_t bytes) {
 
 std::string ParserMemory::growthMessage() const {
     return "validating the document holds more than " + std::to_string(iGrowthBound >> 20) +
-           " MiB (the values of its IDs and identity constraints, and the children of an element, are kept until "
-           "checked); --max-validation-memory raises the limit";
+           " MiB (the values of its IDs and identity constraints, the children of an element and an element's "
+           "text are kept until checked); --max-validation-memory raises the limit";
 }
 
 DocumentError ParserMemory::failure(const std::string& message) const {
@@ -75,7 +75,9 @@ DocumentError ParserMemory::failure(const std::string& message) const {
 }
 
 void* ParserMemory::allocate(XMLSize_t size) {
-    if (iGrowthBound != 0 && --iUntilMeasure == 0) {
+    // Measured every few thousand requests, and at once for a large one (a
+    // buffer doubling as it takes one long value is a rare request).
+    if (iGrowthBound != 0 && (--iUntilMeasure == 0 || size >= (std::size_t(1) << 20))) {
         iUntilMeasure = MEASURE_EVERY;
         const std::uint64_t now = heapInUse();
         if (now > iHeapAtStart)
