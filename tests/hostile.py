@@ -79,6 +79,10 @@ CASES = [
      "<!DOCTYPE r [<!ELEMENT r (%s)*>]><r/>" % "|".join("a%d" % i for i in range(20000)), ["--valid"], 2,
      b"--max-content-model", 2),
     ("a schema that is a FIFO", "<a/>", ["--schema", "fifo.ent"], 5, b"not a regular file", 5),
+    ("a document naming a schema with a pattern that backtracks, --schema-from-document",
+     '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="%s">%s</a>' % (
+         os.path.join(VALIDATION, "backtracking.xsd"), "a" * 40), ["--schema-from-document"], 2, b"--trust-patterns",
+     5),
     ("100 000 characters against (a|b)*c, an import without a location", "<r>" + "ab" * 50000 + "c</r>",
      ["--noout", "--schema", os.path.join(VALIDATION, "alternation.xsd")], 0, b"", 5, 160),
     ("an xsi:schemaLocation on the network, --schema-from-document",

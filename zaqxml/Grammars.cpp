@@ -52,7 +52,15 @@ Grammars::Grammars() : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUti
 Grammars::~Grammars() = default;
 
 bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
-                    Diagnostics& diagnostics) {
+                    Diagnostics& diagnostics, std::string* reason) {
+    // Printed once for the run, or handed back (a schema a document names).
+    auto refuse = [&](const std::string& message) {
+        if (reason != nullptr)
+            *reason = message;
+        else
+            diagnostics.error("zaqxml", 0, 0, message);
+        return false;
+    };
     ExternalEntityPolicy locations(true, diagnostics, catalogs);
     SchemaErrors errors;
     SAX2XMLReaderImpl loader(XMLPlatformUtils::fgMemoryManager, iPool.get());
@@ -97,20 +105,15 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
         }
         if (!errors.first.empty())
             why = errors.first;
-        if (!why.empty()) {
-            diagnostics.error("zaqxml", 0, 0, "--schema " + schema + ": the schema cannot be used: " + why);
-            return false;
-        }
+        if (!why.empty())
+            return refuse("--schema " + schema + ": the schema cannot be used: " + why);
     }
     iPool->lockPool();
     if (!trustPatterns) {
         const std::string risk = riskyPattern(*iPool);
-        if (!risk.empty()) {
-            diagnostics.error("zaqxml", 0, 0,
-                              "--schema: the schemas cannot be used: " + risk +
-                                  " (a document could make its validation hang); --trust-patterns accepts them");
-            return false;
-        }
+        if (!risk.empty())
+            return refuse("--schema: the schemas cannot be used: " + risk +
+                          " (a document could make its validation hang); --trust-patterns accepts them");
     }
     return true;
 }

@@ -24,8 +24,9 @@ public:
     /// what is wrong, when one cannot be used. Unless `trustPatterns`, a
     /// pattern facet that lets a value take more than linear time to check
     /// (PatternSafety.h) makes its schema unusable.
+    /// With `reason`, the message is put there instead of printed.
     bool load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
-              Diagnostics& diagnostics);
+              Diagnostics& diagnostics, std::string* reason = nullptr);
     xercesc::XMLGrammarPool* pool() const { return iPool.get(); }
 
 private:

@@ -3,6 +3,8 @@
 // entities it may read.
 #include "ParserSetup.h"
 
+#include "Grammars.h"
+
 #include "DocumentError.h"
 #include "InputStream.h"
 
@@ -178,12 +180,30 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
     case XMLResourceIdentifier::SchemaRedefine:
         if (iSchemaLocations == nullptr)
             throw DocumentError("the schema '" + utf8(id) + "' the document names is not read");
-        return iSchemaLocations->resolveEntity(resource);
+        return vetted(iSchemaLocations->resolveEntity(resource));
     default:
         break;
     }
     iEntities.setInDtd(iInDtd);
     return iEntities.resolveEntity(resource);
+}
+
+// A schema the document names, checked as --schema checks its own before
+// the parser compiles it: the document chose it, so it is not trusted to be
+// free of patterns that backtrack.
+InputSource* ToolReader::vetted(InputSource* source) {
+    if (source == nullptr || iVetted == nullptr)
+        return source;
+    std::unique_ptr<InputSource> owned(source);
+    const std::string path = utf8(source->getSystemId());
+    if (iVetted->count(path) == 0) {
+        Grammars alone;
+        std::string why;
+        if (!alone.load({path}, iSchemaLocations->catalogs(), false, iSchemaLocations->diagnostics(), &why))
+            throw DocumentError("the schema '" + path + "' the document names cannot be used: " + why);
+        iVetted->insert(path);
+    }
+    return owned.release();
 }
 
 void ToolReader::endIntSubset() {

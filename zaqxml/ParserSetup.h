@@ -19,6 +19,7 @@
 #include <xercesc/util/XMLEntityResolver.hpp>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -44,6 +45,7 @@ public:
     /// Whether requests are for the DTD (skippable) or for content.
     void setInDtd(bool inDtd) { iInDtd = inDtd; }
     Diagnostics& diagnostics() const { return iDiagnostics; }
+    const Catalogs* catalogs() const { return iCatalogs; }
 
 private:
     void warn(const xercesc::XMLResourceIdentifier& resource, const std::string& message) const;
@@ -70,8 +72,11 @@ public:
     /// and a document without one is invalid (once said) unless `schemas`
     /// validate it. Schema locations a document names are read through
     /// `schemaLocations` (null: none are).
+    /// A schema a document names is first compiled alone and its patterns
+    /// checked, once for each file in `vetted` (null: not checked).
     void validateInto(Validity* validity, bool dtd, bool schemas, ExternalEntityPolicy* schemaLocations,
-                      std::size_t maxContentModel) {
+                      std::size_t maxContentModel, std::set<std::string>* vetted) {
+        iVetted = vetted;
         iMaxContentModel = maxContentModel;
         iValidity = validity;
         iKeepDtd = dtd;
@@ -113,8 +118,10 @@ private:
     bool iDtdOnly = false;
     bool iSawDoctype = false;
     std::size_t iMaxContentModel = 0;
+    std::set<std::string>* iVetted = nullptr;
     /// Under --valid, each content model within --max-content-model.
     void checkContentModels();
+    xercesc::InputSource* vetted(xercesc::InputSource* source);
     ExternalEntityPolicy* iSchemaLocations = nullptr;
     std::string iUnreadSubset;
     bool iLoadExternal;

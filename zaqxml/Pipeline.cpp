@@ -233,7 +233,8 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
             reader->validateInto(validity.get(), options.input.validDtd,
                                  !options.input.schemas.empty() || options.input.schemaFromDocument,
                                  options.input.schemaFromDocument ? &schemaLocations : nullptr,
-                                 options.input.maxContentModel);
+                                 options.input.maxContentModel,
+                                 options.input.trustPatterns ? nullptr : &session.vettedSchemas());
             events.validate(validity.get(), &memory);
         }
         // Its validity errors, once the document is read as far as it goes.

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <set>
 #include <string>
 
 class Catalogs;
@@ -51,6 +52,8 @@ public:
     bool loadSchemas(const ToolOptions& options, Diagnostics& diagnostics);
     /// The compiled schemas; null without --schema.
     const Grammars* grammars() const { return iGrammars.get(); }
+    /// The schemas documents named whose patterns were checked.
+    std::set<std::string>& vettedSchemas() { return iVetted; }
     /// Whether the last document was found invalid (rather than malformed).
     bool lastInvalid() const { return iLastInvalid; }
     void setLastInvalid(bool invalid) { iLastInvalid = invalid; }
@@ -65,6 +68,7 @@ private:
     std::unique_ptr<Catalogs> iCatalogs;
     std::unique_ptr<Grammars> iGrammars;
     bool iLastInvalid = false;
+    std::set<std::string> iVetted;
     unsigned long iLastValidityErrors = 0;
 };
 
