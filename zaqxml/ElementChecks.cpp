@@ -11,8 +11,6 @@
 
 namespace {
 
-const XMLCh XMLNS[] = {u'x', u'm', u'l', u'n', u's', 0};
-
 const xercesc::XMLAttDef* definitionOf(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute) {
     const auto* declared = dynamic_cast<const xercesc::DTDElementDecl*>(&element);
     return declared ? declared->getAttDef(attribute.getQName()) : nullptr;
@@ -79,8 +77,6 @@ void checkDefaultsApart(const Diagnostics& diagnostics, const xercesc::RefVector
 }
 
 } // namespace
-
-static bool isXmlns(const XMLCh* text) { return text[0] == u'x' && xercesc::XMLString::equals(text, XMLNS); }
 
 void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& diagnostics, unsigned long depth,
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,

@@ -26,6 +26,12 @@ void checkStartTag(const Limits& limits, NameCounts& names, const Diagnostics& d
                    const xercesc::XMLElementDecl& element, const XMLCh* prefix,
                    const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount);
 
+/// Whether zero-terminated `text` is the prefix xmlns: mostly known at its
+/// first character.
+inline bool isXmlns(const char16_t* text) {
+    return text[0] == u'x' && text[1] == u'm' && text[2] == u'l' && text[3] == u'n' && text[4] == u's' && text[5] == 0;
+}
+
 /// What the DTD declares of an attribute's type, as far as the output is
 /// concerned.
 enum class DeclaredType { CData, Tokens, Id };

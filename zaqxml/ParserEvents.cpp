@@ -19,12 +19,6 @@ std::u16string_view viewOf(const XMLCh* text) {
     return text == nullptr ? std::u16string_view() : std::u16string_view(text, xercesc::XMLString::stringLen(text));
 }
 
-// Whether zero-terminated `text` is "xmlns": mostly known at its first
-// character.
-bool isXmlns(const char16_t* text) {
-    return text[0] == u'x' && text[1] == u'm' && text[2] == u'l' && text[3] == u'n' && text[4] == u's' && text[5] == 0;
-}
-
 } // namespace
 
 ParserEvents::ParserEvents(DocumentEvents& stage, const Limits& limits, Diagnostics& diagnostics)

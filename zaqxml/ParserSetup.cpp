@@ -3,9 +3,8 @@
 // entities it may read.
 #include "ParserSetup.h"
 
-#include "Grammars.h"
-
 #include "DocumentError.h"
+#include "Grammars.h"
 #include "InputStream.h"
 
 #include "OrvWstring.h"
