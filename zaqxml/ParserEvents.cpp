@@ -6,6 +6,7 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/validators/schema/SchemaElementDecl.hpp>
 #include <xercesc/util/XMLString.hpp>
 
@@ -79,11 +80,25 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
                                 const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
                                 bool isEmpty, bool) {
     deliver([&] {
-        checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, attributes, attributeCount);
+        const xercesc::RefVectorOf<xercesc::XMLAttr>* all = &attributes;
+        XMLSize_t count = attributeCount;
+        const xercesc::DTDElementDecl* dtd = nullptr;
+        if (element.getObjectType() == xercesc::XMLElementDecl::Schema && iValidity != nullptr) {
+            iRawName.clear();
+            if (prefix != nullptr && *prefix != 0)
+                iRawName.append(prefix).append(1, u':');
+            iRawName.append(element.getBaseName());
+            dtd = iReader->dtdDeclaration(iRawName.c_str());
+            if (dtd != nullptr && dtd->hasAttDefs()) {
+                count = withDtdDefaults(*dtd, attributes, attributeCount);
+                all = &iWithDefaults;
+            }
+        }
+        checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, *all, count);
         if (iValidity != nullptr)
             iValidity->enter(&element, viewOf(prefix), element.getBaseName());
         if (stillValid())
-            iStage.startElement(tag(element, uriId, prefix, attributes, attributeCount, isEmpty));
+            iStage.startElement(tag(element, dtd, uriId, prefix, *all, count, attributeCount, isEmpty));
     });
     iJustStarted = iValidity != nullptr ? &element : nullptr;
     if (isEmpty) {
@@ -93,9 +108,47 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
     }
 }
 
-const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
+XMLSize_t ParserEvents::withDtdDefaults(const xercesc::DTDElementDecl& declared,
+                                        const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                                        XMLSize_t attributeCount) {
+    using xercesc::XMLAttDef;
+    iWithDefaults.removeAllElements();
+    for (XMLSize_t i = 0; i < attributeCount; ++i)
+        iWithDefaults.addElement(const_cast<xercesc::XMLAttr*>(attributes.elementAt(i)));
+    xercesc::XMLAttDefList& definitions = const_cast<xercesc::DTDElementDecl&>(declared).getAttDefList();
+    std::size_t added = 0;
+    xercesc::XMLScanner& scanner = iReader->scanner();
+    for (XMLSize_t d = 0; d < definitions.getAttDefCount(); ++d) {
+        const XMLAttDef& definition = definitions.getAttDef(d);
+        if (definition.getDefaultType() != XMLAttDef::Default && definition.getDefaultType() != XMLAttDef::Fixed)
+            continue;
+        const XMLCh* name = definition.getFullName();
+        bool written = false;
+        for (XMLSize_t i = 0; i < attributeCount && !written; ++i)
+            written = attributes.elementAt(i)->getSpecified() &&
+                      xercesc::XMLString::equals(attributes.elementAt(i)->getQName(), name);
+        if (written)
+            continue;
+        const int colon = xercesc::XMLString::indexOf(name, xercesc::chColon);
+        const bool declaration = colon < 0 ? xercesc::XMLString::equals(name, xercesc::XMLUni::fgXMLNSString)
+                                           : colon == 5 && xercesc::XMLString::startsWith(name, u"xmlns:");
+        const unsigned int uri = declaration ? scanner.getXMLNSNamespaceId()
+                                 : colon < 0 ? scanner.getEmptyNamespaceId()
+                                             : iReader->attributeUri(name);
+        if (added == iDtdDefaults.size())
+            iDtdDefaults.push_back(std::make_unique<xercesc::XMLAttr>(scanner.getMemoryManager()));
+        xercesc::XMLAttr& attribute = *iDtdDefaults[added++];
+        attribute.set(uri, name, definition.getValue(), definition.getType());
+        attribute.setSpecified(false);
+        iWithDefaults.addElement(&attribute);
+    }
+    return iWithDefaults.size();
+}
+
+const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, const xercesc::XMLElementDecl* dtd,
+                                  unsigned int uriId, const XMLCh* prefix,
                                   const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
-                                  bool isEmpty) {
+                                  XMLSize_t fromParser, bool isEmpty) {
     StartTag& tag = iTag;
     tag.name = EventName{uriText(uriId), uriId, viewOf(prefix), {element.getElementName()->getLocalPart()}};
     tag.depth = iDepth;
@@ -108,7 +161,7 @@ const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsign
         const xercesc::XMLAttr& a = *attributes.elementAt(i);
         // A default a schema gives is of its validation's outcome, not of
         // the document (unlike the DTD's, which every reader applies).
-        if (!a.getSpecified() && element.getObjectType() == xercesc::XMLElementDecl::Schema)
+        if (!a.getSpecified() && i < fromParser && element.getObjectType() == xercesc::XMLElementDecl::Schema)
             continue;
         EventAttribute& out = iAttributes[count];
         const std::u16string_view attributePrefix = viewOf(a.getPrefix());
@@ -121,7 +174,7 @@ const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsign
         out.value = {a.getValue()};
         out.declaredId = false;
         if (typed && out.kind == EventAttribute::Kind::Attribute)
-            applyDeclaredType(element, a, count);
+            applyDeclaredType(dtd != nullptr ? *dtd : element, a, count);
         ++count;
     }
     tag.attributes = iAttributes.data();
@@ -129,9 +182,9 @@ const StartTag& ParserEvents::tag(const xercesc::XMLElementDecl& element, unsign
     return tag;
 }
 
-void ParserEvents::applyDeclaredType(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute,
+void ParserEvents::applyDeclaredType(const xercesc::XMLElementDecl& declared, const xercesc::XMLAttr& attribute,
                                      std::size_t i) {
-    const DeclaredType type = declaredType(*iDeclaredTypes, element, attribute);
+    const DeclaredType type = declaredType(*iDeclaredTypes, declared, attribute);
     if (type == DeclaredType::CData)
         return;
     if (iNormalised.size() <= i)

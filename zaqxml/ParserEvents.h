@@ -14,11 +14,13 @@
 #include "Validity.h"
 
 #include <xercesc/framework/XMLDocumentHandler.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/LexicalHandler.hpp>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -123,13 +125,26 @@ private:
         return learnUri(uriId);
     }
     std::u16string_view learnUri(unsigned int uriId);
-    /// Attribute `i`'s value normalised as the DTD declares its type.
-    ZAQXML_COLD void applyDeclaredType(const xercesc::XMLElementDecl& element, const xercesc::XMLAttr& attribute,
+    /// Attribute `i`'s value normalised as the DTD (`declared`, the
+    /// element's declaration there) declares its type.
+    ZAQXML_COLD void applyDeclaredType(const xercesc::XMLElementDecl& declared, const xercesc::XMLAttr& attribute,
                                        std::size_t i);
-    /// The start tag as a plain event.
-    const StartTag& tag(const xercesc::XMLElementDecl& element, unsigned int uriId, const XMLCh* prefix,
-                        const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
-                        bool isEmpty);
+    /// The start tag as a plain event. Of `attributes`, the first `fromParser`
+    /// are the parser's and the rest the DTD's defaults added here; `dtd` is
+    /// the element's declaration in the DTD when a schema's declaration
+    /// replaced it.
+    const StartTag& tag(const xercesc::XMLElementDecl& element, const xercesc::XMLElementDecl* dtd, unsigned int uriId,
+                        const XMLCh* prefix, const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                        XMLSize_t attributeCount, XMLSize_t fromParser, bool isEmpty);
+    /// The parser applies a schema's declaration of an element in place of
+    /// the DTD's, defaults and all. The DTD's defaults belong to the document
+    /// (every reader of the DTD applies them, and its xmlns defaults bound
+    /// the names the parser resolved), so they are added as without the
+    /// schema: `attributes`, then the DTD's defaults none of them writes, in
+    /// iWithDefaults; returns the count.
+    ZAQXML_COLD XMLSize_t withDtdDefaults(const xercesc::DTDElementDecl& declared,
+                                          const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
+                                          XMLSize_t attributeCount);
 
     DocumentEvents& iStage;
     const Limits& iLimits;
@@ -144,8 +159,11 @@ private:
     const DeclaredTypes* iDeclaredTypes = nullptr;
     StartTag iTag; // the one being handed on
     std::vector<EventAttribute> iAttributes;
-    std::deque<std::u16string> iNormalised;     // values of declared types, one an attribute
-    std::vector<std::u16string_view> iUriTexts; // by URI id, while the document lasts
+    std::deque<std::u16string> iNormalised;                         // values of declared types, one an attribute
+    xercesc::RefVectorOf<xercesc::XMLAttr> iWithDefaults{8, false}; // see withDtdDefaults
+    std::vector<std::unique_ptr<xercesc::XMLAttr>> iDtdDefaults;    // its own, reused
+    std::u16string iRawName;                                        // the element's name as written
+    std::vector<std::u16string_view> iUriTexts;                     // by URI id, while the document lasts
     unsigned long iDepth = 0;
     unsigned long iInEntity = 0; // depth of general entity references being expanded
 };

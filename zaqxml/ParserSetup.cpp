@@ -394,23 +394,6 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
     SAX2XMLReaderImpl::error(code, domain, type, text, systemId, publicId, line, column);
 }
 
-namespace {
-
-// The reader keeps its scanner private, and with it the switch that hands
-// a schema-validated document's values on normalised by their types. An
-// explicit instantiation may name a private member (access is not checked
-// there): the pointer to it comes out through a friend function.
-struct ScannerOf {
-    using type = XMLScanner* SAX2XMLReaderImpl::*;
-    friend type member(ScannerOf);
-};
-template <typename Tag, typename Tag::type Member> struct Expose {
-    friend typename Tag::type member(Tag) { return Member; }
-};
-template struct Expose<ScannerOf, &SAX2XMLReaderImpl::fScanner>;
-
-} // namespace
-
 void configureReader(ToolReader& reader, SecurityManager& security, bool plainProlog, const InputSettings& settings) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     reader.setFeature(XMLUni::fgSAX2CoreNameSpacePrefixes, false);
@@ -434,7 +417,7 @@ void configureReader(ToolReader& reader, SecurityManager& security, bool plainPr
         // The document is written as it is: validating it does not change
         // its values (a canonical form, or its digest, must not depend on
         // whether the reader had the schema).
-        (reader.*member(ScannerOf()))->setNormalizeData(false);
+        reader.scanner().setNormalizeData(false);
     }
     if (plainProlog && (settings.wellFormednessScanner || settings.validating())) {
         // Without a DTD the only entities are the predefined ones, which

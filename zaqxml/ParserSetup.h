@@ -104,6 +104,14 @@ public:
     const DeclaredTypes& declaredTypes() const { return iDeclaredTypes; }
     /// Where the reader is in the document being read.
     const ParserPosition& where() const { return iWhere; }
+    /// The scanner, which the parser keeps to itself.
+    xercesc::XMLScanner& scanner();
+    /// The DTD's declaration of the element written `rawName`, when the
+    /// document has a DTD; null otherwise.
+    const xercesc::DTDElementDecl* dtdDeclaration(const XMLCh* rawName);
+    /// The namespace id of an attribute named `qName` on the element being
+    /// started, by the bindings in force there.
+    unsigned int attributeUri(const XMLCh* qName);
 
 private:
     void takeDeclaredTypes();

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: Apache-2.0
+// ReaderScanner.cpp - what the reader asks of its scanner: the switches and
+// lookups SAX2XMLReaderImpl does not hand on.
+#include "ParserSetup.h"
+
+#include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/internal/ElemStack.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
+
+using namespace xercesc;
+
+namespace {
+
+// The reader keeps its scanner private. An explicit instantiation may name a
+// private member (access is not checked there): the pointer to it comes out
+// through a friend function.
+struct ScannerOf {
+    using type = XMLScanner* SAX2XMLReaderImpl::*;
+    friend type member(ScannerOf);
+};
+template <typename Tag, typename Tag::type Member> struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+template struct Expose<ScannerOf, &SAX2XMLReaderImpl::fScanner>;
+
+} // namespace
+
+XMLScanner& ToolReader::scanner() { return *(this->*member(ScannerOf())); }
+
+const DTDElementDecl* ToolReader::dtdDeclaration(const XMLCh* rawName) {
+    if (!iSawDoctype)
+        return nullptr;
+    const auto* dtd = dynamic_cast<const DTDGrammar*>(getGrammar(XMLUni::fgDTDEntityString));
+    if (dtd == nullptr)
+        return nullptr;
+    return static_cast<const DTDElementDecl*>(dtd->getElemDecl(0, nullptr, rawName, Grammar::TOP_LEVEL_SCOPE));
+}
+
+unsigned int ToolReader::attributeUri(const XMLCh* qName) {
+    XMLBuffer prefix(32, scanner().getMemoryManager());
+    int colon = -1;
+    return scanner().resolveQName(qName, prefix, ElemStack::Mode_Attribute, colon);
+}
