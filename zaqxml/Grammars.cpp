@@ -47,7 +47,9 @@ private:
 
 } // namespace
 
-Grammars::Grammars() : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUtils::fgMemoryManager)) {}
+Grammars::Grammars(bool takeOverPatterns)
+    : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUtils::fgMemoryManager)),
+      iTakeOverPatterns(takeOverPatterns) {}
 
 Grammars::~Grammars() = default;
 
@@ -108,6 +110,10 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
         if (!why.empty())
             return refuse("--schema " + schema + ": the schema cannot be used: " + why);
     }
+    // Patterns are then checked in linear time; those the parser keeps are
+    // held to the backtracking check.
+    if (iTakeOverPatterns)
+        iPatterns.takeOver(*iPool);
     iPool->lockPool();
     if (!trustPatterns) {
         const std::string risk = riskyPattern(*iPool);

@@ -5,6 +5,7 @@
 
 #include "Catalogs.h"
 #include "Diagnostics.h"
+#include "PatternFacets.h"
 
 #include <xercesc/framework/XMLGrammarPool.hpp>
 
@@ -18,7 +19,10 @@
 /// compiled grammars and adds none.
 class Grammars {
 public:
-    Grammars();
+    /// With `takeOverPatterns`, pattern facets are checked by the tool
+    /// (PatternFacets); without, by the parser, as when the grammars are
+    /// compiled only to be checked.
+    explicit Grammars(bool takeOverPatterns = true);
     ~Grammars();
     /// Compiles `schemas`; false, with one message naming the schema and
     /// what is wrong, when one cannot be used. Unless `trustPatterns`, a
@@ -28,9 +32,13 @@ public:
     bool load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
               Diagnostics& diagnostics, std::string* reason = nullptr);
     xercesc::XMLGrammarPool* pool() const { return iPool.get(); }
+    /// The pattern facets taken over from the parser (PatternFacets.h).
+    PatternFacets& patterns() { return iPatterns; }
 
 private:
     std::unique_ptr<xercesc::XMLGrammarPool> iPool;
+    PatternFacets iPatterns;
+    bool iTakeOverPatterns;
 };
 
 #endif

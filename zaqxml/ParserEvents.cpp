@@ -4,6 +4,7 @@
 
 #include "ElementChecks.h"
 #include "ParserSetup.h"
+#include "PatternFacets.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
@@ -95,6 +96,8 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
             }
         }
         checkStartTag(iLimits, iNameCounts, iDiagnostics, ++iDepth, element, prefix, *all, count);
+        if (iPatterns != nullptr)
+            iPatterns->startElement(element, attributes, attributeCount, isEmpty);
         if (iValidity != nullptr)
             iValidity->enter(&element, viewOf(prefix), element.getBaseName());
         if (stillValid())
@@ -208,6 +211,8 @@ bool ParserEvents::schemaDefault(const XMLCh* chars) {
 void ParserEvents::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
     iJustStarted = nullptr;
     deliver([&] {
+        if (iPatterns != nullptr)
+            iPatterns->endElement();
         if (stillValid())
             iStage.endElement();
     });
@@ -219,6 +224,8 @@ void ParserEvents::endElement(const xercesc::XMLElementDecl&, unsigned int, bool
 void ParserEvents::docCharacters(const XMLCh* chars, XMLSize_t length, bool cdataSection) {
     if (iJustStarted != nullptr && schemaDefault(chars))
         return;
+    if (iPatterns != nullptr)
+        iPatterns->text(chars, length);
     deliver([&] {
         if (stillValid())
             iStage.text(std::u16string_view(chars, length), cdataSection, iInEntity > 0);

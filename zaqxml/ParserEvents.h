@@ -25,6 +25,7 @@
 #include <vector>
 
 class ToolReader;
+class PatternCheck;
 
 #if defined(__GNUC__)
 #define ZAQXML_COLD [[gnu::cold, gnu::noinline]]
@@ -53,9 +54,11 @@ public:
     /// and prints them; from the first on the stage gets no more events
     /// (its output ends where the document was found invalid).
     /// `memory`'s bound on what validation keeps is checked at each event.
-    void validate(Validity* validity, const ParserMemory* memory) {
+    /// `patterns` (null: none) checks the pattern facets taken over from the parser.
+    void validate(Validity* validity, const ParserMemory* memory, PatternCheck* patterns = nullptr) {
         iValidity = validity;
         iMemory = memory;
+        iPatterns = patterns;
     }
 
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
@@ -154,6 +157,7 @@ private:
     const ParserPosition* iWhere = nullptr;
     Validity* iValidity = nullptr;
     const ParserMemory* iMemory = nullptr;
+    PatternCheck* iPatterns = nullptr;
     const xercesc::XMLElementDecl* iJustStarted = nullptr; // validated, the last event's element
     bool schemaDefault(const XMLCh* chars);
     const DeclaredTypes* iDeclaredTypes = nullptr;

@@ -39,17 +39,16 @@ public:
     /// Writes the warnings `diagnostics` holds at the position the parser
     /// is at now.
     void placeWarnings(Diagnostics& diagnostics) const { diagnostics.placeWarnings(line(), column(), entity()); }
-
-private:
+    /// The line, column and entity the parser is at now.
     unsigned long long line() const {
         return iLocator != nullptr ? static_cast<unsigned long long>(iLocator->getLineNumber()) : 0;
     }
     unsigned long long column() const {
         return iLocator != nullptr ? static_cast<unsigned long long>(iLocator->getColumnNumber()) : 0;
     }
-    /// The system id of the entity being read.
     std::string entity() const { return iLocator != nullptr ? utf8(iLocator->getSystemId()) : std::string(); }
 
+private:
     xercesc::SAX2XMLReader* iReader = nullptr;
     const xercesc::Locator* iLocator = nullptr;
 };

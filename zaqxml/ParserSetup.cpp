@@ -196,7 +196,7 @@ InputSource* ToolReader::vetted(InputSource* source) {
     std::unique_ptr<InputSource> owned(source);
     const std::string path = utf8(source->getSystemId());
     if (iVetted->count(path) == 0) {
-        Grammars alone;
+        Grammars alone(false); // the parser matches the document's patterns
         std::string why;
         if (!alone.load({path}, iSchemaLocations->catalogs(), false, iSchemaLocations->diagnostics(), &why))
             throw DocumentError("the schema '" + path + "' the document names cannot be used: " + why);
@@ -386,7 +386,7 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
             return;
         }
         if (type == XMLErrorReporter::ErrType_Error)
-            iValidity->found(utf8(text), line, column, utf8(systemId));
+            iValidity->found(utf8(text), line, column, utf8(systemId), code == XMLValid::DatatypeError);
         return;
     }
     if (validity)

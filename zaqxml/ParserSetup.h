@@ -17,6 +17,7 @@
 #include <xercesc/parsers/SAX2XMLReaderImpl.hpp>
 #include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/util/XMLEntityResolver.hpp>
+#include <xercesc/validators/schema/SchemaValidator.hpp>
 
 #include <cstdint>
 #include <set>
@@ -112,6 +113,11 @@ public:
     /// The namespace id of an attribute named `qName` on the element being
     /// started, by the bindings in force there.
     unsigned int attributeUri(const XMLCh* qName);
+    /// The schema validator, when the scanner has one.
+    xercesc::SchemaValidator* schemaValidator();
+    /// Whether the scanner validates the element it has just started (not
+    /// under a wildcard that skips its content).
+    bool validatingElement();
 
 private:
     void takeDeclaredTypes();

@@ -226,6 +226,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         // Validated: errors are kept apart, and schema locations the
         // document names read from local files only.
         std::unique_ptr<Validity> validity;
+        std::unique_ptr<PatternCheck> patterns;
         ExternalEntityPolicy schemaLocations(true, diagnostics, session.catalogs());
         if (options.input.validating() && output.validates()) {
             validity = std::make_unique<Validity>(diagnostics, options.input.maxErrors);
@@ -235,7 +236,9 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                  options.input.schemaFromDocument ? &schemaLocations : nullptr,
                                  options.input.maxContentModel,
                                  options.input.trustPatterns ? nullptr : &session.vettedSchemas());
-            events.validate(validity.get(), &memory);
+            if (session.grammars() != nullptr && !session.grammars()->patterns().empty())
+                patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
+            events.validate(validity.get(), &memory, patterns.get());
         }
         // Its validity errors, once the document is read as far as it goes.
         auto invalid = [&] {

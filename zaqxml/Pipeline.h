@@ -52,6 +52,7 @@ public:
     bool loadSchemas(const ToolOptions& options, Diagnostics& diagnostics);
     /// The compiled schemas; null without --schema.
     const Grammars* grammars() const { return iGrammars.get(); }
+    Grammars* grammars() { return iGrammars.get(); }
     /// The schemas documents named whose patterns were checked.
     std::set<std::string>& vettedSchemas() { return iVetted; }
     /// Whether the last document was found invalid (rather than malformed).

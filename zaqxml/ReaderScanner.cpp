@@ -5,6 +5,7 @@
 
 #include <xercesc/framework/XMLBuffer.hpp>
 #include <xercesc/internal/ElemStack.hpp>
+#include <xercesc/internal/IGXMLScanner.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
@@ -24,6 +25,16 @@ template <typename Tag, typename Tag::type Member> struct Expose {
     friend typename Tag::type member(Tag) { return Member; }
 };
 template struct Expose<ScannerOf, &SAX2XMLReaderImpl::fScanner>;
+struct SchemaValidatorOf {
+    using type = SchemaValidator* IGXMLScanner::*;
+    friend type member(SchemaValidatorOf);
+};
+template struct Expose<SchemaValidatorOf, &IGXMLScanner::fSchemaValidator>;
+struct ValidatingOf {
+    using type = bool XMLScanner::*;
+    friend type member(ValidatingOf);
+};
+template struct Expose<ValidatingOf, &XMLScanner::fValidate>;
 
 } // namespace
 
@@ -43,3 +54,11 @@ unsigned int ToolReader::attributeUri(const XMLCh* qName) {
     int colon = -1;
     return scanner().resolveQName(qName, prefix, ElemStack::Mode_Attribute, colon);
 }
+
+SchemaValidator* ToolReader::schemaValidator() {
+    // Only the validating scanner (the one used when validating) has one.
+    auto* scanner = dynamic_cast<IGXMLScanner*>(&this->scanner());
+    return scanner != nullptr ? scanner->*member(SchemaValidatorOf()) : nullptr;
+}
+
+bool ToolReader::validatingElement() { return scanner().*member(ValidatingOf()); }

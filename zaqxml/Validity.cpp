@@ -7,23 +7,29 @@
 namespace {
 
 // The parser quotes the value an error is about, which may be any length:
-// a message keeps its first few hundred bytes (whole UTF-8 sequences).
+// a message keeps its first and last hundred and fifty bytes (whole UTF-8
+// sequences), where what the value breaks is said.
 std::string shortened(const std::string& message) {
-    constexpr std::size_t MAX = 300;
-    if (message.size() <= MAX)
+    constexpr std::size_t KEEP = 150;
+    if (message.size() <= 2 * KEEP + 40)
         return message;
-    std::size_t end = MAX;
-    while (end > 0 && (static_cast<unsigned char>(message[end]) & 0xC0) == 0x80)
-        --end;
-    return message.substr(0, end) + "... (" + std::to_string(message.size()) + " bytes)";
+    auto boundary = [&](std::size_t at) {
+        while (at > 0 && (static_cast<unsigned char>(message[at]) & 0xC0) == 0x80)
+            --at;
+        return at;
+    };
+    const std::size_t head = boundary(KEEP), tail = boundary(message.size() - KEEP);
+    return message.substr(0, head) + "... (" + std::to_string(tail - head) + " bytes) ..." + message.substr(tail);
 }
 
 } // namespace
 
 void Validity::found(const std::string& message, unsigned long long line, unsigned long long column,
-                     const std::string& systemId) {
-    if (++iErrors <= iMaxErrors)
+                     const std::string& systemId, bool ofValue) {
+    if (++iErrors <= iMaxErrors) {
         iHeld.push_back(Held{shortened(message), systemId, line, column});
+        iOfValue = iOfValue || ofValue;
+    }
 }
 
 void Validity::report() {
@@ -32,6 +38,7 @@ void Validity::report() {
     for (const Held& held : iHeld)
         iDiagnostics.errorIn(held.systemId, held.line, held.column, "invalid: " + held.message + at);
     iHeld.clear();
+    iOfValue = false;
 }
 
 unsigned long Validity::Level::count(const void* name) {

@@ -25,8 +25,11 @@ public:
 
     /// An error of the document being read, at `line`:`column` of the
     /// entity `systemId`.
+    /// `ofValue`: the error is a value breaking its type's facets.
     void found(const std::string& message, unsigned long long line, unsigned long long column,
-               const std::string& systemId);
+               const std::string& systemId, bool ofValue = false);
+    /// Whether an error of a value waits among those held.
+    bool foundOfValue() const { return iOfValue; }
     /// Whether errors wait for their element.
     bool holds() const { return !iHeld.empty(); }
     /// Prints the errors held, at the innermost open element.
@@ -63,6 +66,7 @@ private:
     Diagnostics& iDiagnostics;
     unsigned long iMaxErrors;
     unsigned long iErrors = 0;
+    bool iOfValue = false;
     std::vector<Held> iHeld;
     std::vector<Level> iLevels = std::vector<Level>(1); // the document's, then one an open element
     std::size_t iDepth = 0;                             // open elements (levels are kept for reuse)

@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: Apache-2.0
+// PatternFacets.cpp - pattern facets taken over from the parser, checked on
+// the values it validated.
+#include "PatternFacets.h"
+
+#include "Diagnostics.h"
+
+#include "ParserSetup.h"
+
+#include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/datatype/DatatypeValidatorFactory.hpp>
+#include <xercesc/validators/datatype/ListDatatypeValidator.hpp>
+#include <xercesc/validators/datatype/UnionDatatypeValidator.hpp>
+#include <xercesc/validators/schema/SchemaAttDef.hpp>
+#include <xercesc/validators/schema/SchemaElementDecl.hpp>
+#include <xercesc/validators/schema/SchemaGrammar.hpp>
+#include <xercesc/validators/schema/SchemaSymbols.hpp>
+#include <xercesc/validators/schema/SchemaValidator.hpp>
+
+#include <unordered_set>
+#include <vector>
+
+using namespace xercesc;
+
+namespace {
+
+// Which facets a type defines is private to it: an explicit instantiation
+// (where access is not checked) hands out the pointer to it, to take the
+// pattern's bit away. Its pattern is protected: read through a derived class.
+struct FacetsOf {
+    using type = int DatatypeValidator::*;
+    friend type member(FacetsOf);
+};
+template <typename Tag, typename Tag::type Member> struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+template struct Expose<FacetsOf, &DatatypeValidator::fFacetsDefined>;
+struct PatternOf : DatatypeValidator {
+    static const XMLCh* pattern(const DatatypeValidator& type) { return (type.*(&PatternOf::getPattern))(); }
+};
+
+int& facets(DatatypeValidator& type) { return type.*member(FacetsOf()); }
+
+// Every type a union reaches: its members, and theirs, their bases and the
+// types of their items.
+void reachedByUnion(DatatypeValidator* type, std::unordered_set<const DatatypeValidator*>& reached) {
+    std::vector<DatatypeValidator*> todo{type};
+    while (!todo.empty()) {
+        DatatypeValidator* at = todo.back();
+        todo.pop_back();
+        if (at == nullptr || !reached.insert(at).second)
+            continue;
+        todo.push_back(at->getBaseValidator());
+        if (at->getType() == DatatypeValidator::List)
+            todo.push_back(static_cast<ListDatatypeValidator*>(at)->getItemTypeDTV());
+        if (at->getType() == DatatypeValidator::Union) {
+            const RefVectorOf<DatatypeValidator>* members =
+                static_cast<UnionDatatypeValidator*>(at)->getMemberTypeValidators();
+            for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
+                todo.push_back(const_cast<DatatypeValidator*>(members->elementAt(i)));
+        }
+    }
+}
+
+} // namespace
+
+void PatternFacets::takeOver(XMLGrammarPool& pool) {
+    std::vector<DatatypeValidator*> types;
+    RefHashTableOfEnumerator<Grammar> grammars = pool.getGrammarEnumerator();
+    while (grammars.hasMoreElements()) {
+        Grammar& grammar = grammars.nextElement();
+        if (grammar.getGrammarType() != Grammar::SchemaGrammarType)
+            continue;
+        DatatypeValidatorFactory* registry = static_cast<SchemaGrammar&>(grammar).getDatatypeRegistry();
+        if (registry == nullptr || registry->getUserDefinedRegistry() == nullptr)
+            continue;
+        RefHashTableOfEnumerator<DatatypeValidator> defined(registry->getUserDefinedRegistry());
+        while (defined.hasMoreElements())
+            types.push_back(&defined.nextElement());
+    }
+    std::unordered_set<const DatatypeValidator*> unions;
+    for (DatatypeValidator* type : types)
+        if (type->getType() == DatatypeValidator::Union)
+            reachedByUnion(type, unions);
+    for (DatatypeValidator* type : types) {
+        if ((facets(*type) & DatatypeValidator::FACET_PATTERN) == 0 || unions.count(type) != 0 ||
+            iMatchers.count(type) != 0)
+            continue;
+        std::unique_ptr<PatternMatcher> matcher =
+            PatternMatcher::compile(reinterpret_cast<const char16_t*>(PatternOf::pattern(*type)));
+        if (matcher == nullptr)
+            continue;
+        iMatchers.emplace(type, std::move(matcher));
+        facets(*type) &= ~DatatypeValidator::FACET_PATTERN;
+    }
+}
+
+bool PatternFacets::parserChecks(const DatatypeValidator& type) {
+    return (facets(const_cast<DatatypeValidator&>(type)) & DatatypeValidator::FACET_PATTERN) != 0;
+}
+
+const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16string_view value,
+                                     std::u16string_view& failed) {
+    for (const DatatypeValidator* at = type; at != nullptr; at = at->getBaseValidator()) {
+        const auto found = iMatchers.find(at);
+        if (found != iMatchers.end() && !found->second->matches(value)) {
+            failed = value;
+            return PatternOf::pattern(*at);
+        }
+        if (at->getType() != DatatypeValidator::List)
+            continue;
+        // A list derived from its items' type: each item against that type.
+        const DatatypeValidator* items = at->getBaseValidator();
+        if (items == nullptr || items->getType() == DatatypeValidator::List)
+            continue;
+        std::size_t from = 0;
+        while (from < value.size()) {
+            std::size_t end = value.find(u' ', from);
+            if (end == std::u16string_view::npos)
+                end = value.size();
+            if (end > from)
+                if (const XMLCh* pattern = mismatch(items, value.substr(from, end - from), failed))
+                    return pattern;
+            from = end + 1;
+        }
+        return nullptr;
+    }
+    return nullptr;
+}
+
+PatternCheck::PatternCheck(PatternFacets& facets, Validity& validity, ToolReader& reader)
+    : iFacets(facets), iValidity(validity), iReader(reader) {}
+
+PatternCheck::~PatternCheck() = default;
+
+bool PatternCheck::checked(const DatatypeValidator* type) {
+    if (type == nullptr)
+        return false;
+    const auto known = iChecked.find(type);
+    if (known != iChecked.end())
+        return known->second;
+    bool any = false;
+    for (const DatatypeValidator* at = type; at != nullptr && !any; at = at->getBaseValidator()) {
+        any = iFacets.takenOver(at);
+        if (!any && at->getType() == DatatypeValidator::List && at->getBaseValidator() != nullptr &&
+            at->getBaseValidator()->getType() != DatatypeValidator::List)
+            any = checked(at->getBaseValidator());
+    }
+    iChecked.emplace(type, any);
+    return any;
+}
+
+void PatternCheck::check(const DatatypeValidator* type, std::u16string_view value) {
+    // The parser checks the value as the type's whitespace facet leaves it.
+    const short whitespace = type->getWSFacet();
+    if (whitespace != DatatypeValidator::PRESERVE) {
+        iNormalised.clear();
+        for (char16_t c : value) {
+            const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+            if (!space || whitespace == DatatypeValidator::REPLACE)
+                iNormalised.push_back(space ? u' ' : c);
+            else if (!iNormalised.empty() && iNormalised.back() != u' ')
+                iNormalised.push_back(u' ');
+        }
+        if (whitespace == DatatypeValidator::COLLAPSE && !iNormalised.empty() && iNormalised.back() == u' ')
+            iNormalised.pop_back();
+        value = iNormalised;
+    }
+    std::u16string_view failed;
+    const XMLCh* pattern = iFacets.mismatch(type, value, failed);
+    if (pattern == nullptr)
+        return;
+    const ParserPosition& where = iReader.where();
+    iValidity.found("value '" + utf8(std::u16string(failed).c_str()) + "' does not match regular expression facet '" +
+                        utf8(pattern) + "'",
+                    where.line(), where.column(), where.entity());
+}
+
+const DatatypeValidator* PatternCheck::attributeType(const ComplexTypeInfo* type, const XMLAttr& attribute) {
+    const unsigned int uri = attribute.getURIId();
+    if (type == nullptr)
+        return nullptr;
+    if (const SchemaAttDef* declared = type->getAttDef(attribute.getName(), static_cast<int>(uri)))
+        return declared->getDatatypeValidator();
+    // Through the type's wildcard, the attribute's global declaration, unless
+    // the wildcard skips it.
+    const SchemaAttDef* wildcard = type->getAttWildCard();
+    if (wildcard == nullptr || wildcard->getDefaultType() == XMLAttDef::ProcessContents_Skip)
+        return nullptr;
+    bool allowed = false;
+    switch (wildcard->getType()) {
+    case XMLAttDef::Any_Any:
+        allowed = true;
+        break;
+    case XMLAttDef::Any_Other:
+        allowed = uri != wildcard->getAttName()->getURI() && uri != iReader.scanner().getEmptyNamespaceId();
+        break;
+    case XMLAttDef::Any_List: {
+        const ValueVectorOf<unsigned int>* namespaces = wildcard->getNamespaceList();
+        for (XMLSize_t i = 0; namespaces != nullptr && i < namespaces->size() && !allowed; ++i)
+            allowed = namespaces->elementAt(i) == uri;
+        break;
+    }
+    default:
+        break;
+    }
+    if (!allowed)
+        return nullptr;
+    auto* grammar = dynamic_cast<SchemaGrammar*>(iReader.getGrammar(iReader.getURIText(uri)));
+    if (grammar == nullptr || grammar->getAttributeDeclRegistry() == nullptr)
+        return nullptr;
+    const XMLAttDef* global = grammar->getAttributeDeclRegistry()->get(attribute.getName());
+    return global != nullptr ? static_cast<const SchemaAttDef*>(global)->getDatatypeValidator() : nullptr;
+}
+
+void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf<XMLAttr>& attributes,
+                                XMLSize_t attributeCount, bool isEmpty) {
+    Open open;
+    if (iValidator == nullptr)
+        iValidator = iReader.schemaValidator();
+    SchemaValidator* validator = iValidator;
+    if (validator != nullptr && iReader.validatingElement() && element.getObjectType() == XMLElementDecl::Schema) {
+        const ComplexTypeInfo* type = validator->getCurrentTypeInfo();
+        for (XMLSize_t i = 0; i < attributeCount; ++i) {
+            const XMLAttr& attribute = *attributes.elementAt(i);
+            if (!attribute.getSpecified())
+                continue;
+            const DatatypeValidator* attributeType = this->attributeType(type, attribute);
+            if (checked(attributeType))
+                check(attributeType, attribute.getValue());
+        }
+        const DatatypeValidator* content = validator->getCurrentDatatypeValidator();
+        if (checked(content)) {
+            open.type = content;
+            const XMLCh* fallback = static_cast<const SchemaElementDecl&>(element).getDefaultValue();
+            open.defaulted = fallback != nullptr;
+            // Nilled: no content to check.
+            for (XMLSize_t i = 0; i < attributeCount && open.type != nullptr; ++i) {
+                const XMLAttr& attribute = *attributes.elementAt(i);
+                if (XMLString::equals(attribute.getName(), SchemaSymbols::fgATT_NILL) &&
+                    XMLString::equals(iReader.getURIText(attribute.getURIId()), SchemaSymbols::fgURI_XSI)) {
+                    const XMLCh* value = attribute.getValue();
+                    XMLBuffer trimmed;
+                    trimmed.set(value);
+                    XMLString::trim(trimmed.getRawBuffer());
+                    if (XMLString::equals(trimmed.getRawBuffer(), SchemaSymbols::fgATTVAL_TRUE) ||
+                        XMLString::equals(trimmed.getRawBuffer(), u"1"))
+                        open.type = nullptr;
+                }
+            }
+        }
+    }
+    iOpen.push_back(std::move(open));
+    if (isEmpty)
+        endElement();
+}
+
+void PatternCheck::endElement() {
+    if (iOpen.empty())
+        return;
+    Open& open = iOpen.back();
+    // Empty content with a default is the default's, checked with the schema.
+    // The parser stops at a value's first broken facet, and would have
+    // checked the pattern first: when it found another broken, that is the
+    // value's one error.
+    if (open.type != nullptr && !(open.defaulted && open.text.empty()) && !iValidity.foundOfValue())
+        check(open.type, open.text);
+    iOpen.pop_back();
+}

@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: Apache-2.0
+// PatternMatcher.cpp - a pattern's position automaton run on sets of
+// positions, determinised as values need it.
+#include "PatternMatcher.h"
+
+#include "PositionAutomaton.h"
+
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/regx/RegularExpression.hpp>
+#include <xercesc/validators/schema/SchemaSymbols.hpp>
+
+#include <algorithm>
+
+using namespace xercesc;
+
+namespace {
+
+// The parsed expression and a class's ranges are kept from view: read
+// through a derived class and, for private members, an explicit
+// instantiation (where access is not checked) handing out the pointer.
+struct TreeOf : RegularExpression {
+    static Token* tree(const RegularExpression& expression) { return expression.*(&TreeOf::fTokenTree); }
+};
+struct RangesOf {
+    using type = XMLInt32* RangeToken::*;
+    friend type member(RangesOf);
+};
+struct CountOf {
+    using type = unsigned int RangeToken::*;
+    friend type member(CountOf);
+};
+template <typename Tag, typename Tag::type Member> struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+template struct Expose<RangesOf, &RangeToken::fRanges>;
+template struct Expose<CountOf, &RangeToken::fElemCount>;
+
+// More transitions than this (4 bytes each) and the states are dropped and
+// built again as needed: memory stays bounded whatever the values do.
+constexpr std::size_t MAX_TRANSITIONS = std::size_t(1) << 22;
+
+} // namespace
+
+std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern, std::size_t maxPositions) {
+    PositionAutomaton automaton;
+    try {
+        RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
+        if (!automaton.build(TreeOf::tree(expression), maxPositions))
+            return nullptr;
+    } catch (const XMLException&) {
+        return nullptr;
+    }
+    std::unique_ptr<PatternMatcher> matcher(new PatternMatcher());
+    PatternMatcher& m = *matcher;
+    const std::size_t n = automaton.size();
+    m.iWords = (n + 63) / 64;
+    // Classes: the code points between two consecutive range ends, which
+    // every position reads all or none of.
+    std::vector<std::uint32_t> bounds{0};
+    for (std::size_t p = 1; p < n; ++p) {
+        RangeToken& set = automaton.set(static_cast<int>(p));
+        set.sortRanges();
+        set.compactRanges();
+        const XMLInt32* ranges = set.*member(RangesOf());
+        const unsigned int count = set.*member(CountOf());
+        for (unsigned int i = 0; i + 1 < count; i += 2) {
+            bounds.push_back(static_cast<std::uint32_t>(ranges[i]));
+            bounds.push_back(static_cast<std::uint32_t>(ranges[i + 1]) + 1);
+        }
+    }
+    std::sort(bounds.begin(), bounds.end());
+    bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+    m.iBounds = bounds;
+    const std::size_t classes = bounds.size();
+    m.iClassMask.assign(classes * m.iWords, 0);
+    for (std::size_t k = 0; k < classes; ++k)
+        for (std::size_t p = 1; p < n; ++p)
+            if (automaton.set(static_cast<int>(p)).match(static_cast<XMLInt32>(bounds[k])))
+                m.iClassMask[k * m.iWords + p / 64] |= Word(1) << (p % 64);
+    m.iFollow.assign(n * m.iWords, 0);
+    for (std::size_t p = 0; p < n; ++p)
+        for (int q : automaton.follow(static_cast<int>(p)))
+            m.iFollow[p * m.iWords + static_cast<std::size_t>(q) / 64] |= Word(1) << (q % 64);
+    m.iAccepting.assign(m.iWords, 0);
+    for (int p : automaton.accepting())
+        m.iAccepting[static_cast<std::size_t>(p) / 64] |= Word(1) << (p % 64);
+    std::vector<std::uint16_t> ascii(128);
+    for (std::uint32_t c = 0; c < 128; ++c)
+        ascii[c] = static_cast<std::uint16_t>(m.classOf(c));
+    m.iAscii = std::move(ascii);
+    std::vector<Word> start(m.iWords, 0);
+    start[0] = 1;
+    m.stateOf(start);
+    return matcher;
+}
+
+std::size_t PatternMatcher::classOf(std::uint32_t c) const {
+    if (c < 128 && !iAscii.empty())
+        return iAscii[c];
+    return static_cast<std::size_t>(std::upper_bound(iBounds.begin(), iBounds.end(), c) - iBounds.begin()) - 1;
+}
+
+int PatternMatcher::stateOf(const std::vector<Word>& set) {
+    std::string key(reinterpret_cast<const char*>(set.data()), set.size() * sizeof(Word));
+    const auto found = iByPositions.find(key);
+    if (found != iByPositions.end())
+        return found->second;
+    State state;
+    state.positions = set;
+    for (std::size_t w = 0; w < iWords; ++w)
+        state.accepting = state.accepting || (set[w] & iAccepting[w]) != 0;
+    iStates.push_back(std::move(state));
+    iNext.resize(iStates.size() * iBounds.size(), -2);
+    const int id = static_cast<int>(iStates.size() - 1);
+    iByPositions.emplace(std::move(key), id);
+    return id;
+}
+
+int PatternMatcher::step(int state, std::size_t k) {
+    const std::size_t at = static_cast<std::size_t>(state) * iBounds.size() + k;
+    if (iNext[at] != -2)
+        return iNext[at];
+    iScratch.assign(iWords, 0);
+    const std::vector<Word>& from = iStates[static_cast<std::size_t>(state)].positions;
+    for (std::size_t w = 0; w < iWords; ++w)
+        for (Word bits = from[w]; bits != 0; bits &= bits - 1) {
+            const std::size_t p = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
+            for (std::size_t v = 0; v < iWords; ++v)
+                iScratch[v] |= iFollow[p * iWords + v];
+        }
+    bool any = false;
+    for (std::size_t w = 0; w < iWords; ++w) {
+        iScratch[w] &= iClassMask[k * iWords + w];
+        any = any || iScratch[w] != 0;
+    }
+    if (!any)
+        return iNext[at] = -1;
+    if ((iStates.size() + 1) * iBounds.size() > MAX_TRANSITIONS) {
+        // Start again from the start state alone; `state` is gone with the rest.
+        const std::vector<Word> start = iStates[0].positions;
+        iStates.clear();
+        iNext.clear();
+        iByPositions.clear();
+        stateOf(start);
+        return stateOf(iScratch);
+    }
+    const int next = stateOf(iScratch);
+    iNext[at] = next;
+    return next;
+}
+
+bool PatternMatcher::matches(std::u16string_view value) {
+    int state = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        std::uint32_t c = value[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (value[i + 1] - 0xDC00u);
+            ++i;
+        }
+        state = step(state, classOf(c));
+        if (state < 0)
+            return false;
+    }
+    return iStates[static_cast<std::size_t>(state)].accepting;
+}

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: Apache-2.0
+// PositionAutomaton.cpp - the position automaton from the parser's token tree.
+#include "PositionAutomaton.h"
+
+#include <algorithm>
+
+using namespace xercesc;
+
+namespace {
+
+std::unique_ptr<RangeToken> single(XMLInt32 c) {
+    auto set = std::make_unique<RangeToken>(Token::T_RANGE);
+    set->addRange(c, c);
+    return set;
+}
+
+} // namespace
+
+bool PositionAutomaton::build(const Token* token, std::size_t maxPositions) {
+    iMaxPositions = maxPositions;
+    iFollow.assign(1, {});
+    iSets.clear();
+    iSets.push_back(nullptr);
+    const Part whole = part(token);
+    if (iTooLarge || iUnknown)
+        return false;
+    iFollow[0] = whole.first;
+    iAccepting = whole.last;
+    if (whole.nullable)
+        iAccepting.push_back(0);
+    return true;
+}
+
+bool PositionAutomaton::overlap(int p, int q, int r) {
+    const std::size_t n = iSets.size();
+    if (iShared.size() != n * n * n)
+        iShared.assign(n * n * n, 0);
+    char& known = iShared[(static_cast<std::size_t>(p) * n + q) * n + r];
+    if (known == 0) {
+        RangeToken common(Token::T_RANGE);
+        common.mergeRanges(iSets[static_cast<std::size_t>(p)].get());
+        common.intersectRanges(iSets[static_cast<std::size_t>(q)].get());
+        if (r > 0)
+            common.intersectRanges(iSets[static_cast<std::size_t>(r)].get());
+        known = common.empty() ? 1 : 2;
+    }
+    return known == 2;
+}
+
+int PositionAutomaton::position(std::unique_ptr<RangeToken> set) {
+    iSets.push_back(std::move(set));
+    iFollow.emplace_back();
+    iTooLarge = iTooLarge || iSets.size() > iMaxPositions;
+    return static_cast<int>(iSets.size() - 1);
+}
+
+PositionAutomaton::Part PositionAutomaton::leaf(std::unique_ptr<RangeToken> set) {
+    const int p = position(std::move(set));
+    return Part{false, {p}, {p}};
+}
+
+void PositionAutomaton::link(const std::vector<int>& from, const std::vector<int>& to) {
+    for (int p : from)
+        for (int q : to)
+            iFollow[static_cast<std::size_t>(p)].push_back(q);
+}
+
+PositionAutomaton::Part PositionAutomaton::concat(Part a, const Part& b) {
+    link(a.last, b.first);
+    if (a.nullable)
+        a.first.insert(a.first.end(), b.first.begin(), b.first.end());
+    std::vector<int> last = b.last;
+    if (b.nullable)
+        last.insert(last.end(), a.last.begin(), a.last.end());
+    return Part{a.nullable && b.nullable, a.first, last};
+}
+
+// x{n,m} as n copies of x, then m - n optional ones (or one repeated, for no
+// upper bound): each copy its own positions, as the matcher tries each.
+PositionAutomaton::Part PositionAutomaton::repetition(const Token* token) {
+    const int min = std::max(token->getMin(), 0), max = token->getMax();
+    if (max == 0)
+        return Part();
+    const bool repeats = max != 1;
+    iNested = iNested || (repeats && iRepeating > 0);
+    iRepeating += repeats;
+    const unsigned long variableBefore = iVariable;
+    Part whole;
+    Part first; // the positions of the first copy
+    for (int i = 0; i < min && !iTooLarge; ++i) {
+        const Part copy = part(token->getChild(0));
+        if (i == 0)
+            first = copy;
+        whole = concat(whole, copy);
+    }
+    if (max < 0) {
+        Part loop = part(token->getChild(0));
+        if (min == 0)
+            first = loop;
+        // The matcher repeats an iteration that took nothing without end.
+        if (loop.nullable && !loop.first.empty())
+            iEmptyLoop = true;
+        link(loop.last, loop.first);
+        loop.nullable = true;
+        whole = concat(whole, loop);
+    } else {
+        for (int i = min; i < max && !iTooLarge; ++i) {
+            Part optional = part(token->getChild(0));
+            if (i == 0)
+                first = optional;
+            optional.nullable = true;
+            whole = concat(whole, optional);
+        }
+    }
+    // A body that itself repeats a varying count, whose end can take what
+    // its start takes: back to back, the copies split one string many ways,
+    // whether the count is bounded or not.
+    if (repeats && iVariable != variableBefore && !first.first.empty())
+        for (int p : first.last)
+            for (int q : first.first)
+                iSplits = iSplits || overlap(p, q);
+    iVariable += min != max;
+    iRepeating -= repeats;
+    return whole;
+}
+
+PositionAutomaton::Part PositionAutomaton::part(const Token* token) {
+    if (iTooLarge || iUnknown)
+        return Part();
+    switch (token->getTokenType()) {
+    case Token::T_CHAR:
+        return leaf(single(token->getChar()));
+    case Token::T_DOT: { // any character but a line end
+        auto set = std::make_unique<RangeToken>(Token::T_RANGE);
+        set->addRange(0, 9);
+        set->addRange(11, 12);
+        set->addRange(14, 0x10FFFF);
+        return leaf(std::move(set));
+    }
+    case Token::T_RANGE: {
+        auto set = std::make_unique<RangeToken>(Token::T_RANGE);
+        set->mergeRanges(token);
+        return leaf(std::move(set));
+    }
+    case Token::T_NRANGE: { // everything but its ranges
+        // Intersecting with it takes its ranges as they are stored: those,
+        // taken from everything, are the class.
+        RangeToken stored(Token::T_RANGE);
+        stored.addRange(0, 0x10FFFF);
+        stored.intersectRanges(static_cast<RangeToken*>(const_cast<Token*>(token)));
+        auto set = std::make_unique<RangeToken>(Token::T_RANGE);
+        set->addRange(0, 0x10FFFF);
+        set->subtractRanges(&stored);
+        return leaf(std::move(set));
+    }
+    case Token::T_STRING: {
+        Part whole;
+        // Characters past the BMP are in it as surrogate pairs.
+        for (const XMLCh* c = token->getString(); c != nullptr && *c != 0; ++c) {
+            XMLInt32 code = *c;
+            if (code >= 0xD800 && code < 0xDC00 && c[1] >= 0xDC00 && c[1] < 0xE000) {
+                code = 0x10000 + ((code - 0xD800) << 10) + (c[1] - 0xDC00);
+                ++c;
+            }
+            whole = concat(whole, leaf(single(code)));
+        }
+        return whole;
+    }
+    case Token::T_CONCAT: {
+        Part whole;
+        for (XMLSize_t i = 0; i < token->size(); ++i)
+            whole = concat(whole, part(token->getChild(i)));
+        return whole;
+    }
+    case Token::T_UNION: {
+        Part any{false, {}, {}};
+        for (XMLSize_t i = 0; i < token->size(); ++i) {
+            const Part branch = part(token->getChild(i));
+            any.nullable = any.nullable || branch.nullable;
+            any.first.insert(any.first.end(), branch.first.begin(), branch.first.end());
+            any.last.insert(any.last.end(), branch.last.begin(), branch.last.end());
+        }
+        return any;
+    }
+    case Token::T_CLOSURE:
+    case Token::T_NONGREEDYCLOSURE:
+        return repetition(token);
+    case Token::T_PAREN:
+        return part(token->getChild(0));
+    case Token::T_EMPTY:
+        return Part();
+    default: // what XML Schema expressions do not have
+        iUnknown = true;
+        return Part();
+    }
+}
