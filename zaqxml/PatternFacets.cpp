@@ -65,7 +65,7 @@ void reachedByUnion(DatatypeValidator* type, std::unordered_set<const DatatypeVa
 
 } // namespace
 
-void PatternFacets::takeOver(XMLGrammarPool& pool) {
+std::vector<DatatypeValidator*> PatternFacets::definedTypes(XMLGrammarPool& pool) {
     std::vector<DatatypeValidator*> types;
     RefHashTableOfEnumerator<Grammar> grammars = pool.getGrammarEnumerator();
     while (grammars.hasMoreElements()) {
@@ -79,6 +79,13 @@ void PatternFacets::takeOver(XMLGrammarPool& pool) {
         while (defined.hasMoreElements())
             types.push_back(&defined.nextElement());
     }
+    return types;
+}
+
+const XMLCh* PatternFacets::pattern(const DatatypeValidator& type) { return PatternOf::pattern(type); }
+
+void PatternFacets::takeOver(XMLGrammarPool& pool) {
+    const std::vector<DatatypeValidator*> types = definedTypes(pool);
     std::unordered_set<const DatatypeValidator*> unions;
     for (DatatypeValidator* type : types)
         if (type->getType() == DatatypeValidator::Union)
@@ -214,57 +221,78 @@ const DatatypeValidator* PatternCheck::attributeType(const ComplexTypeInfo* type
     return global != nullptr ? static_cast<const SchemaAttDef*>(global)->getDatatypeValidator() : nullptr;
 }
 
+bool PatternCheck::attributesChecked(const ComplexTypeInfo* type) {
+    if (type == nullptr)
+        return false;
+    const auto known = iAttributesChecked.find(type);
+    if (known != iAttributesChecked.end())
+        return known->second;
+    // Through a wildcard that does not skip, any global declaration may be
+    // reached.
+    const SchemaAttDef* wildcard = type->getAttWildCard();
+    bool any = wildcard != nullptr && wildcard->getDefaultType() != XMLAttDef::ProcessContents_Skip;
+    if (!any && type->hasAttDefs()) {
+        XMLAttDefList& declared = type->getAttDefList();
+        for (XMLSize_t i = 0; i < declared.getAttDefCount() && !any; ++i)
+            any = checked(static_cast<const SchemaAttDef&>(declared.getAttDef(i)).getDatatypeValidator());
+    }
+    iAttributesChecked.emplace(type, any);
+    return any;
+}
+
+bool PatternCheck::nilled(const RefVectorOf<XMLAttr>& attributes, XMLSize_t attributeCount) const {
+    for (XMLSize_t i = 0; i < attributeCount; ++i) {
+        const XMLAttr& attribute = *attributes.elementAt(i);
+        if (!XMLString::equals(attribute.getName(), SchemaSymbols::fgATT_NILL) ||
+            !XMLString::equals(iReader.getURIText(attribute.getURIId()), SchemaSymbols::fgURI_XSI))
+            continue;
+        XMLBuffer trimmed;
+        trimmed.set(attribute.getValue());
+        XMLString::trim(trimmed.getRawBuffer());
+        return XMLString::equals(trimmed.getRawBuffer(), SchemaSymbols::fgATTVAL_TRUE) ||
+               XMLString::equals(trimmed.getRawBuffer(), u"1");
+    }
+    return false;
+}
+
 void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf<XMLAttr>& attributes,
                                 XMLSize_t attributeCount, bool isEmpty) {
-    Open open;
+    if (iOpen.size() == iDepth)
+        iOpen.emplace_back();
+    Open& open = iOpen[iDepth++];
+    open.type = nullptr;
+    open.text.clear();
     if (iValidator == nullptr)
         iValidator = iReader.schemaValidator();
-    SchemaValidator* validator = iValidator;
-    if (validator != nullptr && iReader.validatingElement() && element.getObjectType() == XMLElementDecl::Schema) {
-        const ComplexTypeInfo* type = validator->getCurrentTypeInfo();
-        for (XMLSize_t i = 0; i < attributeCount; ++i) {
-            const XMLAttr& attribute = *attributes.elementAt(i);
-            if (!attribute.getSpecified())
-                continue;
-            const DatatypeValidator* attributeType = this->attributeType(type, attribute);
-            if (checked(attributeType))
-                check(attributeType, attribute.getValue());
-        }
-        const DatatypeValidator* content = validator->getCurrentDatatypeValidator();
-        if (checked(content)) {
-            open.type = content;
-            const XMLCh* fallback = static_cast<const SchemaElementDecl&>(element).getDefaultValue();
-            open.defaulted = fallback != nullptr;
-            // Nilled: no content to check.
-            for (XMLSize_t i = 0; i < attributeCount && open.type != nullptr; ++i) {
+    if (iValidator != nullptr && element.getObjectType() == XMLElementDecl::Schema && iReader.validatingElement()) {
+        const ComplexTypeInfo* type = iValidator->getCurrentTypeInfo();
+        if (attributesChecked(type))
+            for (XMLSize_t i = 0; i < attributeCount; ++i) {
                 const XMLAttr& attribute = *attributes.elementAt(i);
-                if (XMLString::equals(attribute.getName(), SchemaSymbols::fgATT_NILL) &&
-                    XMLString::equals(iReader.getURIText(attribute.getURIId()), SchemaSymbols::fgURI_XSI)) {
-                    const XMLCh* value = attribute.getValue();
-                    XMLBuffer trimmed;
-                    trimmed.set(value);
-                    XMLString::trim(trimmed.getRawBuffer());
-                    if (XMLString::equals(trimmed.getRawBuffer(), SchemaSymbols::fgATTVAL_TRUE) ||
-                        XMLString::equals(trimmed.getRawBuffer(), u"1"))
-                        open.type = nullptr;
-                }
+                if (!attribute.getSpecified())
+                    continue;
+                const DatatypeValidator* attributeType = this->attributeType(type, attribute);
+                if (checked(attributeType))
+                    check(attributeType, attribute.getValue());
             }
+        const DatatypeValidator* content = iValidator->getCurrentDatatypeValidator();
+        if (checked(content) && !nilled(attributes, attributeCount)) {
+            open.type = content;
+            open.defaulted = static_cast<const SchemaElementDecl&>(element).getDefaultValue() != nullptr;
         }
     }
-    iOpen.push_back(std::move(open));
     if (isEmpty)
         endElement();
 }
 
 void PatternCheck::endElement() {
-    if (iOpen.empty())
+    if (iDepth == 0)
         return;
-    Open& open = iOpen.back();
+    Open& open = iOpen[--iDepth];
     // Empty content with a default is the default's, checked with the schema.
     // The parser stops at a value's first broken facet, and would have
     // checked the pattern first: when it found another broken, that is the
     // value's one error.
     if (open.type != nullptr && !(open.defaulted && open.text.empty()) && !iValidity.foundOfValue())
         check(open.type, open.text);
-    iOpen.pop_back();
 }

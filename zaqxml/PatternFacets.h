@@ -42,6 +42,10 @@ public:
     /// `pool` define, but those a union reaches or whose expression has too
     /// many positions for the matcher.
     void takeOver(xercesc::XMLGrammarPool& pool);
+    /// The simple types the schemas in `pool` define.
+    static std::vector<xercesc::DatatypeValidator*> definedTypes(xercesc::XMLGrammarPool& pool);
+    /// The pattern facet of `type` itself; null for none.
+    static const XMLCh* pattern(const xercesc::DatatypeValidator& type);
     /// Whether the parser still checks the pattern of `type` (taken over:
     /// not).
     static bool parserChecks(const xercesc::DatatypeValidator& type);
@@ -78,8 +82,8 @@ public:
     void startElement(const xercesc::XMLElementDecl& element, const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes,
                       XMLSize_t attributeCount, bool isEmpty);
     void text(const XMLCh* chars, XMLSize_t length) {
-        if (!iOpen.empty() && iOpen.back().type != nullptr)
-            iOpen.back().text.append(chars, length);
+        if (iDepth > 0 && iOpen[iDepth - 1].type != nullptr)
+            iOpen[iDepth - 1].text.append(chars, length);
     }
     void endElement();
 
@@ -93,13 +97,19 @@ private:
                                                     const xercesc::XMLAttr& attribute);
     /// Whether `type` or a type it is made from has a pattern taken over.
     bool checked(const xercesc::DatatypeValidator* type);
+    /// Whether an attribute of an element of `type` may have such a type.
+    bool attributesChecked(const xercesc::ComplexTypeInfo* type);
+    /// Whether xsi:nil is true among `attributes`.
+    bool nilled(const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) const;
     void check(const xercesc::DatatypeValidator* type, std::u16string_view value);
     PatternFacets& iFacets;
     Validity& iValidity;
     ToolReader& iReader;
     xercesc::SchemaValidator* iValidator = nullptr; // the reader's, once it has one
-    std::vector<Open> iOpen;
+    std::vector<Open> iOpen;                        // one an open element, the deeper ones kept for reuse
+    std::size_t iDepth = 0;
     std::unordered_map<const xercesc::DatatypeValidator*, bool> iChecked;
+    std::unordered_map<const xercesc::ComplexTypeInfo*, bool> iAttributesChecked;
     std::u16string iNormalised;
 };
 

@@ -5,9 +5,7 @@
 
 #include "PositionAutomaton.h"
 
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/regx/RegularExpression.hpp>
-#include <xercesc/validators/schema/SchemaSymbols.hpp>
+#include <xercesc/util/regx/RangeToken.hpp>
 
 #include <algorithm>
 
@@ -15,12 +13,8 @@ using namespace xercesc;
 
 namespace {
 
-// The parsed expression and a class's ranges are kept from view: read
-// through a derived class and, for private members, an explicit
-// instantiation (where access is not checked) handing out the pointer.
-struct TreeOf : RegularExpression {
-    static Token* tree(const RegularExpression& expression) { return expression.*(&TreeOf::fTokenTree); }
-};
+// A class's ranges are private: an explicit instantiation (where access is
+// not checked) hands out the pointer to them.
 struct RangesOf {
     using type = XMLInt32* RangeToken::*;
     friend type member(RangesOf);
@@ -43,13 +37,8 @@ constexpr std::size_t MAX_TRANSITIONS = std::size_t(1) << 22;
 
 std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern, std::size_t maxPositions) {
     PositionAutomaton automaton;
-    try {
-        RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
-        if (!automaton.build(TreeOf::tree(expression), maxPositions))
-            return nullptr;
-    } catch (const XMLException&) {
+    if (!automaton.build(pattern, maxPositions))
         return nullptr;
-    }
     std::unique_ptr<PatternMatcher> matcher(new PatternMatcher());
     PatternMatcher& m = *matcher;
     const std::size_t n = automaton.size();

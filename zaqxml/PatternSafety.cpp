@@ -7,15 +7,7 @@
 #include "PatternFacets.h"
 #include "PositionAutomaton.h"
 
-#include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/XMLException.hpp>
-#include <xercesc/util/regx/RangeToken.hpp>
-#include <xercesc/util/regx/RegularExpression.hpp>
-#include <xercesc/util/regx/Token.hpp>
 #include <xercesc/validators/datatype/DatatypeValidator.hpp>
-#include <xercesc/validators/datatype/DatatypeValidatorFactory.hpp>
-#include <xercesc/validators/schema/SchemaGrammar.hpp>
-#include <xercesc/validators/schema/SchemaSymbols.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -24,15 +16,6 @@
 using namespace xercesc;
 
 namespace {
-
-// The parsed expression and a validator's pattern are protected members:
-// read through classes derived for that alone.
-struct TreeOf : RegularExpression {
-    static Token* tree(const RegularExpression& expression) { return expression.*(&TreeOf::fTokenTree); }
-};
-struct PatternOf : DatatypeValidator {
-    static const XMLCh* pattern(const DatatypeValidator& validator) { return (validator.*(&PatternOf::getPattern))(); }
-};
 
 constexpr std::size_t MAX_POSITIONS = 120; // beyond: not examined
 constexpr std::size_t MAX_STEPS = 20000000;
@@ -152,49 +135,33 @@ bool loopsInTurn(PositionAutomaton& automaton, std::size_t& steps) {
 } // namespace
 
 std::string backtrackingRisk(const char16_t* pattern) {
-    try {
-        RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
-        PositionAutomaton automaton;
-        if (!automaton.build(TreeOf::tree(expression), MAX_POSITIONS))
-            return automaton.tooLarge() && automaton.nested()
-                       ? "it repeats repetitions, in more positions than the check examines"
-                       : std::string();
-        if (automaton.emptyLoop())
-            return "it repeats a part that can match nothing, which the matcher may repeat without end";
-        if (automaton.splits())
-            return "it repeats, back to back, a part of varying length that ends as it starts: a value can take time "
-                   "exponential in its length";
-        std::size_t steps = 0;
-        if (twoWaysRound(automaton, steps))
-            return "a string can be matched two ways round a loop: a value can take time exponential in its length";
-        if (loopsInTurn(automaton, steps))
-            return "two loops take the same characters one after the other: a value can take time growing as a "
-                   "power of its length";
-    } catch (const XMLException&) {
-        // not an expression: the schema's own check reports it
-    }
+    PositionAutomaton automaton;
+    if (!automaton.build(pattern, MAX_POSITIONS))
+        return automaton.tooLarge() && automaton.nested()
+                   ? "it repeats repetitions, in more positions than the check examines"
+                   : std::string();
+    if (automaton.emptyLoop())
+        return "it repeats a part that can match nothing, which the matcher may repeat without end";
+    if (automaton.splits())
+        return "it repeats, back to back, a part of varying length that ends as it starts: a value can take time "
+               "exponential in its length";
+    std::size_t steps = 0;
+    if (twoWaysRound(automaton, steps))
+        return "a string can be matched two ways round a loop: a value can take time exponential in its length";
+    if (loopsInTurn(automaton, steps))
+        return "two loops take the same characters one after the other: a value can take time growing as a "
+               "power of its length";
     return std::string();
 }
 
 std::string riskyPattern(XMLGrammarPool& pool) {
-    RefHashTableOfEnumerator<Grammar> grammars = pool.getGrammarEnumerator();
-    while (grammars.hasMoreElements()) {
-        Grammar& grammar = grammars.nextElement();
-        if (grammar.getGrammarType() != Grammar::SchemaGrammarType)
+    for (const DatatypeValidator* type : PatternFacets::definedTypes(pool)) {
+        const XMLCh* pattern = PatternFacets::pattern(*type);
+        if (pattern == nullptr || !PatternFacets::parserChecks(*type))
             continue;
-        DatatypeValidatorFactory* registry = static_cast<SchemaGrammar&>(grammar).getDatatypeRegistry();
-        if (registry == nullptr || registry->getUserDefinedRegistry() == nullptr)
-            continue;
-        RefHashTableOfEnumerator<DatatypeValidator> types(registry->getUserDefinedRegistry());
-        while (types.hasMoreElements()) {
-            const DatatypeValidator& type = types.nextElement();
-            const XMLCh* pattern = PatternOf::pattern(type);
-            if (pattern == nullptr || !PatternFacets::parserChecks(type))
-                continue;
-            const std::string why = backtrackingRisk(pattern);
-            if (!why.empty())
-                return "the pattern '" + utf8(pattern) + "': " + why;
-        }
+        const std::string why = backtrackingRisk(pattern);
+        if (!why.empty())
+            return "the pattern '" + utf8(pattern) + "': " + why;
     }
     return std::string();
 }

@@ -2,11 +2,21 @@
 // PositionAutomaton.cpp - the position automaton from the parser's token tree.
 #include "PositionAutomaton.h"
 
+#include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/regx/RegularExpression.hpp>
+#include <xercesc/validators/schema/SchemaSymbols.hpp>
+
 #include <algorithm>
 
 using namespace xercesc;
 
 namespace {
+
+// The parsed expression is a protected member: read through a class derived
+// for that alone.
+struct TreeOf : RegularExpression {
+    static Token* tree(const RegularExpression& expression) { return expression.*(&TreeOf::fTokenTree); }
+};
 
 std::unique_ptr<RangeToken> single(XMLInt32 c) {
     auto set = std::make_unique<RangeToken>(Token::T_RANGE);
@@ -29,6 +39,15 @@ bool PositionAutomaton::build(const Token* token, std::size_t maxPositions) {
     if (whole.nullable)
         iAccepting.push_back(0);
     return true;
+}
+
+bool PositionAutomaton::build(const char16_t* pattern, std::size_t maxPositions) {
+    try {
+        RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
+        return build(TreeOf::tree(expression), maxPositions);
+    } catch (const XMLException&) {
+        return false; // not an expression: the schema's own check reports it
+    }
 }
 
 bool PositionAutomaton::overlap(int p, int q, int r) {

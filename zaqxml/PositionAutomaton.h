@@ -23,6 +23,9 @@ public:
     /// `maxPositions` positions or holds what XML Schema expressions do not
     /// (anchors, back references), and is then not to be used.
     bool build(const xercesc::Token* token, std::size_t maxPositions);
+    /// Builds it for the XML Schema expression `pattern`, as the parser
+    /// reads it; false also when it is not one.
+    bool build(const char16_t* pattern, std::size_t maxPositions);
 
     /// Positions, the start included.
     std::size_t size() const { return iSets.size(); }
