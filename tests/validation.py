@@ -73,13 +73,13 @@ DTD_MUTATIONS = [
 
 # Values each pattern facet of patterns.xsd is reached by, then copies that
 # break one each: the tool matches these patterns in place of the parser.
-PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" k="OK">
-<p:any p:code="AB"/>
+PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" k="OK" k2="AB">
+<p:any p:code="AB"/><p:any xsi:type="p:c">XYZ</p:any>
 <p:w p:code="CD"/><p:w q:x="whatever"/>
 <p:l>  AB   CD  </p:l>
 <p:u>12</p:u><p:u>AB</p:u>
 <p:d>A<!-- a comment -->B</p:d><p:d><![CDATA[XY]]></p:d>
-<p:any xsi:type="p:c">XYZ</p:any>
+<p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot>
 </p:r>
 """
 PATTERN_MUTATIONS = [
@@ -90,8 +90,14 @@ PATTERN_MUTATIONS = [
     ('<p:u>AB</p:u>', '<p:u>ab</p:u>'),
     ('A<!-- a comment -->B', 'A<!-- a comment -->b'),
     ('<![CDATA[XY]]>', '<![CDATA[XYZW]]>'),
-    ('<p:d><![CDATA[XY]]></p:d>', '<p:d><![CDATA[xyzw]]></p:d>'),
+    ('<p:d><![CDATA[XY]]></p:d>', '<p:d><![CDATA[xyzw]]></p:d>'),             # pattern and length: one error
+    ('k2="AB"', 'k2="abcd"'),                                                 # the same in an attribute
     ('>XYZ<', '>XYz<'),
+    ('<p:nn>AB</p:nn>', '<p:nn xsi:nil="true">1</p:nn>'),                      # nil refused: content checked
+    ('<p:fx>FX</p:fx>', '<p:fx>fx</p:fx>'),                                   # not the fixed value: one error
+    ('<p:df/>', '<p:df xsi:type="p:a"/>'),                                    # the default against the xsi:type
+    ('<p:d>A<!-- a comment -->B</p:d>', '<p:d>a<p:d/></p:d>'),                # a child: the value is not checked
+    ('<p:dot>x</p:dot>', '<p:dot>&#x2028;</p:dot>'),                          # the parser's . takes no U+2028
 ]
 
 

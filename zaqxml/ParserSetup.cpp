@@ -386,7 +386,9 @@ void ToolReader::error(const unsigned int code, const XMLCh* const domain, const
             return;
         }
         if (type == XMLErrorReporter::ErrType_Error)
-            iValidity->found(utf8(text), line, column, utf8(systemId), code == XMLValid::DatatypeError);
+            // A value breaking its type comes with the datatype's own code.
+            iValidity->found(utf8(text), line, column, utf8(systemId),
+                             XMLString::equals(domain, XMLUni::fgExceptDomain));
         return;
     }
     if (validity)

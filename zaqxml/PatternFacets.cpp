@@ -91,8 +91,10 @@ void PatternFacets::takeOver(XMLGrammarPool& pool) {
         if (type->getType() == DatatypeValidator::Union)
             reachedByUnion(type, unions);
     for (DatatypeValidator* type : types) {
+        // A NOTATION's value is matched by the parser as the namespace name
+        // and local name joined, not as written.
         if ((facets(*type) & DatatypeValidator::FACET_PATTERN) == 0 || unions.count(type) != 0 ||
-            iMatchers.count(type) != 0)
+            type->getType() == DatatypeValidator::NOTATION || iMatchers.count(type) != 0)
             continue;
         std::unique_ptr<PatternMatcher> matcher =
             PatternMatcher::compile(reinterpret_cast<const char16_t*>(PatternOf::pattern(*type)));
@@ -158,30 +160,33 @@ bool PatternCheck::checked(const DatatypeValidator* type) {
     return any;
 }
 
-void PatternCheck::check(const DatatypeValidator* type, std::u16string_view value) {
+std::u16string_view PatternCheck::normalised(const DatatypeValidator* type, std::u16string_view value) {
     // The parser checks the value as the type's whitespace facet leaves it.
     const short whitespace = type->getWSFacet();
-    if (whitespace != DatatypeValidator::PRESERVE) {
-        iNormalised.clear();
-        for (char16_t c : value) {
-            const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-            if (!space || whitespace == DatatypeValidator::REPLACE)
-                iNormalised.push_back(space ? u' ' : c);
-            else if (!iNormalised.empty() && iNormalised.back() != u' ')
-                iNormalised.push_back(u' ');
-        }
-        if (whitespace == DatatypeValidator::COLLAPSE && !iNormalised.empty() && iNormalised.back() == u' ')
-            iNormalised.pop_back();
-        value = iNormalised;
+    if (whitespace == DatatypeValidator::PRESERVE)
+        return value;
+    iNormalised.clear();
+    for (char16_t c : value) {
+        const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+        if (!space || whitespace == DatatypeValidator::REPLACE)
+            iNormalised.push_back(space ? u' ' : c);
+        else if (!iNormalised.empty() && iNormalised.back() != u' ')
+            iNormalised.push_back(u' ');
     }
+    if (whitespace == DatatypeValidator::COLLAPSE && !iNormalised.empty() && iNormalised.back() == u' ')
+        iNormalised.pop_back();
+    return iNormalised;
+}
+
+void PatternCheck::check(const DatatypeValidator* type, std::u16string_view value) {
     std::u16string_view failed;
-    const XMLCh* pattern = iFacets.mismatch(type, value, failed);
+    const XMLCh* pattern = iFacets.mismatch(type, normalised(type, value), failed);
     if (pattern == nullptr)
         return;
     const ParserPosition& where = iReader.where();
     iValidity.found("value '" + utf8(std::u16string(failed).c_str()) + "' does not match regular expression facet '" +
                         utf8(pattern) + "'",
-                    where.line(), where.column(), where.entity());
+                    where.line(), where.column(), where.entity(), true);
 }
 
 const DatatypeValidator* PatternCheck::attributeType(const ComplexTypeInfo* type, const XMLAttr& attribute) {
@@ -257,28 +262,44 @@ bool PatternCheck::nilled(const RefVectorOf<XMLAttr>& attributes, XMLSize_t attr
 
 void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf<XMLAttr>& attributes,
                                 XMLSize_t attributeCount, bool isEmpty) {
+    // The parser does not check the value of an element of a simple type
+    // that has a child (it reports the child).
+    if (iDepth > 0)
+        iOpen[iDepth - 1].type = nullptr;
     if (iOpen.size() == iDepth)
         iOpen.emplace_back();
     Open& open = iOpen[iDepth++];
     open.type = nullptr;
+    open.constraint = nullptr;
     open.text.clear();
     if (iValidator == nullptr)
         iValidator = iReader.schemaValidator();
     if (iValidator != nullptr && element.getObjectType() == XMLElementDecl::Schema && iReader.validatingElement()) {
+        const DatatypeValidator* content = iValidator->getCurrentDatatypeValidator();
         const ComplexTypeInfo* type = iValidator->getCurrentTypeInfo();
+        // A declared element of neither kind of type is of anyType, whose
+        // attribute wildcard takes any attribute, laxly.
+        if (type == nullptr && content == nullptr && element.isDeclared())
+            type = ComplexTypeInfo::getAnyType(iReader.scanner().getEmptyNamespaceId());
         if (attributesChecked(type))
             for (XMLSize_t i = 0; i < attributeCount; ++i) {
                 const XMLAttr& attribute = *attributes.elementAt(i);
                 if (!attribute.getSpecified())
                     continue;
                 const DatatypeValidator* attributeType = this->attributeType(type, attribute);
-                if (checked(attributeType))
+                // The parser stops at a value's first broken facet, checking
+                // the pattern first: a value it found broken is reported.
+                if (checked(attributeType) && !iValidity.foundOfValue(utf8(attribute.getValue())))
                     check(attributeType, attribute.getValue());
             }
-        const DatatypeValidator* content = iValidator->getCurrentDatatypeValidator();
-        if (checked(content) && !nilled(attributes, attributeCount)) {
+        const auto& declared = static_cast<const SchemaElementDecl&>(element);
+        // A nilled element has no value; xsi:nil on one not nillable is an
+        // error, and its content is checked as any other.
+        if (checked(content) &&
+            !((declared.getMiscFlags() & SchemaSymbols::XSD_NILLABLE) != 0 && nilled(attributes, attributeCount))) {
             open.type = content;
-            open.defaulted = static_cast<const SchemaElementDecl&>(element).getDefaultValue() != nullptr;
+            open.constraint = declared.getDefaultValue();
+            open.fixed = (declared.getMiscFlags() & SchemaSymbols::XSD_FIXED) != 0;
         }
     }
     if (isEmpty)
@@ -289,10 +310,19 @@ void PatternCheck::endElement() {
     if (iDepth == 0)
         return;
     Open& open = iOpen[--iDepth];
-    // Empty content with a default is the default's, checked with the schema.
-    // The parser stops at a value's first broken facet, and would have
-    // checked the pattern first: when it found another broken, that is the
-    // value's one error.
-    if (open.type != nullptr && !(open.defaulted && open.text.empty()) && !iValidity.foundOfValue())
-        check(open.type, open.text);
+    // The parser stops at a value's first broken facet, checking the pattern
+    // first: a value it found broken has its one error.
+    if (open.type == nullptr || iValidity.foundOfValue())
+        return;
+    if (open.text.empty() && open.constraint != nullptr) {
+        // Empty content takes the default or fixed value, valid for the
+        // declared type but checked against the type in force (xsi:type).
+        check(open.type, open.constraint);
+        return;
+    }
+    // Content other than the fixed value is reported as such, and the parser
+    // then checks nothing more of it.
+    if (open.fixed && open.constraint != nullptr && normalised(open.type, open.text) != open.constraint)
+        return;
+    check(open.type, open.text);
 }

@@ -90,7 +90,8 @@ public:
 private:
     struct Open {
         const xercesc::DatatypeValidator* type = nullptr; // null: its text is not checked
-        bool defaulted = false;                           // a default stands for empty content
+        const XMLCh* constraint = nullptr;                // its default or fixed value
+        bool fixed = false;
         std::u16string text;
     };
     const xercesc::DatatypeValidator* attributeType(const xercesc::ComplexTypeInfo* type,
@@ -102,6 +103,8 @@ private:
     /// Whether xsi:nil is true among `attributes`.
     bool nilled(const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) const;
     void check(const xercesc::DatatypeValidator* type, std::u16string_view value);
+    /// `value` as `type`'s whitespace facet leaves it (in iNormalised, or itself).
+    std::u16string_view normalised(const xercesc::DatatypeValidator* type, std::u16string_view value);
     PatternFacets& iFacets;
     Validity& iValidity;
     ToolReader& iReader;

@@ -29,15 +29,15 @@ template <typename Tag, typename Tag::type Member> struct Expose {
 template struct Expose<RangesOf, &RangeToken::fRanges>;
 template struct Expose<CountOf, &RangeToken::fElemCount>;
 
-// More transitions than this (4 bytes each) and the states are dropped and
-// built again as needed: memory stays bounded whatever the values do.
-constexpr std::size_t MAX_TRANSITIONS = std::size_t(1) << 22;
+// States taking more than this and they are dropped and built again as
+// needed: memory stays bounded whatever the values do.
+constexpr std::size_t MAX_STATE_BYTES = std::size_t(2) << 20;
 
 } // namespace
 
 std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern, std::size_t maxPositions) {
     PositionAutomaton automaton;
-    if (!automaton.build(pattern, maxPositions))
+    if (!automaton.build(pattern, maxPositions, false))
         return nullptr;
     std::unique_ptr<PatternMatcher> matcher(new PatternMatcher());
     PatternMatcher& m = *matcher;
@@ -66,10 +66,22 @@ std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern,
         for (std::size_t p = 1; p < n; ++p)
             if (automaton.set(static_cast<int>(p)).match(static_cast<XMLInt32>(bounds[k])))
                 m.iClassMask[k * m.iWords + p / 64] |= Word(1) << (p % 64);
+    // Each position's followers as a row of bits, and as a list where that
+    // is shorter to go through (a counted repetition's position has one).
     m.iFollow.assign(n * m.iWords, 0);
-    for (std::size_t p = 0; p < n; ++p)
-        for (int q : automaton.follow(static_cast<int>(p)))
+    m.iFollowList.resize(n);
+    for (std::size_t p = 0; p < n; ++p) {
+        std::vector<std::uint32_t>& list = m.iFollowList[p];
+        for (int q : automaton.follow(static_cast<int>(p))) {
             m.iFollow[p * m.iWords + static_cast<std::size_t>(q) / 64] |= Word(1) << (q % 64);
+            list.push_back(static_cast<std::uint32_t>(q));
+        }
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+        if (list.size() > m.iWords)
+            list.clear();
+        m.iSparse.push_back(!list.empty() || automaton.follow(static_cast<int>(p)).empty());
+    }
     m.iAccepting.assign(m.iWords, 0);
     for (int p : automaton.accepting())
         m.iAccepting[static_cast<std::size_t>(p) / 64] |= Word(1) << (p % 64);
@@ -114,8 +126,12 @@ int PatternMatcher::step(int state, std::size_t k) {
     for (std::size_t w = 0; w < iWords; ++w)
         for (Word bits = from[w]; bits != 0; bits &= bits - 1) {
             const std::size_t p = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-            for (std::size_t v = 0; v < iWords; ++v)
-                iScratch[v] |= iFollow[p * iWords + v];
+            if (iSparse[p])
+                for (std::uint32_t q : iFollowList[p])
+                    iScratch[q / 64] |= Word(1) << (q % 64);
+            else
+                for (std::size_t v = 0; v < iWords; ++v)
+                    iScratch[v] |= iFollow[p * iWords + v];
         }
     bool any = false;
     for (std::size_t w = 0; w < iWords; ++w) {
@@ -124,7 +140,10 @@ int PatternMatcher::step(int state, std::size_t k) {
     }
     if (!any)
         return iNext[at] = -1;
-    if ((iStates.size() + 1) * iBounds.size() > MAX_TRANSITIONS) {
+    // A state: its positions twice (as a set and as a key), its row of
+    // transitions, and the bookkeeping of both.
+    const std::size_t stateBytes = iWords * 2 * sizeof(Word) + iBounds.size() * sizeof(std::int32_t) + 128;
+    if ((iStates.size() + 1) * stateBytes > MAX_STATE_BYTES) {
         // Start again from the start state alone; `state` is gone with the rest.
         const std::vector<Word> start = iStates[0].positions;
         iStates.clear();

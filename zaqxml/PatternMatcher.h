@@ -17,7 +17,10 @@
 /// position automaton (PositionAutomaton) is run on sets of positions, and
 /// each set met is kept as a state of a deterministic automaton built as the
 /// values need it. A value costs one step a character once its states are
-/// known, and at most one pass over the positions per character otherwise.
+/// known, and otherwise, per character, a pass over the positions after
+/// those it is at (as many as the positions, squared, over 64 word
+/// operations at worst). The states kept take at most 2 MiB; past that they
+/// are dropped and built again.
 ///
 /// Not thread-safe: matching grows the automaton. One thread uses it at a
 /// time.
@@ -26,7 +29,7 @@ public:
     /// The matcher of `pattern`; null when it is not an expression (the
     /// schema's own check reports that) or has more than `maxPositions`
     /// positions once its bounded repetitions are written out.
-    static std::unique_ptr<PatternMatcher> compile(const char16_t* pattern, std::size_t maxPositions = 1024);
+    static std::unique_ptr<PatternMatcher> compile(const char16_t* pattern, std::size_t maxPositions = 2048);
 
     /// Whether all of `value` (UTF-16) matches.
     bool matches(std::u16string_view value);
@@ -44,12 +47,14 @@ private:
     /// The state `state` goes to on a character of class `k`; -1: none.
     int step(int state, std::size_t k);
 
-    std::size_t iWords = 0;             // words in a set of positions
-    std::vector<Word> iFollow;          // by position: the positions after it
-    std::vector<Word> iClassMask;       // by class: the positions that read it
-    std::vector<Word> iAccepting;       // the positions a match may end at
-    std::vector<std::uint32_t> iBounds; // where each class starts, ascending, from 0
-    std::vector<std::uint16_t> iAscii;  // the class of each character below 128
+    std::size_t iWords = 0;                              // words in a set of positions
+    std::vector<Word> iFollow;                           // by position: the positions after it
+    std::vector<std::vector<std::uint32_t>> iFollowList; // the same, where few
+    std::vector<bool> iSparse;                           // by position: whether its list is used
+    std::vector<Word> iClassMask;                        // by class: the positions that read it
+    std::vector<Word> iAccepting;                        // the positions a match may end at
+    std::vector<std::uint32_t> iBounds;                  // where each class starts, ascending, from 0
+    std::vector<std::uint16_t> iAscii;                   // the class of each character below 128
     struct State {
         std::vector<Word> positions;
         bool accepting = false;

@@ -190,7 +190,9 @@ RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnost
 bool RewriteSession::loadSchemas(const ToolOptions& options, Diagnostics& diagnostics) {
     if (options.input.schemas.empty())
         return true;
-    iGrammars = std::make_unique<Grammars>();
+    // The schemas a document names may use these grammars' types in unions,
+    // which the parser must then check whole: their patterns stay its own.
+    iGrammars = std::make_unique<Grammars>(!options.input.schemaFromDocument);
     return iGrammars->load(options.input.schemas, catalogs(), options.input.trustPatterns, diagnostics);
 }
 

@@ -26,8 +26,9 @@ std::unique_ptr<RangeToken> single(XMLInt32 c) {
 
 } // namespace
 
-bool PositionAutomaton::build(const Token* token, std::size_t maxPositions) {
+bool PositionAutomaton::build(const Token* token, std::size_t maxPositions, bool analyse) {
     iMaxPositions = maxPositions;
+    iAnalyse = analyse;
     iFollow.assign(1, {});
     iSets.clear();
     iSets.push_back(nullptr);
@@ -41,10 +42,10 @@ bool PositionAutomaton::build(const Token* token, std::size_t maxPositions) {
     return true;
 }
 
-bool PositionAutomaton::build(const char16_t* pattern, std::size_t maxPositions) {
+bool PositionAutomaton::build(const char16_t* pattern, std::size_t maxPositions, bool analyse) {
     try {
         RegularExpression expression(pattern, SchemaSymbols::fgRegEx_XOption);
-        return build(TreeOf::tree(expression), maxPositions);
+        return build(TreeOf::tree(expression), maxPositions, analyse);
     } catch (const XMLException&) {
         return false; // not an expression: the schema's own check reports it
     }
@@ -134,7 +135,7 @@ PositionAutomaton::Part PositionAutomaton::repetition(const Token* token) {
     // A body that itself repeats a varying count, whose end can take what
     // its start takes: back to back, the copies split one string many ways,
     // whether the count is bounded or not.
-    if (repeats && iVariable != variableBefore && !first.first.empty())
+    if (iAnalyse && repeats && iVariable != variableBefore && !first.first.empty())
         for (int p : first.last)
             for (int q : first.first)
                 iSplits = iSplits || overlap(p, q);
@@ -149,11 +150,13 @@ PositionAutomaton::Part PositionAutomaton::part(const Token* token) {
     switch (token->getTokenType()) {
     case Token::T_CHAR:
         return leaf(single(token->getChar()));
-    case Token::T_DOT: { // any character but a line end
+    case Token::T_DOT: { // any character but a line end: the parser's
+        // matcher takes U+2028 and U+2029 for line ends too
         auto set = std::make_unique<RangeToken>(Token::T_RANGE);
         set->addRange(0, 9);
         set->addRange(11, 12);
-        set->addRange(14, 0x10FFFF);
+        set->addRange(14, 0x2027);
+        set->addRange(0x202A, 0x10FFFF);
         return leaf(std::move(set));
     }
     case Token::T_RANGE: {

@@ -22,10 +22,12 @@ public:
     /// Builds it for `token`; false when it would have more than
     /// `maxPositions` positions or holds what XML Schema expressions do not
     /// (anchors, back references), and is then not to be used.
-    bool build(const xercesc::Token* token, std::size_t maxPositions);
+    /// Without `analyse`, what makes backtracking costly (splits(), and
+    /// overlap()'s table, cubic in the positions) is not looked for.
+    bool build(const xercesc::Token* token, std::size_t maxPositions, bool analyse = true);
     /// Builds it for the XML Schema expression `pattern`, as the parser
     /// reads it; false also when it is not one.
-    bool build(const char16_t* pattern, std::size_t maxPositions);
+    bool build(const char16_t* pattern, std::size_t maxPositions, bool analyse = true);
 
     /// Positions, the start included.
     std::size_t size() const { return iSets.size(); }
@@ -66,6 +68,7 @@ private:
     std::vector<int> iAccepting;
     std::vector<char> iShared; // by (p, q, r): 0 not known, 1 no, 2 yes
     std::size_t iMaxPositions = 0;
+    bool iAnalyse = true;
     bool iEmptyLoop = false;
     bool iTooLarge = false;
     bool iUnknown = false; // a token XML Schema expressions do not have

@@ -27,9 +27,17 @@ std::string shortened(const std::string& message) {
 void Validity::found(const std::string& message, unsigned long long line, unsigned long long column,
                      const std::string& systemId, bool ofValue) {
     if (++iErrors <= iMaxErrors) {
-        iHeld.push_back(Held{shortened(message), systemId, line, column});
+        iHeld.push_back(Held{shortened(message), systemId, line, column, ofValue});
         iOfValue = iOfValue || ofValue;
     }
+}
+
+bool Validity::foundOfValue(const std::string& value) const {
+    const std::string quoted = "'" + value + "'";
+    for (const Held& held : iHeld)
+        if (held.ofValue && held.message.find(quoted) != std::string::npos)
+            return true;
+    return false;
 }
 
 void Validity::report() {

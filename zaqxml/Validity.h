@@ -30,6 +30,8 @@ public:
                const std::string& systemId, bool ofValue = false);
     /// Whether an error of a value waits among those held.
     bool foundOfValue() const { return iOfValue; }
+    /// Whether an error of a value quoting `value` waits among those held.
+    bool foundOfValue(const std::string& value) const;
     /// Whether errors wait for their element.
     bool holds() const { return !iHeld.empty(); }
     /// Prints the errors held, at the innermost open element.
@@ -48,6 +50,7 @@ private:
     struct Held {
         std::string message, systemId;
         unsigned long long line, column;
+        bool ofValue;
     };
     struct Level {
         std::u16string prefix; // as written
