@@ -66,6 +66,11 @@ TEST(PatternSafety, FindsAmbiguousRepetitionOnly) {
         {u"[A-Z]{2}[0-9]{1,4}", false},
         {u"(\\d{1,3}\\.){3}\\d{1,3}", false},
         {u"([A-Z]{2})*", false},
+        // Large counts are examined as small ones.
+        {u"(a|a)*b|c{3000}", true},
+        {u"(a{1,900})+", true},
+        {u"[a-z]{1,2000}", false},
+        {u"[A-Z]{3}-[0-9]{1,500}(\\.[0-9]{1,500})?", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(!backtrackingRisk(c.pattern).empty(), c.risky)

@@ -137,8 +137,8 @@ bool loopsInTurn(PositionAutomaton& automaton, std::size_t& steps) {
 std::string backtrackingRisk(const char16_t* pattern) {
     PositionAutomaton automaton;
     if (!automaton.build(pattern, MAX_POSITIONS))
-        return automaton.tooLarge() && automaton.nested()
-                   ? "it repeats repetitions, in more positions than the check examines"
+        return automaton.tooLarge() && (automaton.nested() || automaton.loops())
+                   ? "it repeats without bound, in more positions than the check examines"
                    : std::string();
     if (automaton.emptyLoop())
         return "it repeats a part that can match nothing, which the matcher may repeat without end";

@@ -98,7 +98,17 @@ PositionAutomaton::Part PositionAutomaton::concat(Part a, const Part& b) {
 // x{n,m} as n copies of x, then m - n optional ones (or one repeated, for no
 // upper bound): each copy its own positions, as the matcher tries each.
 PositionAutomaton::Part PositionAutomaton::repetition(const Token* token) {
-    const int min = std::max(token->getMin(), 0), max = token->getMax();
+    int min = std::max(token->getMin(), 0), max = token->getMax();
+    if (iAnalyse) {
+        // For the analysis a count past 2 is taken as 2 (and a range past it
+        // as 2 more): whether copies can split a string, and whether two
+        // loops meet, does not change with the count, and the automaton
+        // stays small enough to examine.
+        const int reduced = std::min(min, 2);
+        max = max < 0 ? max : max == min ? reduced : std::min(max, reduced + 2);
+        min = reduced;
+    }
+    iLoops = iLoops || max < 0;
     if (max == 0)
         return Part();
     const bool repeats = max != 1;

@@ -22,8 +22,10 @@ public:
     /// Builds it for `token`; false when it would have more than
     /// `maxPositions` positions or holds what XML Schema expressions do not
     /// (anchors, back references), and is then not to be used.
-    /// Without `analyse`, what makes backtracking costly (splits(), and
-    /// overlap()'s table, cubic in the positions) is not looked for.
+    /// With `analyse` (for the backtracking check), counted repetitions are
+    /// cut down to a few copies; without, what makes backtracking costly
+    /// (splits(), and overlap()'s table, cubic in the positions) is not
+    /// looked for.
     bool build(const xercesc::Token* token, std::size_t maxPositions, bool analyse = true);
     /// Builds it for the XML Schema expression `pattern`, as the parser
     /// reads it; false also when it is not one.
@@ -45,6 +47,8 @@ public:
     bool nested() const { return iNested; }
     /// Whether copies of a repeated body split one string many ways.
     bool splits() const { return iSplits; }
+    /// Whether it repeats a part without bound.
+    bool loops() const { return iLoops; }
     /// Whether building stopped at the size given.
     bool tooLarge() const { return iTooLarge; }
     /// Whether the classes of p and q (and r, if given) share a character;
@@ -69,6 +73,7 @@ private:
     std::vector<char> iShared; // by (p, q, r): 0 not known, 1 no, 2 yes
     std::size_t iMaxPositions = 0;
     bool iAnalyse = true;
+    bool iLoops = false;
     bool iEmptyLoop = false;
     bool iTooLarge = false;
     bool iUnknown = false; // a token XML Schema expressions do not have
