@@ -67,20 +67,26 @@ std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern,
             if (automaton.set(static_cast<int>(p)).match(static_cast<XMLInt32>(bounds[k])))
                 m.iClassMask[k * m.iWords + p / 64] |= Word(1) << (p % 64);
     // Each position's followers as a row of bits, and as a list where that
-    // is shorter to go through (a counted repetition's position has one).
+    // is shorter to go through (a counted repetition's position has one):
+    // the lists one after another, each from its start.
     m.iFollow.assign(n * m.iWords, 0);
-    m.iFollowList.resize(n);
+    m.iListStart.assign(n + 1, 0);
+    m.iDense.assign(n, 0);
+    std::vector<std::uint32_t> list;
     for (std::size_t p = 0; p < n; ++p) {
-        std::vector<std::uint32_t>& list = m.iFollowList[p];
+        list.clear();
         for (int q : automaton.follow(static_cast<int>(p))) {
             m.iFollow[p * m.iWords + static_cast<std::size_t>(q) / 64] |= Word(1) << (q % 64);
             list.push_back(static_cast<std::uint32_t>(q));
         }
         std::sort(list.begin(), list.end());
         list.erase(std::unique(list.begin(), list.end()), list.end());
-        if (list.size() > m.iWords)
+        if (list.size() > m.iWords) {
+            m.iDense[p] = 1;
             list.clear();
-        m.iSparse.push_back(!list.empty() || automaton.follow(static_cast<int>(p)).empty());
+        }
+        m.iLists.insert(m.iLists.end(), list.begin(), list.end());
+        m.iListStart[p + 1] = static_cast<std::uint32_t>(m.iLists.size());
     }
     m.iAccepting.assign(m.iWords, 0);
     for (int p : automaton.accepting())
@@ -101,19 +107,25 @@ std::size_t PatternMatcher::classOf(std::uint32_t c) const {
     return static_cast<std::size_t>(std::upper_bound(iBounds.begin(), iBounds.end(), c) - iBounds.begin()) - 1;
 }
 
+std::size_t PatternMatcher::SetHash::operator()(const std::vector<Word>& set) const {
+    std::uint64_t hash = 0x9E3779B97F4A7C15u;
+    for (Word word : set)
+        hash = (hash ^ word) * 0x100000001B3u;
+    return static_cast<std::size_t>(hash ^ (hash >> 29));
+}
+
 int PatternMatcher::stateOf(const std::vector<Word>& set) {
-    std::string key(reinterpret_cast<const char*>(set.data()), set.size() * sizeof(Word));
-    const auto found = iByPositions.find(key);
+    const auto found = iByPositions.find(set);
     if (found != iByPositions.end())
         return found->second;
+    const int id = static_cast<int>(iStates.size());
+    const auto made = iByPositions.emplace(set, id).first;
     State state;
-    state.positions = set;
+    state.positions = &made->first; // keys stay where they are
     for (std::size_t w = 0; w < iWords; ++w)
         state.accepting = state.accepting || (set[w] & iAccepting[w]) != 0;
-    iStates.push_back(std::move(state));
+    iStates.push_back(state);
     iNext.resize(iStates.size() * iBounds.size(), -2);
-    const int id = static_cast<int>(iStates.size() - 1);
-    iByPositions.emplace(std::move(key), id);
     return id;
 }
 
@@ -122,13 +134,13 @@ int PatternMatcher::step(int state, std::size_t k) {
     if (iNext[at] != -2)
         return iNext[at];
     iScratch.assign(iWords, 0);
-    const std::vector<Word>& from = iStates[static_cast<std::size_t>(state)].positions;
+    const std::vector<Word>& from = *iStates[static_cast<std::size_t>(state)].positions;
     for (std::size_t w = 0; w < iWords; ++w)
         for (Word bits = from[w]; bits != 0; bits &= bits - 1) {
             const std::size_t p = w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits));
-            if (iSparse[p])
-                for (std::uint32_t q : iFollowList[p])
-                    iScratch[q / 64] |= Word(1) << (q % 64);
+            if (iDense[p] == 0)
+                for (std::uint32_t i = iListStart[p], end = iListStart[p + 1]; i < end; ++i)
+                    iScratch[iLists[i] / 64] |= Word(1) << (iLists[i] % 64);
             else
                 for (std::size_t v = 0; v < iWords; ++v)
                     iScratch[v] |= iFollow[p * iWords + v];
@@ -140,12 +152,11 @@ int PatternMatcher::step(int state, std::size_t k) {
     }
     if (!any)
         return iNext[at] = -1;
-    // A state: its positions twice (as a set and as a key), its row of
-    // transitions, and the bookkeeping of both.
-    const std::size_t stateBytes = iWords * 2 * sizeof(Word) + iBounds.size() * sizeof(std::int32_t) + 128;
+    // A state: its positions, its row of transitions, and the bookkeeping.
+    const std::size_t stateBytes = iWords * sizeof(Word) + iBounds.size() * sizeof(std::int32_t) + 128;
     if ((iStates.size() + 1) * stateBytes > MAX_STATE_BYTES) {
         // Start again from the start state alone; `state` is gone with the rest.
-        const std::vector<Word> start = iStates[0].positions;
+        const std::vector<Word> start = *iStates[0].positions;
         iStates.clear();
         iNext.clear();
         iByPositions.clear();

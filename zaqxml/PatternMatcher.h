@@ -47,21 +47,25 @@ private:
     /// The state `state` goes to on a character of class `k`; -1: none.
     int step(int state, std::size_t k);
 
-    std::size_t iWords = 0;                              // words in a set of positions
-    std::vector<Word> iFollow;                           // by position: the positions after it
-    std::vector<std::vector<std::uint32_t>> iFollowList; // the same, where few
-    std::vector<bool> iSparse;                           // by position: whether its list is used
-    std::vector<Word> iClassMask;                        // by class: the positions that read it
-    std::vector<Word> iAccepting;                        // the positions a match may end at
-    std::vector<std::uint32_t> iBounds;                  // where each class starts, ascending, from 0
-    std::vector<std::uint16_t> iAscii;                   // the class of each character below 128
+    std::size_t iWords = 0;                // words in a set of positions
+    std::vector<Word> iFollow;             // by position: the positions after it
+    std::vector<char> iDense;              // by position: whether its row is used
+    std::vector<std::uint32_t> iLists;     // the other positions' followers
+    std::vector<std::uint32_t> iListStart; // by position: where its list starts
+    std::vector<Word> iClassMask;          // by class: the positions that read it
+    std::vector<Word> iAccepting;          // the positions a match may end at
+    std::vector<std::uint32_t> iBounds;    // where each class starts, ascending, from 0
+    std::vector<std::uint16_t> iAscii;     // the class of each character below 128
     struct State {
-        std::vector<Word> positions;
+        const std::vector<Word>* positions = nullptr; // its key in iByPositions
         bool accepting = false;
     };
     std::vector<State> iStates;      // 0: the start
     std::vector<std::int32_t> iNext; // by state and class: -2 not known, -1 none
-    std::unordered_map<std::string, int> iByPositions;
+    struct SetHash {
+        std::size_t operator()(const std::vector<Word>& set) const;
+    };
+    std::unordered_map<std::vector<Word>, int, SetHash> iByPositions;
     std::vector<Word> iScratch;
 };
 
