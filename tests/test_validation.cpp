@@ -70,6 +70,9 @@ TEST(PatternSafety, FindsAmbiguousRepetitionOnly) {
         {u"(a|a)*b|c{3000}", true},
         {u"(a{1,900})+", true},
         {u"[a-z]{1,2000}", false},
+        {u"(a?){27}a{27}", true},
+        {u"(a|){27}a{27}", true},
+        {u"(a|aa){30}b", true},
         {u"[A-Z]{3}-[0-9]{1,500}(\\.[0-9]{1,500})?", false},
     };
     for (const auto& c : cases)

@@ -79,7 +79,7 @@ PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/
 <p:l>  AB   CD  </p:l>
 <p:u>12</p:u><p:u>AB</p:u>
 <p:d>A<!-- a comment -->B</p:d><p:d><![CDATA[XY]]></p:d>
-<p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot>
+<p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot><p:fd>1.0</p:fd>
 </p:r>
 """
 PATTERN_MUTATIONS = [
@@ -98,6 +98,7 @@ PATTERN_MUTATIONS = [
     ('<p:df/>', '<p:df xsi:type="p:a"/>'),                                    # the default against the xsi:type
     ('<p:d>A<!-- a comment -->B</p:d>', '<p:d>a<p:d/></p:d>'),                # a child: the value is not checked
     ('<p:dot>x</p:dot>', '<p:dot>&#x2028;</p:dot>'),                          # the parser's . takes no U+2028
+    ('<p:fd>1.0</p:fd>', '<p:fd>1.00</p:fd>'),                                # the fixed value, written otherwise
 ]
 
 

@@ -8,6 +8,7 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/datatype/DatatypeValidatorFactory.hpp>
 #include <xercesc/validators/datatype/ListDatatypeValidator.hpp>
@@ -97,7 +98,7 @@ void PatternFacets::takeOver(XMLGrammarPool& pool) {
             type->getType() == DatatypeValidator::NOTATION || iMatchers.count(type) != 0)
             continue;
         std::unique_ptr<PatternMatcher> matcher =
-            PatternMatcher::compile(reinterpret_cast<const char16_t*>(PatternOf::pattern(*type)));
+            PatternMatcher::compile(reinterpret_cast<const char16_t*>(PatternOf::pattern(*type)), &iBudget);
         if (matcher == nullptr)
             continue;
         iMatchers.emplace(type, std::move(matcher));
@@ -320,9 +321,17 @@ void PatternCheck::endElement() {
         check(open.type, open.constraint);
         return;
     }
-    // Content other than the fixed value is reported as such, and the parser
-    // then checks nothing more of it.
-    if (open.fixed && open.constraint != nullptr && normalised(open.type, open.text) != open.constraint)
-        return;
+    // Content of another value than the fixed one (compared as values of
+    // the type: 1.00 is 1.0) is reported as such, and the parser then checks
+    // nothing more of it.
+    if (open.fixed && open.constraint != nullptr) {
+        const std::u16string value(normalised(open.type, open.text));
+        try {
+            if (const_cast<DatatypeValidator*>(open.type)->compare(value.c_str(), open.constraint) != 0)
+                return;
+        } catch (const XMLException&) {
+            return; // not a value of the type: reported so
+        }
+    }
     check(open.type, open.text);
 }

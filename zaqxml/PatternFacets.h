@@ -61,6 +61,9 @@ public:
     bool takenOver(const xercesc::DatatypeValidator* type) const { return iMatchers.count(type) != 0; }
 
 private:
+    // The states all the matchers keep, together (before them: they count
+    // themselves out as they go).
+    PatternMatcher::Budget iBudget{std::size_t(4) << 20, 0};
     std::unordered_map<const xercesc::DatatypeValidator*, std::unique_ptr<PatternMatcher>> iMatchers;
 };
 

@@ -29,18 +29,23 @@ template <typename Tag, typename Tag::type Member> struct Expose {
 template struct Expose<RangesOf, &RangeToken::fRanges>;
 template struct Expose<CountOf, &RangeToken::fElemCount>;
 
-// States taking more than this and they are dropped and built again as
-// needed: memory stays bounded whatever the values do.
-constexpr std::size_t MAX_STATE_BYTES = std::size_t(2) << 20;
-
 } // namespace
 
-std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern, std::size_t maxPositions) {
+PatternMatcher::~PatternMatcher() { iBudget->used -= iStates.size() * stateBytes(); }
+
+std::size_t PatternMatcher::stateBytes() const {
+    // Its positions, its row of transitions, and the bookkeeping of both.
+    return iWords * sizeof(Word) + iBounds.size() * sizeof(std::int32_t) + 128;
+}
+
+std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern, Budget* budget,
+                                                        std::size_t maxPositions) {
     PositionAutomaton automaton;
     if (!automaton.build(pattern, maxPositions, false))
         return nullptr;
     std::unique_ptr<PatternMatcher> matcher(new PatternMatcher());
     PatternMatcher& m = *matcher;
+    m.iBudget = budget != nullptr ? budget : &m.iOwnBudget;
     const std::size_t n = automaton.size();
     m.iWords = (n + 63) / 64;
     // Classes: the code points between two consecutive range ends, which
@@ -69,20 +74,21 @@ std::unique_ptr<PatternMatcher> PatternMatcher::compile(const char16_t* pattern,
     // Each position's followers as a row of bits, and as a list where that
     // is shorter to go through (a counted repetition's position has one):
     // the lists one after another, each from its start.
-    m.iFollow.assign(n * m.iWords, 0);
     m.iListStart.assign(n + 1, 0);
     m.iDense.assign(n, 0);
     std::vector<std::uint32_t> list;
     for (std::size_t p = 0; p < n; ++p) {
         list.clear();
-        for (int q : automaton.follow(static_cast<int>(p))) {
-            m.iFollow[p * m.iWords + static_cast<std::size_t>(q) / 64] |= Word(1) << (q % 64);
+        for (int q : automaton.follow(static_cast<int>(p)))
             list.push_back(static_cast<std::uint32_t>(q));
-        }
         std::sort(list.begin(), list.end());
         list.erase(std::unique(list.begin(), list.end()), list.end());
         if (list.size() > m.iWords) {
-            m.iDense[p] = 1;
+            m.iDense[p] = static_cast<std::uint32_t>(m.iFollow.size() / m.iWords + 1);
+            m.iFollow.resize(m.iFollow.size() + m.iWords, 0);
+            Word* row = &m.iFollow[m.iFollow.size() - m.iWords];
+            for (std::uint32_t q : list)
+                row[q / 64] |= Word(1) << (q % 64);
             list.clear();
         }
         m.iLists.insert(m.iLists.end(), list.begin(), list.end());
@@ -125,6 +131,7 @@ int PatternMatcher::stateOf(const std::vector<Word>& set) {
     for (std::size_t w = 0; w < iWords; ++w)
         state.accepting = state.accepting || (set[w] & iAccepting[w]) != 0;
     iStates.push_back(state);
+    iBudget->used += stateBytes();
     iNext.resize(iStates.size() * iBounds.size(), -2);
     return id;
 }
@@ -142,8 +149,8 @@ int PatternMatcher::step(int state, std::size_t k) {
                 for (std::uint32_t i = iListStart[p], end = iListStart[p + 1]; i < end; ++i)
                     iScratch[iLists[i] / 64] |= Word(1) << (iLists[i] % 64);
             else
-                for (std::size_t v = 0; v < iWords; ++v)
-                    iScratch[v] |= iFollow[p * iWords + v];
+                for (std::size_t v = 0, row = (iDense[p] - 1) * iWords; v < iWords; ++v)
+                    iScratch[v] |= iFollow[row + v];
         }
     bool any = false;
     for (std::size_t w = 0; w < iWords; ++w) {
@@ -152,11 +159,11 @@ int PatternMatcher::step(int state, std::size_t k) {
     }
     if (!any)
         return iNext[at] = -1;
-    // A state: its positions, its row of transitions, and the bookkeeping.
-    const std::size_t stateBytes = iWords * sizeof(Word) + iBounds.size() * sizeof(std::int32_t) + 128;
-    if ((iStates.size() + 1) * stateBytes > MAX_STATE_BYTES) {
+    const std::size_t stateBytes = this->stateBytes();
+    if (iBudget->used + stateBytes > iBudget->limit) {
         // Start again from the start state alone; `state` is gone with the rest.
         const std::vector<Word> start = *iStates[0].positions;
+        iBudget->used -= iStates.size() * stateBytes;
         iStates.clear();
         iNext.clear();
         iByPositions.clear();

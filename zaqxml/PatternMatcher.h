@@ -19,17 +19,30 @@
 /// values need it. A value costs one step a character once its states are
 /// known, and otherwise, per character, a pass over the positions after
 /// those it is at (as many as the positions, squared, over 64 word
-/// operations at worst). The states kept take at most 2 MiB; past that they
+/// operations at worst). The states kept are held to a budget; past it they
 /// are dropped and built again.
 ///
 /// Not thread-safe: matching grows the automaton. One thread uses it at a
 /// time.
 class PatternMatcher {
 public:
-    /// The matcher of `pattern`; null when it is not an expression (the
-    /// schema's own check reports that) or has more than `maxPositions`
-    /// positions once its bounded repetitions are written out.
-    static std::unique_ptr<PatternMatcher> compile(const char16_t* pattern, std::size_t maxPositions = 2048);
+    /// The bytes the states of a set of matchers may take together: past
+    /// the limit, a matcher that needs a new state drops its own first.
+    struct Budget {
+        std::size_t limit = std::size_t(2) << 20;
+        std::size_t used = 0;
+    };
+
+    /// The matcher of `pattern`, its states counted against `budget` (which
+    /// outlives it; null: 2 MiB of its own); null when `pattern`
+    /// is not an expression (the schema's own check reports that) or has
+    /// more than `maxPositions` positions once its bounded repetitions are
+    /// written out.
+    static std::unique_ptr<PatternMatcher> compile(const char16_t* pattern, Budget* budget = nullptr,
+                                                   std::size_t maxPositions = 2048);
+    ~PatternMatcher();
+    PatternMatcher(const PatternMatcher&) = delete;
+    PatternMatcher& operator=(const PatternMatcher&) = delete;
 
     /// Whether all of `value` (UTF-16) matches.
     bool matches(std::u16string_view value);
@@ -47,9 +60,12 @@ private:
     /// The state `state` goes to on a character of class `k`; -1: none.
     int step(int state, std::size_t k);
 
+    std::size_t stateBytes() const;
+    Budget iOwnBudget;
+    Budget* iBudget = &iOwnBudget;
     std::size_t iWords = 0;                // words in a set of positions
-    std::vector<Word> iFollow;             // by position: the positions after it
-    std::vector<char> iDense;              // by position: whether its row is used
+    std::vector<Word> iFollow;             // rows of bits: the positions after a dense position
+    std::vector<std::uint32_t> iDense;     // by position: its row, plus one; 0: its list is used
     std::vector<std::uint32_t> iLists;     // the other positions' followers
     std::vector<std::uint32_t> iListStart; // by position: where its list starts
     std::vector<Word> iClassMask;          // by class: the positions that read it

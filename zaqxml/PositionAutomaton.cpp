@@ -7,6 +7,7 @@
 #include <xercesc/validators/schema/SchemaSymbols.hpp>
 
 #include <algorithm>
+#include <climits>
 
 using namespace xercesc;
 
@@ -76,7 +77,7 @@ int PositionAutomaton::position(std::unique_ptr<RangeToken> set) {
 
 PositionAutomaton::Part PositionAutomaton::leaf(std::unique_ptr<RangeToken> set) {
     const int p = position(std::move(set));
-    return Part{false, {p}, {p}};
+    return Part{false, {p}, {p}, 1, 1};
 }
 
 void PositionAutomaton::link(const std::vector<int>& from, const std::vector<int>& to) {
@@ -92,7 +93,8 @@ PositionAutomaton::Part PositionAutomaton::concat(Part a, const Part& b) {
     std::vector<int> last = b.last;
     if (b.nullable)
         last.insert(last.end(), a.last.begin(), a.last.end());
-    return Part{a.nullable && b.nullable, a.first, last};
+    return Part{a.nullable && b.nullable, a.first, last, a.shortest + b.shortest,
+                a.longest < 0 || b.longest < 0 ? -1 : a.longest + b.longest};
 }
 
 // x{n,m} as n copies of x, then m - n optional ones (or one repeated, for no
@@ -132,6 +134,8 @@ PositionAutomaton::Part PositionAutomaton::repetition(const Token* token) {
             iEmptyLoop = true;
         link(loop.last, loop.first);
         loop.nullable = true;
+        loop.shortest = 0;
+        loop.longest = loop.longest == 0 ? 0 : -1;
         whole = concat(whole, loop);
     } else {
         for (int i = min; i < max && !iTooLarge; ++i) {
@@ -139,13 +143,16 @@ PositionAutomaton::Part PositionAutomaton::repetition(const Token* token) {
             if (i == 0)
                 first = optional;
             optional.nullable = true;
+            optional.shortest = 0;
             whole = concat(whole, optional);
         }
     }
-    // A body that itself repeats a varying count, whose end can take what
-    // its start takes: back to back, the copies split one string many ways,
-    // whether the count is bounded or not.
-    if (iAnalyse && repeats && iVariable != variableBefore && !first.first.empty())
+    // A body of varying length (it repeats a varying count, or has an
+    // optional part or branches of different lengths), whose end can take
+    // what its start takes: back to back, the copies split one string many
+    // ways, whether the count is bounded or not.
+    const bool varies = iVariable != variableBefore || first.shortest != first.longest;
+    if (iAnalyse && repeats && varies && !first.first.empty())
         for (int p : first.last)
             for (int q : first.first)
                 iSplits = iSplits || overlap(p, q);
@@ -205,10 +212,12 @@ PositionAutomaton::Part PositionAutomaton::part(const Token* token) {
         return whole;
     }
     case Token::T_UNION: {
-        Part any{false, {}, {}};
+        Part any{false, {}, {}, token->size() > 0 ? INT_MAX : 0, 0};
         for (XMLSize_t i = 0; i < token->size(); ++i) {
             const Part branch = part(token->getChild(i));
             any.nullable = any.nullable || branch.nullable;
+            any.shortest = std::min(any.shortest, branch.shortest);
+            any.longest = any.longest < 0 || branch.longest < 0 ? -1 : std::max(any.longest, branch.longest);
             any.first.insert(any.first.end(), branch.first.begin(), branch.first.end());
             any.last.insert(any.last.end(), branch.last.begin(), branch.last.end());
         }

@@ -59,6 +59,7 @@ private:
     struct Part {
         bool nullable = true;
         std::vector<int> first, last;
+        int shortest = 0, longest = 0; // in characters; longest -1: no bound
     };
     int position(std::unique_ptr<xercesc::RangeToken> set);
     Part leaf(std::unique_ptr<xercesc::RangeToken> set);
