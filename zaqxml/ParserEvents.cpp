@@ -84,7 +84,7 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
         const xercesc::RefVectorOf<xercesc::XMLAttr>* all = &attributes;
         XMLSize_t count = attributeCount;
         const xercesc::DTDElementDecl* dtd = nullptr;
-        if (element.getObjectType() == xercesc::XMLElementDecl::Schema && iValidity != nullptr) {
+        if (element.getObjectType() == xercesc::XMLElementDecl::Schema && iReader->sawDoctype()) {
             iRawName.clear();
             if (prefix != nullptr && *prefix != 0)
                 iRawName.append(prefix).append(1, u':');

@@ -107,6 +107,8 @@ public:
     const ParserPosition& where() const { return iWhere; }
     /// The scanner, which the parser keeps to itself.
     xercesc::XMLScanner& scanner();
+    /// Whether the document has a document type declaration.
+    bool sawDoctype() const { return iSawDoctype; }
     /// The DTD's declaration of the element written `rawName`, when the
     /// document has a DTD; null otherwise.
     const xercesc::DTDElementDecl* dtdDeclaration(const XMLCh* rawName);

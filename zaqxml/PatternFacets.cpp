@@ -290,7 +290,8 @@ void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf
                 const DatatypeValidator* attributeType = this->attributeType(type, attribute);
                 // The parser stops at a value's first broken facet, checking
                 // the pattern first: a value it found broken is reported.
-                if (checked(attributeType) && !iValidity.foundOfValue(utf8(attribute.getValue())))
+                if (checked(attributeType) &&
+                    !(iValidity.foundOfValue() && iValidity.foundOfValue(utf8(attribute.getValue()))))
                     check(attributeType, attribute.getValue());
             }
         const auto& declared = static_cast<const SchemaElementDecl&>(element);
