@@ -107,20 +107,35 @@ def run(command, **kw):
 
 
 def zaqxml_verdicts(zaqxml, args, files):
-    """Per file: (verdict, line of the first error[, how many validity errors])."""
+    """Per file: (verdict, line of the first error[, its message, how many validity errors])."""
     result = run([zaqxml, "--noout", "--max-errors", "1"] + args + files)
     verdicts = {f: ("valid", 0) for f in files}
     for line in result.stderr.splitlines():
         more = re.match(r"(.*?): (\d+) more validity errors? not shown", line)
         if more and more.group(1) in verdicts:
-            verdict, at, count = verdicts[more.group(1)]
-            verdicts[more.group(1)] = (verdict, at, count + int(more.group(2)))
+            verdict, at, message, count = verdicts[more.group(1)]
+            verdicts[more.group(1)] = (verdict, at, message, count + int(more.group(2)))
             continue
-        m = re.match(r"(.*?)(?: \(entity .*\))?:(\d+):\d+: (invalid: )?", line)
+        m = re.match(r"(.*?)(?: \(entity .*\))?:(\d+):\d+: (invalid: )?(.*?)(?: \(at /.*\))?$", line)
         if not m or m.group(1) not in verdicts or verdicts[m.group(1)][0] != "valid":
             continue
-        verdicts[m.group(1)] = ("invalid", int(m.group(2)), 1) if m.group(3) else ("malformed", int(m.group(2)))
+        verdicts[m.group(1)] = ("invalid", int(m.group(2)), m.group(4), 1) if m.group(3) else (
+            "malformed", int(m.group(2)))
     return verdicts, result.returncode
+
+
+def shortened(message):
+    """A message as zaqxml prints it: past 340 bytes, the first and last 150."""
+    data = message.encode("utf-8")
+    if len(data) <= 340:
+        return message
+
+    def boundary(at):
+        while at > 0 and data[at] & 0xC0 == 0x80:
+            at -= 1
+        return at
+    head, tail = boundary(150), boundary(len(data) - 150)
+    return (data[:head] + b"... (%d bytes) ..." % (tail - head) + data[tail:]).decode("utf-8")
 
 
 def bare_verdicts(bare, args, files):
@@ -131,10 +146,10 @@ def bare_verdicts(bare, args, files):
         if m:
             verdicts[m.group(1)] = ("valid", 0)
             continue
-        m = re.match(r"(.*?):(\d+):\d+: (malformed: )?.*?(?:\((\d+) errors\))?$", line)
+        m = re.match(r"(.*?):(\d+):\d+: (malformed: )?(.*?)(?: \((\d+) errors\))?$", line)
         if m:
             verdicts[m.group(1)] = ("malformed", int(m.group(2))) if m.group(3) else (
-                "invalid", int(m.group(2)), int(m.group(4) or 1))
+                "invalid", int(m.group(2)), shortened(m.group(4)), int(m.group(5) or 1))
     return verdicts
 
 
@@ -144,6 +159,50 @@ def xmllint_verdict(args, path):
     lint = ["xmllint", "--noout", "--nonet"] + (["--schema", args[1]] if args[0] == "--schema" else ["--valid"])
     code = subprocess.run(lint + [path], capture_output=True).returncode
     return {0: "valid", 3: "invalid", 4: "invalid"}.get(code, "malformed")
+
+
+# One element of each kind of content model (models.xsd; a DTD of the same
+# shapes), then copies with one element's children changed: long runs valid
+# and broken early, late and at the end, so that the message (which names
+# the failing child) and its place are compared as well.
+A, B, C = "<m:a/>", "<m:b/>", "<m:c/>"
+MODELS = [
+    ("seq", A * 40 + B), ("rep", A * 40), ("few", A * 4 + B), ("many", A * 700 + B), ("least", A * 650),
+    ("all", C + A), ("mixed", "t" + (A + "x" + B) * 20), ("empty", ""), ("text", "x"),
+    ("subst", "<m:h/>" + "<m:s/><m:h/>" * 20 + B), ("other", '<o:x xmlns:o="urn:o"/>' * 30 + B),
+    ("nested", (A + B + A) * 20 + C), ("choice", B), ("pair", A + B),
+]
+MODEL_MUTATIONS = [
+    ("seq", A * 40 + C + B), ("seq", A * 40), ("seq", A * 40 + B + B), ("seq", C + A * 40 + B), ("seq", ""),
+    ("rep", A * 40 + B + A * 10), ("rep", B + A * 40), ("few", A * 6), ("few", A * 2 + B), ("few", A * 5 + B + B),
+    ("many", A * 3001 + B), ("many", A + B), ("many", A * 700 + C), ("least", A * 599), ("least", A * 599 + B), ("least", A * 651),
+    ("least", A * 650 + B + A), ("all", A + A + C), ("all", A), ("all", B + C + A + B), ("mixed", (A + B) * 30 + C),
+    ("empty", A * 5), ("text", "x" + A + "y" + A), ("subst", "<m:s/>" * 30 + B), ("subst", "<m:s/>" * 30 + A + B),
+    ("subst", "<m:s/>" * 30), ("other", '<o:x xmlns:o="urn:o"/>' * 30 + A + B), ("other", "<x/>" * 30 + B),
+    ("nested", (A + B) * 20 + B + B + C), ("nested", (A + B) * 20), ("choice", A + B), ("choice", A * 10),
+    ("pair", A + B + B), ("pair", A + B + A + A),
+]
+DTD_MODELS = [("seq", A * 40 + B), ("rep", A * 40), ("mixed", "t" + (A + "x" + B) * 20), ("empty", ""),
+              ("any", A + "x" + C), ("choice", B), ("nested", (A + B + A) * 20 + C)]
+DTD_MODEL_MUTATIONS = [
+    ("seq", A * 40 + C + B), ("seq", A * 40), ("seq", A * 40 + B + B), ("seq", ""), ("rep", A * 40 + B + A),
+    ("mixed", (A + B) * 30 + C + A), ("empty", A * 5), ("choice", A * 10), ("nested", (A + B) * 20 + B + C),
+    ("nested", (A + B) * 20),
+]
+DTD_DECLARATIONS = ('<!DOCTYPE m:r [\n<!ELEMENT m:r (m:seq, m:rep, m:mixed, m:empty, m:any, m:choice, m:nested)>\n'
+                    '<!ATTLIST m:r xmlns:m CDATA #FIXED "urn:m">\n<!ELEMENT m:seq (m:a+, m:b)>\n'
+                    '<!ELEMENT m:rep (m:a*)>\n<!ELEMENT m:mixed (#PCDATA|m:a|m:b)*>\n<!ELEMENT m:empty EMPTY>\n'
+                    '<!ELEMENT m:any ANY>\n<!ELEMENT m:choice (m:a|m:b)>\n<!ELEMENT m:nested ((m:a, m:b?)+, m:c)>\n'
+                    '<!ELEMENT m:a EMPTY>\n<!ELEMENT m:b EMPTY>\n<!ELEMENT m:c EMPTY>\n]>\n')
+
+
+def models_document(models, change=None, doctype=""):
+    lines = ['<?xml version="1.0"?>', doctype + '<m:r xmlns:m="urn:m">']
+    for name, content in models:
+        if change and change[0] == name:
+            content = change[1]
+        lines.append("<m:%s>%s</m:%s>" % (name, content, name))
+    return "\n".join(lines) + "\n</m:r>\n"
 
 
 def corpus(work):
@@ -172,6 +231,11 @@ def corpus(work):
     groups.append((["--schema", os.path.join(DATA, "envelope.xsd")], mutants("env", ORDERS, ORDER_MUTATIONS)))
     groups.append((["--schema", os.path.join(DATA, "patterns.xsd")], mutants("pat", PATTERNS, PATTERN_MUTATIONS)))
     groups.append((["--valid"], mutants("dtd", DTD, DTD_MUTATIONS)))
+    groups.append((["--schema", os.path.join(DATA, "models.xsd")],
+                   [write("cm%d.xml" % i, models_document(MODELS, change))
+                    for i, change in enumerate([None] + MODEL_MUTATIONS)]))
+    groups.append((["--valid"], [write("cmd%d.xml" % i, models_document(DTD_MODELS, change, DTD_DECLARATIONS))
+                                 for i, change in enumerate([None] + DTD_MODEL_MUTATIONS)]))
     return groups
 
 

@@ -2,6 +2,7 @@
 // ParserEvents.cpp - from the parser's events to plain ones.
 #include "ParserEvents.h"
 
+#include "ChildList.h"
 #include "ElementChecks.h"
 #include "ParserSetup.h"
 #include "PatternFacets.h"
@@ -81,6 +82,8 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
                                 const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount,
                                 bool isEmpty, bool) {
     deliver([&] {
+        if (iChildren != nullptr)
+            iChildren->startElement(element, isEmpty);
         const xercesc::RefVectorOf<xercesc::XMLAttr>* all = &attributes;
         XMLSize_t count = attributeCount;
         const xercesc::DTDElementDecl* dtd = nullptr;
@@ -211,6 +214,8 @@ bool ParserEvents::schemaDefault(const XMLCh* chars) {
 void ParserEvents::endElement(const xercesc::XMLElementDecl&, unsigned int, bool, const XMLCh*) {
     iJustStarted = nullptr;
     deliver([&] {
+        if (iChildren != nullptr)
+            iChildren->endElement();
         if (iPatterns != nullptr)
             iPatterns->endElement();
         if (stillValid())

@@ -26,6 +26,7 @@
 
 class ToolReader;
 class PatternCheck;
+class ChildList;
 
 #if defined(__GNUC__)
 #define ZAQXML_COLD [[gnu::cold, gnu::noinline]]
@@ -55,10 +56,13 @@ public:
     /// (its output ends where the document was found invalid).
     /// `memory`'s bound on what validation keeps is checked at each event.
     /// `patterns` (null: none) checks the pattern facets taken over from the parser.
-    void validate(Validity* validity, const ParserMemory* memory, PatternCheck* patterns = nullptr) {
+    /// `children` (null: none) keeps the parser's lists of children short.
+    void validate(Validity* validity, const ParserMemory* memory, PatternCheck* patterns = nullptr,
+                  ChildList* children = nullptr) {
         iValidity = validity;
         iMemory = memory;
         iPatterns = patterns;
+        iChildren = children;
     }
 
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
@@ -158,6 +162,7 @@ private:
     Validity* iValidity = nullptr;
     const ParserMemory* iMemory = nullptr;
     PatternCheck* iPatterns = nullptr;
+    ChildList* iChildren = nullptr;
     const xercesc::XMLElementDecl* iJustStarted = nullptr; // validated, the last event's element
     bool schemaDefault(const XMLCh* chars);
     const DeclaredTypes* iDeclaredTypes = nullptr;

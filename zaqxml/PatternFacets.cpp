@@ -179,15 +179,20 @@ std::u16string_view PatternCheck::normalised(const DatatypeValidator* type, std:
     return iNormalised;
 }
 
-void PatternCheck::check(const DatatypeValidator* type, std::u16string_view value) {
+void PatternCheck::check(const DatatypeValidator* type, std::u16string_view value, bool held) {
     std::u16string_view failed;
-    const XMLCh* pattern = iFacets.mismatch(type, normalised(type, value), failed);
+    const std::u16string_view whole = normalised(type, value);
+    const XMLCh* pattern = iFacets.mismatch(type, whole, failed);
     if (pattern == nullptr)
         return;
+    std::string message = "value '" + utf8(std::u16string(failed).c_str()) +
+                          "' does not match regular expression facet '" + utf8(pattern) + "'";
+    if (held) {
+        iValidity.supersede(utf8(std::u16string(whole).c_str()), std::move(message));
+        return;
+    }
     const ParserPosition& where = iReader.where();
-    iValidity.found("value '" + utf8(std::u16string(failed).c_str()) + "' does not match regular expression facet '" +
-                        utf8(pattern) + "'",
-                    where.line(), where.column(), where.entity(), true);
+    iValidity.found(message, where.line(), where.column(), where.entity(), true);
 }
 
 const DatatypeValidator* PatternCheck::attributeType(const ComplexTypeInfo* type, const XMLAttr& attribute) {
@@ -289,10 +294,10 @@ void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf
                     continue;
                 const DatatypeValidator* attributeType = this->attributeType(type, attribute);
                 // The parser stops at a value's first broken facet, checking
-                // the pattern first: a value it found broken is reported.
-                if (checked(attributeType) &&
-                    !(iValidity.foundOfValue() && iValidity.foundOfValue(utf8(attribute.getValue()))))
-                    check(attributeType, attribute.getValue());
+                // the pattern first: a value it found broken has its one error.
+                if (checked(attributeType))
+                    check(attributeType, attribute.getValue(),
+                          iValidity.foundOfValue() && iValidity.foundOfValue(utf8(attribute.getValue())));
             }
         const auto& declared = static_cast<const SchemaElementDecl&>(element);
         // A nilled element has no value; xsi:nil on one not nillable is an
@@ -314,8 +319,13 @@ void PatternCheck::endElement() {
     Open& open = iOpen[--iDepth];
     // The parser stops at a value's first broken facet, checking the pattern
     // first: a value it found broken has its one error.
-    if (open.type == nullptr || iValidity.foundOfValue())
+    if (open.type == nullptr)
         return;
+    if (iValidity.foundOfValue()) {
+        if (open.constraint == nullptr || !open.text.empty())
+            check(open.type, open.text, true);
+        return;
+    }
     if (open.text.empty() && open.constraint != nullptr) {
         // Empty content takes the default or fixed value, valid for the
         // declared type but checked against the type in force (xsi:type).

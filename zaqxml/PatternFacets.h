@@ -105,7 +105,11 @@ private:
     bool attributesChecked(const xercesc::ComplexTypeInfo* type);
     /// Whether xsi:nil is true among `attributes`.
     bool nilled(const xercesc::RefVectorOf<xercesc::XMLAttr>& attributes, XMLSize_t attributeCount) const;
-    void check(const xercesc::DatatypeValidator* type, std::u16string_view value);
+    /// Reports `value` if it breaks `type`'s patterns. `held`: the parser
+    /// already holds an error of this value, of a facet it checks after
+    /// the pattern: that error then becomes the pattern's, as the parser
+    /// would have said it.
+    void check(const xercesc::DatatypeValidator* type, std::u16string_view value, bool held = false);
     /// `value` as `type`'s whitespace facet leaves it (in iNormalised, or itself).
     std::u16string_view normalised(const xercesc::DatatypeValidator* type, std::u16string_view value);
     PatternFacets& iFacets;

@@ -4,6 +4,7 @@
 
 #include "CanonicalStage.h"
 #include "Catalogs.h"
+#include "ChildList.h"
 #include "Grammars.h"
 #include "DigestSink.h"
 #include "DocumentError.h"
@@ -229,6 +230,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         // document names read from local files only.
         std::unique_ptr<Validity> validity;
         std::unique_ptr<PatternCheck> patterns;
+        std::unique_ptr<ChildList> children;
         ExternalEntityPolicy schemaLocations(true, diagnostics, session.catalogs());
         if (options.input.validating() && output.validates()) {
             validity = std::make_unique<Validity>(diagnostics, options.input.maxErrors);
@@ -240,7 +242,8 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                  options.input.trustPatterns ? nullptr : &session.vettedSchemas());
             if (session.grammars() != nullptr && !session.grammars()->patterns().empty())
                 patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
-            events.validate(validity.get(), &memory, patterns.get());
+            children = std::make_unique<ChildList>(*reader);
+            events.validate(validity.get(), &memory, patterns.get(), children.get());
         }
         // Its validity errors, once the document is read as far as it goes.
         auto invalid = [&] {

@@ -40,6 +40,16 @@ bool Validity::foundOfValue(const std::string& value) const {
     return false;
 }
 
+void Validity::supersede(const std::string& value, std::string message) {
+    const std::string quoted = "'" + value + "'";
+    for (Held& held : iHeld)
+        if (held.ofValue && held.message.find(quoted) != std::string::npos) {
+            if (held.message.find("does not match regular expression facet") == std::string::npos)
+                held.message = shortened(message);
+            return;
+        }
+}
+
 void Validity::report() {
     const std::string where = path();
     const std::string at = where.empty() ? std::string() : " (at " + where + ")";

@@ -32,6 +32,10 @@ public:
     bool foundOfValue() const { return iOfValue; }
     /// Whether an error of a value quoting `value` waits among those held.
     bool foundOfValue(const std::string& value) const;
+    /// The error held of a value quoting `value`, unless it is a pattern's
+    /// (the parser checks a type's patterns, base first, before its other
+    /// facets), becomes `message`.
+    void supersede(const std::string& value, std::string message);
     /// Whether errors wait for their element.
     bool holds() const { return !iHeld.empty(); }
     /// Prints the errors held, at the innermost open element.

@@ -1,0 +1,456 @@
+// SPDX-License-Identifier: Apache-2.0
+// ChildList.cpp - keeps the validating parser's list of an element's children
+// as short as its content check allows.
+#include "ChildList.h"
+
+#include "ParserSetup.h"
+
+#include <xercesc/internal/ElemStack.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDElementDecl.hpp>
+#include <xercesc/validators/common/AllContentModel.hpp>
+#include <xercesc/validators/common/DFAContentModel.hpp>
+#include <xercesc/validators/common/MixedContentModel.hpp>
+#include <xercesc/validators/schema/ComplexTypeInfo.hpp>
+#include <xercesc/validators/schema/SchemaElementDecl.hpp>
+#include <xercesc/validators/schema/SchemaValidator.hpp>
+#include <xercesc/validators/schema/SubstitutionGroupComparator.hpp>
+
+#include <cstring>
+#include <typeinfo>
+
+using namespace xercesc;
+
+namespace {
+
+// The parser keeps its list of children, and the content models their
+// tables, to themselves. An explicit instantiation may name a private
+// member (access is not checked there): the pointer to it comes out through
+// a friend function.
+template <typename Tag, typename Tag::type Member> struct Expose {
+    friend typename Tag::type member(Tag) { return Member; }
+};
+struct ElemStackOf {
+    using type = ElemStack XMLScanner::*;
+    friend type member(ElemStackOf);
+};
+template struct Expose<ElemStackOf, &XMLScanner::fElemStack>;
+struct RowsOf {
+    using type = ElemStack::StackElem** ElemStack::*;
+    friend type member(RowsOf);
+};
+template struct Expose<RowsOf, &ElemStack::fStack>;
+struct TopOf {
+    using type = XMLSize_t ElemStack::*;
+    friend type member(TopOf);
+};
+template struct Expose<TopOf, &ElemStack::fStackTop>;
+struct ResolverOf {
+    using type = GrammarResolver* const XMLScanner::*;
+    friend type member(ResolverOf);
+};
+template struct Expose<ResolverOf, &XMLScanner::fGrammarResolver>;
+struct ElemMapOf {
+    using type = QName** DFAContentModel::*;
+    friend type member(ElemMapOf);
+};
+template struct Expose<ElemMapOf, &DFAContentModel::fElemMap>;
+struct ElemMapTypeOf {
+    using type = ContentSpecNode::NodeTypes* DFAContentModel::*;
+    friend type member(ElemMapTypeOf);
+};
+template struct Expose<ElemMapTypeOf, &DFAContentModel::fElemMapType>;
+struct ElemMapSizeOf {
+    using type = unsigned int DFAContentModel::*;
+    friend type member(ElemMapSizeOf);
+};
+template struct Expose<ElemMapSizeOf, &DFAContentModel::fElemMapSize>;
+struct TransitionsOf {
+    using type = unsigned int** DFAContentModel::*;
+    friend type member(TransitionsOf);
+};
+template struct Expose<TransitionsOf, &DFAContentModel::fTransTable>;
+// Its counted repetitions are of a private class: the type is deduced.
+struct CountingOf {
+    friend auto member(CountingOf);
+};
+template <typename Tag, auto Member> struct ExposeDeduced {
+    friend auto member(Tag) { return Member; }
+};
+template struct ExposeDeduced<CountingOf, &DFAContentModel::fCountingStates>;
+struct AllCountOf {
+    using type = XMLSize_t AllContentModel::*;
+    friend type member(AllCountOf);
+};
+template struct Expose<AllCountOf, &AllContentModel::fCount>;
+struct OrderedOf {
+    using type = bool MixedContentModel::*;
+    friend type member(OrderedOf);
+};
+template struct Expose<OrderedOf, &MixedContentModel::fOrdered>;
+
+// The models' classes are not exported from every build of the parser, so
+// they are told apart by the name their objects carry rather than by a cast.
+bool isA(const XMLContentModel& model, const char* className) {
+    return std::strstr(typeid(model).name(), className) != nullptr;
+}
+
+constexpr std::uint64_t DEAD = ~std::uint64_t(0);
+constexpr std::size_t SEARCHED_IN_ORDER = 32; // states; a table past that
+
+ElemStack::StackElem* rowOf(void* row) { return static_cast<ElemStack::StackElem*>(row); }
+
+} // namespace
+
+ChildList::ChildList(ToolReader& reader) : iReader(reader) {}
+
+ChildList::~ChildList() { delete iComparator; }
+
+SubstitutionGroupComparator& ChildList::comparator() {
+    if (iComparator == nullptr) {
+        GrammarResolver* resolver = iReader.scanner().*member(ResolverOf());
+        iComparator = new SubstitutionGroupComparator(resolver, resolver->getStringPool());
+    }
+    return *iComparator;
+}
+
+// As the comparator finds it: whether the child's global declaration
+// belongs to a substitution group. Kept once its grammar is known.
+bool ChildList::substitutable(const QName* child) {
+    for (const auto& recent : iRecent)
+        if (recent.first == child)
+            return recent.second;
+    const auto known = iSubstitutable.find(child);
+    if (known != iSubstitutable.end()) {
+        iRecent[iNextRecent++ % iRecent.size()] = *known;
+        return known->second;
+    }
+    const unsigned int uriId = child->getURI();
+    if (uriId == XMLContentModel::gEOCFakeId || uriId == XMLContentModel::gEpsilonFakeId ||
+        uriId == XMLElementDecl::fgPCDataElemId || uriId == XMLElementDecl::fgInvalidElemId)
+        return false;
+    GrammarResolver* resolver = iReader.scanner().*member(ResolverOf());
+    const XMLCh* uri = resolver->getStringPool()->getValueForId(uriId);
+    Grammar* grammar = uri != nullptr ? resolver->getGrammar(uri) : nullptr;
+    if (grammar == nullptr || grammar->getGrammarType() != Grammar::SchemaGrammarType)
+        return false;
+    const auto* declared = static_cast<const SchemaElementDecl*>(
+        grammar->getElemDecl(uriId, child->getLocalPart(), nullptr, Grammar::TOP_LEVEL_SCOPE));
+    const bool result = declared != nullptr && declared->getSubstitutionGroupElem() != nullptr;
+    iSubstitutable.emplace(child, result);
+    return result;
+}
+
+void ChildList::startElement(const XMLElementDecl& element, bool isEmpty) {
+    ElemStack& stack = iReader.scanner().*member(ElemStackOf());
+    const XMLSize_t top = stack.*member(TopOf());
+    if (iDepth > 0) {
+        Open& parent = iOpen[iDepth - 1];
+        if (rowOf(parent.row)->fChildCount > parent.kept)
+            child(parent);
+    }
+    if (isEmpty || top == 0)
+        return;
+    if (iOpen.size() == iDepth)
+        iOpen.emplace_back();
+    Open& open = iOpen[iDepth++];
+    open.row = (stack.*member(RowsOf()))[top - 1];
+    open.element = &element;
+    open.type = nullptr;
+    if (element.getObjectType() == XMLElementDecl::Schema) {
+        if (iValidator == nullptr)
+            iValidator = iReader.schemaValidator();
+        if (iValidator != nullptr)
+            open.type = iValidator->getCurrentTypeInfo();
+    }
+    open.kind = Kind::Unresolved;
+    open.model = nullptr;
+    open.kept = 0;
+    open.floor = 1;
+    open.bound = 0;
+    open.dtd = element.getObjectType() != XMLElementDecl::Schema;
+    open.plain = Run();
+    open.special = Run();
+    open.special.dead = open.dtd; // a DTD's check makes one pass
+    open.lastChild = nullptr;
+    open.path.clear();
+    if (!open.index.empty())
+        open.index.clear();
+}
+
+void ChildList::endElement() {
+    if (iDepth > 0)
+        --iDepth;
+}
+
+void ChildList::resolve(Open& open) {
+    open.kind = Kind::Untracked;
+    XMLContentModel* model = nullptr;
+    if (open.dtd) {
+        auto& element = const_cast<DTDElementDecl&>(static_cast<const DTDElementDecl&>(*open.element));
+        switch (element.getModelType()) {
+        case DTDElementDecl::Empty:
+        case DTDElementDecl::Any:
+            // Judged by whether there are children at all, or not at all.
+            open.kind = Kind::Bounded;
+            open.bound = 1;
+            return;
+        case DTDElementDecl::Mixed_Simple:
+        case DTDElementDecl::Children:
+            model = element.getContentModel();
+            break;
+        default:
+            return;
+        }
+    } else {
+        auto& element = const_cast<SchemaElementDecl&>(static_cast<const SchemaElementDecl&>(*open.element));
+        const int modelType = open.type != nullptr ? open.type->getContentType() : element.getModelType();
+        switch (modelType) {
+        case SchemaElementDecl::Empty:
+        case SchemaElementDecl::ElementOnlyEmpty:
+        case SchemaElementDecl::Simple:
+        case SchemaElementDecl::Any:
+            open.kind = Kind::Bounded;
+            open.bound = 1;
+            return;
+        case SchemaElementDecl::Mixed_Simple:
+        case SchemaElementDecl::Mixed_Complex:
+        case SchemaElementDecl::Children:
+            model = open.type != nullptr ? open.type->getContentModel() : element.getContentModel();
+            break;
+        default:
+            return;
+        }
+    }
+    if (model == nullptr)
+        return;
+    open.model = model;
+    bool known = false;
+    for (const Known& met : iKnown) {
+        if (met.model == model) {
+            open.kind = met.kind;
+            open.bound = met.bound;
+            known = true;
+            break;
+        }
+    }
+    if (!known) {
+        classify(open);
+        if (iKnown.size() == KNOWN_MODELS)
+            iKnown.erase(iKnown.begin());
+        iKnown.push_back(Known{model, open.kind, open.bound});
+    }
+    if (open.kind == Kind::EachChild)
+        open.floor = open.bound;
+}
+
+void ChildList::classify(Open& open) {
+    XMLContentModel* model = open.model;
+    if (isA(*model, "DFAContentModel")) {
+        open.kind = Kind::Automaton;
+    } else if (isA(*model, "SimpleContentModel")) {
+        // One element repeated, judged child by child; or a leaf, an
+        // optional one, a choice or a sequence of two, which the check
+        // fails by the third child: the first three stay as they are.
+        // (Its header is not read: some builds of the parser do not export
+        // the class its inline members need.)
+        open.kind = Kind::EachChild;
+        open.bound = 3;
+    } else if (isA(*model, "MixedContentModel")) {
+        if (!(static_cast<MixedContentModel*>(model)->*member(OrderedOf()))) {
+            open.kind = Kind::EachChild;
+            open.bound = 1;
+        }
+    } else if (isA(*model, "AllContentModel")) {
+        // Each particle at most once: it fails by one past their count.
+        open.kind = Kind::Bounded;
+        open.bound = static_cast<AllContentModel*>(model)->*member(AllCountOf()) + 1;
+    }
+}
+
+void ChildList::child(Open& open) {
+    ElemStack::StackElem* row = rowOf(open.row);
+    const std::size_t length = row->fChildCount;
+    if (open.kind == Kind::Unresolved)
+        resolve(open);
+    if (length != open.kept + 1)
+        open.kind = Kind::Untracked; // a child went by unseen: left to the parser
+    switch (open.kind) {
+    case Kind::Untracked:
+        open.kept = length;
+        return;
+    case Kind::Bounded:
+        cut(open, std::min(length, open.bound));
+        return;
+    default:
+        break;
+    }
+    if (open.plain.dead && open.special.dead) {
+        // Decided: the check fails where it failed.
+        cut(open, open.floor);
+        return;
+    }
+    const QName* child = row->fChildren[length - 1];
+    const bool plainWasDead = open.plain.dead, specialWasDead = open.special.dead;
+    if (open.kind == Kind::EachChild) {
+        judgeEach(open, child);
+    } else {
+        // The second pass differs from the first only on a child that may
+        // stand for another (a member of a substitution group).
+        const bool substitutes = !open.dtd && substitutable(child);
+        const Run plainBefore = open.plain;
+        if (!open.plain.dead)
+            step(open, open.plain, child, nullptr);
+        if (!open.special.dead) {
+            if (!substitutes && !plainBefore.dead && open.special.state == plainBefore.state &&
+                open.special.loop == plainBefore.loop)
+                open.special = open.plain;
+            else
+                step(open, open.special, child, substitutes ? &comparator() : nullptr);
+        }
+    }
+    if (open.plain.dead != plainWasDead || open.special.dead != specialWasDead) {
+        // The check fails on this child, in the pass that died: it stays,
+        // with every child before it.
+        open.floor = std::max(open.floor, length);
+        open.path.clear();
+        open.index.clear();
+        open.kept = length;
+        if (!(open.plain.dead && open.special.dead) && length == open.floor)
+            open.path.push_back(keyOf(open));
+        return;
+    }
+    if (length < open.floor) {
+        open.kept = length;
+        return;
+    }
+    const Key key = keyOf(open);
+    const std::size_t reached = find(open, key);
+    if (reached != 0) {
+        // Back in a state met after `reached` children: what came since
+        // leaves the check where it was.
+        while (open.floor + open.path.size() - 1 > reached) {
+            if (!open.index.empty())
+                open.index.erase(open.path.back());
+            open.path.pop_back();
+        }
+        cut(open, reached);
+        return;
+    }
+    open.kept = length;
+    open.path.push_back(key);
+    if (open.path.size() > SEARCHED_IN_ORDER) {
+        if (open.index.empty()) {
+            for (std::size_t i = 0; i < open.path.size(); ++i)
+                open.index.emplace(open.path[i], open.floor + i);
+        } else {
+            open.index.emplace(key, length);
+        }
+    }
+}
+
+std::size_t ChildList::find(const Open& open, const Key& key) const {
+    if (!open.index.empty()) {
+        auto found = open.index.find(key);
+        return found != open.index.end() ? found->second : 0;
+    }
+    for (std::size_t i = 0; i < open.path.size(); ++i)
+        if (open.path[i] == key)
+            return open.floor + i;
+    return 0;
+}
+
+void ChildList::cut(Open& open, std::size_t length) {
+    ElemStack::StackElem* row = rowOf(open.row);
+    if (row->fChildCount > length)
+        row->fChildCount = length;
+    open.kept = row->fChildCount;
+}
+
+ChildList::Key ChildList::keyOf(const Open& open) const {
+    auto of = [](const Run& run) { return run.dead ? DEAD : (std::uint64_t(run.state) << 32 | run.loop); };
+    return Key{of(open.plain), of(open.special)};
+}
+
+// A model that judges each child alone (a repetition of one element, mixed
+// content): asked of the model itself, one child at a time.
+void ChildList::judgeEach(Open& open, const QName* child) {
+    if (child != open.lastChild) {
+        open.lastChild = child;
+        XMLSize_t failing = 0;
+        const unsigned int empty = iReader.scanner().getEmptyNamespaceId();
+        QName* one[1] = {const_cast<QName*>(child)};
+        MemoryManager* manager = iReader.scanner().getMemoryManager();
+        open.lastPlain = open.model->validateContent(one, 1, empty, &failing, manager);
+        open.lastSpecial = false;
+        if (!open.dtd && !substitutable(child)) {
+            open.lastSpecial = open.lastPlain;
+        } else if (!open.dtd) {
+            GrammarResolver* resolver = iReader.scanner().*member(ResolverOf());
+            open.lastSpecial = open.model->validateContentSpecial(one, 1, empty, resolver, resolver->getStringPool(),
+                                                                  &failing, manager);
+        }
+    }
+    open.plain.dead = open.plain.dead || !open.lastPlain;
+    open.special.dead = open.special.dead || !open.lastSpecial;
+}
+
+// One child through a position automaton, as the parser's check takes it:
+// the first of the model's names (or wildcards) the child matches that has
+// a transition from the current state, then the count of a repetition.
+void ChildList::step(Open& open, Run& run, const QName* child, SubstitutionGroupComparator* comparator) {
+    auto* model = static_cast<DFAContentModel*>(open.model);
+    QName** names = model->*member(ElemMapOf());
+    ContentSpecNode::NodeTypes* types = model->*member(ElemMapTypeOf());
+    const unsigned int count = model->*member(ElemMapSizeOf());
+    unsigned int** transitions = model->*member(TransitionsOf());
+    unsigned int next = XMLContentModel::gInvalidTrans;
+    unsigned int index = 0;
+    for (; index < count; ++index) {
+        const QName* name = names[index];
+        const ContentSpecNode::NodeTypes type = types[index];
+        bool matches;
+        if (comparator == nullptr && open.dtd) {
+            matches = XMLString::equals(name->getRawName(), child->getRawName());
+        } else if (type == ContentSpecNode::Leaf) {
+            matches = comparator != nullptr ? comparator->isEquivalentTo(child, name)
+                                            : name->getURI() == child->getURI() &&
+                                                  XMLString::equals(name->getLocalPart(), child->getLocalPart());
+        } else if ((type & 0x0f) == ContentSpecNode::Any) {
+            matches = true;
+        } else if ((type & 0x0f) == ContentSpecNode::Any_NS) {
+            matches = name->getURI() == child->getURI();
+        } else if ((type & 0x0f) == ContentSpecNode::Any_Other) {
+            // The empty namespace has id 1, as the parser assumes.
+            matches = child->getURI() != 1 && child->getURI() != name->getURI();
+        } else {
+            matches = false;
+        }
+        if (matches) {
+            next = transitions[run.state][index];
+            if (next != XMLContentModel::gInvalidTrans)
+                break;
+        }
+    }
+    if (index == count) {
+        run.dead = true;
+        return;
+    }
+    unsigned int nextLoop = 0;
+    if (!model->handleRepetitions(child, run.state, run.loop, next, nextLoop, index, comparator)) {
+        run.dead = true;
+        return;
+    }
+    // The count matters only in a counting state, and there, with no
+    // upper bound, only as far as the lower one: kept so, a run that loops
+    // on such a state comes back to the same state.
+    auto counting = model->*member(CountingOf());
+    if (counting == nullptr || counting[next] == nullptr) {
+        nextLoop = counting == nullptr ? nextLoop : 0;
+    } else if (counting[next]->maxOccurs == -1 && nextLoop > unsigned(counting[next]->minOccurs)) {
+        nextLoop = unsigned(counting[next]->minOccurs);
+    }
+    run.state = next;
+    run.loop = nextLoop;
+}
