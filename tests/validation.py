@@ -79,7 +79,8 @@ PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/
 <p:l>  AB   CD  </p:l>
 <p:u>12</p:u><p:u>AB</p:u>
 <p:d>A<!-- a comment -->B</p:d><p:d><![CDATA[XY]]></p:d>
-<p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot><p:fd>1.0</p:fd>
+<p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot><p:fd>1.0</p:fd><p:aa>AA</p:aa>
+<p:u2>ABC</p:u2><p:u2>abcd</p:u2><p:ur>ab</p:ur><p:ue>AB</p:ue><p:lu> AB 12  CD </p:lu><p:uu>12</p:uu><p:uu>ab</p:uu>
 </p:r>
 """
 PATTERN_MUTATIONS = [
@@ -99,6 +100,16 @@ PATTERN_MUTATIONS = [
     ('<p:d>A<!-- a comment -->B</p:d>', '<p:d>a<p:d/></p:d>'),                # a child: the value is not checked
     ('<p:dot>x</p:dot>', '<p:dot>&#x2028;</p:dot>'),                          # the parser's . takes no U+2028
     ('<p:fd>1.0</p:fd>', '<p:fd>1.00</p:fd>'),                                # the fixed value, written otherwise
+    ('<p:aa>AA</p:aa>', '<p:aa>ab</p:aa>'),                                   # two patterns broken: the base's said
+    ('<p:u2>ABC</p:u2>', '<p:u2>ABCD</p:u2>'),                                # no member: too long, not lower case
+    ('<p:u2>ABC</p:u2>', '<p:u2>aBC</p:u2>'),                                 # the first member valid but its pattern
+    ('k2="AB"', 'k2="AB" k3="Abc"'),                                          # a union-typed attribute
+    ('<p:ur>ab</p:ur>', '<p:ur>abd</p:ur>'),                                  # a member takes it, the union's pattern not
+    ('<p:ur>ab</p:ur>', '<p:ur>ABCD</p:ur>'),                                 # no member, then the union's pattern
+    ('<p:ue>AB</p:ue>', '<p:ue>CD</p:ue>'),                                   # a member, not the enumeration
+    ('<p:ue>AB</p:ue>', '<p:ue>cd</p:ue>'),                                   # no member (before the enumeration)
+    (' AB 12  CD ', ' AB 12 cd '),                                            # a list item of no member
+    ('<p:uu>ab</p:uu>', '<p:uu>aB</p:uu>'),                                   # a union of unions
 ]
 
 

@@ -61,8 +61,8 @@ void ParserMemory::boundGrowth(std::uint64_t bytes) {
 
 std::string ParserMemory::growthMessage() const {
     return "validating the document holds more than " + std::to_string(iGrowthBound >> 20) +
-           " MiB (the values of its IDs and identity constraints, the children of an element and an element's "
-           "text are kept until checked); --max-validation-memory raises the limit";
+           " MiB (the values of its IDs and identity constraints and an element's text are kept until "
+           "checked); --max-validation-memory raises the limit";
 }
 
 DocumentError ParserMemory::failure(const std::string& message) const {

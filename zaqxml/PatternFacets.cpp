@@ -8,6 +8,7 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/datatype/DatatypeValidatorFactory.hpp>
@@ -43,9 +44,9 @@ struct PatternOf : DatatypeValidator {
 
 int& facets(DatatypeValidator& type) { return type.*member(FacetsOf()); }
 
-// Every type a union reaches: its members, and theirs, their bases and the
-// types of their items.
-void reachedByUnion(DatatypeValidator* type, std::unordered_set<const DatatypeValidator*>& reached) {
+// Every type `type` reaches: its bases, the types of its items, its members
+// and theirs.
+void reachedFrom(DatatypeValidator* type, std::unordered_set<const DatatypeValidator*>& reached) {
     std::vector<DatatypeValidator*> todo{type};
     while (!todo.empty()) {
         DatatypeValidator* at = todo.back();
@@ -63,6 +64,26 @@ void reachedByUnion(DatatypeValidator* type, std::unordered_set<const DatatypeVa
         }
     }
 }
+
+// A union's member is chosen here by validating the value against each
+// member with the parser's own validator (and the patterns taken over).
+// Those of these types need the document's context to be valid (a QName's
+// prefix, an ID's uniqueness, a declared entity or notation), which a
+// validator called apart from the parse does not have.
+bool needsContext(const DatatypeValidator& type) {
+    switch (type.getType()) {
+    case DatatypeValidator::QName:
+    case DatatypeValidator::NOTATION:
+    case DatatypeValidator::ID:
+    case DatatypeValidator::IDREF:
+    case DatatypeValidator::ENTITY:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const XMLCh* const NO_MEMBER = u"";
 
 } // namespace
 
@@ -87,14 +108,24 @@ const XMLCh* PatternFacets::pattern(const DatatypeValidator& type) { return Patt
 
 void PatternFacets::takeOver(XMLGrammarPool& pool) {
     const std::vector<DatatypeValidator*> types = definedTypes(pool);
-    std::unordered_set<const DatatypeValidator*> unions;
-    for (DatatypeValidator* type : types)
-        if (type->getType() == DatatypeValidator::Union)
-            reachedByUnion(type, unions);
+    // What a union whose member choice needs the document's context
+    // reaches stays the parser's, patterns and all: it chooses as it checks.
+    std::unordered_set<const DatatypeValidator*> kept;
+    for (DatatypeValidator* type : types) {
+        if (type->getType() != DatatypeValidator::Union)
+            continue;
+        std::unordered_set<const DatatypeValidator*> reached;
+        reachedFrom(type, reached);
+        for (const DatatypeValidator* at : reached)
+            if (needsContext(*at)) {
+                kept.insert(reached.begin(), reached.end());
+                break;
+            }
+    }
     for (DatatypeValidator* type : types) {
         // A NOTATION's value is matched by the parser as the namespace name
         // and local name joined, not as written.
-        if ((facets(*type) & DatatypeValidator::FACET_PATTERN) == 0 || unions.count(type) != 0 ||
+        if ((facets(*type) & DatatypeValidator::FACET_PATTERN) == 0 || kept.count(type) != 0 ||
             type->getType() == DatatypeValidator::NOTATION || iMatchers.count(type) != 0)
             continue;
         std::unique_ptr<PatternMatcher> matcher =
@@ -110,33 +141,83 @@ bool PatternFacets::parserChecks(const DatatypeValidator& type) {
     return (facets(const_cast<DatatypeValidator&>(type)) & DatatypeValidator::FACET_PATTERN) != 0;
 }
 
+// As the parser checks a value: a type's base first (for a list, each item
+// against the items' type; for a union, the choice of a member), then the
+// type's own pattern.
 const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16string_view value,
                                      std::u16string_view& failed) {
-    for (const DatatypeValidator* at = type; at != nullptr; at = at->getBaseValidator()) {
-        const auto found = iMatchers.find(at);
-        if (found != iMatchers.end() && !found->second->matches(value)) {
-            failed = value;
-            return PatternOf::pattern(*at);
-        }
-        if (at->getType() != DatatypeValidator::List)
-            continue;
-        // A list derived from its items' type: each item against that type.
-        const DatatypeValidator* items = at->getBaseValidator();
-        if (items == nullptr || items->getType() == DatatypeValidator::List)
-            continue;
+    if (type == nullptr)
+        return nullptr;
+    const DatatypeValidator* base = type->getBaseValidator();
+    if (type->getType() == DatatypeValidator::List && (base == nullptr || base->getType() != DatatypeValidator::List)) {
+        // A list made of its items' type (its base, to the parser).
         std::size_t from = 0;
-        while (from < value.size()) {
+        while (base != nullptr && from < value.size()) {
             std::size_t end = value.find(u' ', from);
             if (end == std::u16string_view::npos)
                 end = value.size();
             if (end > from)
-                if (const XMLCh* pattern = mismatch(items, value.substr(from, end - from), failed))
+                if (const XMLCh* pattern = mismatch(base, value.substr(from, end - from), failed))
                     return pattern;
             from = end + 1;
         }
-        return nullptr;
+    } else if (type->getType() == DatatypeValidator::Union && base == nullptr) {
+        if (!member(static_cast<const UnionDatatypeValidator&>(*type), value)) {
+            failed = value;
+            return NO_MEMBER;
+        }
+    } else if (const XMLCh* pattern = mismatch(base, value, failed)) {
+        return pattern;
+    }
+    const auto found = iMatchers.find(type);
+    if (found != iMatchers.end() && !found->second->matches(value)) {
+        failed = value;
+        return PatternOf::pattern(*type);
     }
     return nullptr;
+}
+
+// The parser takes the first member the value is valid for, patterns
+// included: each member's validator checks all but the patterns taken over,
+// then they are matched here.
+bool PatternFacets::member(const UnionDatatypeValidator& type, std::u16string_view value) {
+    if (!reaches(&type))
+        return true; // the parser's choice, patterns and all
+    const RefVectorOf<DatatypeValidator>* members = const_cast<UnionDatatypeValidator&>(type).getMemberTypeValidators();
+    if (members == nullptr)
+        return true;
+    const std::u16string terminated(value);
+    std::u16string_view failed;
+    for (XMLSize_t i = 0; i < members->size(); ++i) {
+        auto* candidate = const_cast<DatatypeValidator*>(members->elementAt(i));
+        try {
+            candidate->validate(terminated.c_str(), nullptr);
+        } catch (const OutOfMemoryException&) {
+            throw;
+        } catch (const XMLException&) {
+            continue;
+        }
+        if (mismatch(candidate, value, failed) == nullptr)
+            return true;
+    }
+    return false;
+}
+
+bool PatternFacets::reaches(const DatatypeValidator* type) const {
+    if (type == nullptr)
+        return false;
+    if (takenOver(type))
+        return true;
+    if (type->getType() == DatatypeValidator::Union && type->getBaseValidator() == nullptr) {
+        const RefVectorOf<DatatypeValidator>* members =
+            const_cast<UnionDatatypeValidator*>(static_cast<const UnionDatatypeValidator*>(type))
+                ->getMemberTypeValidators();
+        for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
+            if (reaches(members->elementAt(i)))
+                return true;
+        return false;
+    }
+    return reaches(type->getBaseValidator());
 }
 
 PatternCheck::PatternCheck(PatternFacets& facets, Validity& validity, ToolReader& reader)
@@ -150,13 +231,7 @@ bool PatternCheck::checked(const DatatypeValidator* type) {
     const auto known = iChecked.find(type);
     if (known != iChecked.end())
         return known->second;
-    bool any = false;
-    for (const DatatypeValidator* at = type; at != nullptr && !any; at = at->getBaseValidator()) {
-        any = iFacets.takenOver(at);
-        if (!any && at->getType() == DatatypeValidator::List && at->getBaseValidator() != nullptr &&
-            at->getBaseValidator()->getType() != DatatypeValidator::List)
-            any = checked(at->getBaseValidator());
-    }
+    const bool any = iFacets.reaches(type);
     iChecked.emplace(type, any);
     return any;
 }
@@ -186,7 +261,8 @@ void PatternCheck::check(const DatatypeValidator* type, std::u16string_view valu
     if (pattern == nullptr)
         return;
     std::string message = "value '" + utf8(std::u16string(failed).c_str()) +
-                          "' does not match regular expression facet '" + utf8(pattern) + "'";
+                          (pattern == NO_MEMBER ? std::string("' does not match any member types of the union")
+                                                : "' does not match regular expression facet '" + utf8(pattern) + "'");
     if (held) {
         iValidity.supersede(utf8(std::u16string(whole).c_str()), std::move(message));
         return;

@@ -14,6 +14,7 @@
 #include <xercesc/validators/schema/ComplexTypeInfo.hpp>
 #include <xercesc/validators/schema/SchemaValidator.hpp>
 #include <xercesc/validators/datatype/DatatypeValidator.hpp>
+#include <xercesc/validators/datatype/UnionDatatypeValidator.hpp>
 
 #include <memory>
 #include <string>
@@ -29,10 +30,13 @@
 /// parser's check off type by type, and PatternCheck checks the values the
 /// parser validates.
 ///
-/// Types a union reaches (its members, their bases and items) keep the
-/// parser's check: a union takes the first member a value is valid for,
-/// patterns included, which only the parser's check decides as it chooses.
-/// The built-in types' patterns (language, for one) stay the parser's too.
+/// A union takes the first member a value is valid for, patterns included:
+/// with its members' patterns taken over, the member is chosen here, each
+/// member's own validator checking the rest. Types a union reaches that
+/// need the document's context to be checked (QName, NOTATION, ID, IDREF,
+/// ENTITY) cannot be checked apart from the parse: what such a union
+/// reaches keeps the parser's check. The built-in types' patterns
+/// (language, for one) stay the parser's too.
 ///
 /// Owned by the run, beside the grammar pool it changed; used by one
 /// thread at a time.
@@ -54,13 +58,20 @@ public:
     /// A pattern taken over, of `type`, its bases or (for a list) its items'
     /// type, that `value` (as the type's whitespace facet normalises it)
     /// does not match, with the value or item that does not; null when it
-    /// matches them all.
+    /// matches them all. For a union whose members' patterns are taken
+    /// over, the member is chosen here: an empty string (not a pattern)
+    /// when no member takes the value.
     const XMLCh* mismatch(const xercesc::DatatypeValidator* type, std::u16string_view value,
                           std::u16string_view& failed);
     /// Whether `type` has a pattern taken over (its bases not looked at).
     bool takenOver(const xercesc::DatatypeValidator* type) const { return iMatchers.count(type) != 0; }
+    /// Whether a pattern taken over applies to values of `type`: its own,
+    /// its bases', its items' or its members'.
+    bool reaches(const xercesc::DatatypeValidator* type) const;
 
 private:
+    bool member(const xercesc::UnionDatatypeValidator& type, std::u16string_view value);
+
     // The states all the matchers keep, together (before them: they count
     // themselves out as they go).
     PatternMatcher::Budget iBudget{std::size_t(4) << 20, 0};
