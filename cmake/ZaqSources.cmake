@@ -28,9 +28,9 @@ set(ZAQ_WRITER_INTERNAL_SOURCES
 # Everything of zaqxml but main(): its sample is generated beside these.
 set(ZAQXML_SOURCES
   zaqxml/Pipeline.cpp zaqxml/Batch.cpp zaqxml/ToolOptions.cpp zaqxml/Usage.cpp zaqxml/OutputFile.cpp zaqxml/FileMetadata.cpp zaqxml/ParserMemory.cpp
-  zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/ReaderScanner.cpp zaqxml/ChildList.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
+  zaqxml/InputStream.cpp zaqxml/ParserSetup.cpp zaqxml/ReaderScanner.cpp zaqxml/ChildList.cpp zaqxml/ContentModelStep.cpp zaqxml/Catalogs.cpp zaqxml/Limits.cpp zaqxml/Diagnostics.cpp
   zaqxml/XmlRewriter.cpp zaqxml/NamespacePolicy.cpp zaqxml/StartTagGuard.cpp zaqxml/ElementChecks.cpp zaqxml/NameCounts.cpp zaqxml/DefaultLiterals.cpp
-  zaqxml/CanonicalStage.cpp zaqxml/ParserEvents.cpp zaqxml/Validity.cpp zaqxml/Grammars.cpp zaqxml/PositionAutomaton.cpp zaqxml/PatternSafety.cpp zaqxml/PatternMatcher.cpp zaqxml/PatternFacets.cpp zaqxml/HoldingSink.cpp zaqxml/DigestSink.cpp zaqxml/NamespaceCollector.cpp)
+  zaqxml/CanonicalStage.cpp zaqxml/ParserEvents.cpp zaqxml/Validity.cpp zaqxml/Grammars.cpp zaqxml/PositionAutomaton.cpp zaqxml/PatternSafety.cpp zaqxml/PatternMatcher.cpp zaqxml/PatternFacets.cpp zaqxml/PatternCheck.cpp zaqxml/HoldingSink.cpp zaqxml/DigestSink.cpp zaqxml/NamespaceCollector.cpp)
 foreach(list ZAQ_SERVICES_SOURCES ZAQ_LIBRARY_SOURCES ZAQ_WRITER_INTERNAL_SOURCES ZAQXML_SOURCES)
   list(TRANSFORM ${list} PREPEND ${PROJECT_SOURCE_DIR}/)
 endforeach()

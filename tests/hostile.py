@@ -110,6 +110,10 @@ CASES = [
      5),
     ("10^6 characters against (a|b)*c, an import without a location", "<r>" + "ab" * 500000 + "c</r>",
      ["--noout", "--schema", os.path.join(VALIDATION, "alternation.xsd")], 0, b"", 0.5, 48),
+    ("10^6 characters of (ab)* in a schema the document names, --schema-from-document",
+     '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="%s">%s</a>' % (
+         os.path.join(VALIDATION, "quadratic.xsd"), "ab" * 500000), ["--noout", "--schema-from-document"], 0, b"",
+     1, 48),
     ("an xsi:schemaLocation on the network, --schema-from-document",
      '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="http://127.0.0.1:9/a.xsd"/>',
      ["--schema-from-document"], 2, b"only local files are read", 5),

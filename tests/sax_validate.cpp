@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // sax_validate.cpp - a bare Xerces-C SAX2 validating parse: the verdicts and
 // the speed that zaqxml's validation is held to.
-// usage: sax_validate [--schema FILE.xsd]... [--valid] [--pooled] FILE...
+// usage: sax_validate [--schema FILE.xsd]... [--schema-from-document] [--valid] [--pooled] FILE...
 //   --schema  an XML Schema, compiled once into a locked grammar pool
+//   --schema-from-document  the schemas each document names (xsi locations)
 //   --valid   validate against each document's DTD
 //   --pooled  the pooled memory manager instead of Xerces-C's default
 // Prints, for each FILE, "FILE: valid", or its first validity error as
@@ -82,12 +83,12 @@ public:
     }
 };
 
-void configure(SAX2XMLReader& reader, bool schema, bool dtd) {
+void configure(SAX2XMLReader& reader, bool schema, bool dtd, bool fromDocument) {
     reader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     reader.setFeature(XMLUni::fgSAX2CoreValidation, true);
     reader.setFeature(XMLUni::fgXercesDynamic, false);
     reader.setFeature(XMLUni::fgXercesSchema, schema);
-    reader.setFeature(XMLUni::fgXercesLoadSchema, false);
+    reader.setFeature(XMLUni::fgXercesLoadSchema, fromDocument);
     reader.setFeature(XMLUni::fgXercesLoadExternalDTD, dtd);
     reader.setFeature(XMLUni::fgXercesUseCachedGrammarInParse, true);
     reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
@@ -99,7 +100,7 @@ void configure(SAX2XMLReader& reader, bool schema, bool dtd) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> schemas, files;
-    bool dtd = false, pooled = false;
+    bool dtd = false, pooled = false, fromDocument = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--schema") == 0 && i + 1 < argc)
             schemas.emplace_back(argv[++i]);
@@ -107,11 +108,15 @@ int main(int argc, char** argv) {
             dtd = true;
         else if (std::strcmp(argv[i], "--pooled") == 0)
             pooled = true;
+        else if (std::strcmp(argv[i], "--schema-from-document") == 0)
+            fromDocument = true;
         else
             files.emplace_back(argv[i]);
     }
-    if (files.empty() || (schemas.empty() && !dtd)) {
-        std::fprintf(stderr, "usage: sax_validate [--schema FILE.xsd]... [--valid] [--pooled] FILE...\n");
+    if (files.empty() || (schemas.empty() && !dtd && !fromDocument)) {
+        std::fprintf(
+            stderr,
+            "usage: sax_validate [--schema FILE.xsd]... [--schema-from-document] [--valid] [--pooled] FILE...\n");
         return 1;
     }
     XMLPlatformUtils::Initialize();
@@ -125,7 +130,7 @@ int main(int argc, char** argv) {
             SchemaErrors errors;
             LocalOnly local;
             loader.setXMLEntityResolver(&local);
-            configure(loader, true, dtd);
+            configure(loader, true, dtd, false);
             loader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, true);
             loader.setFeature(XMLUni::fgXercesSchemaFullChecking, true);
             loader.setErrorHandler(&errors);
@@ -156,7 +161,7 @@ int main(int argc, char** argv) {
             Verdict verdict;
             LocalOnly local;
             reader.setXMLEntityResolver(&local);
-            configure(reader, !schemas.empty(), dtd);
+            configure(reader, !schemas.empty() || fromDocument, dtd, fromDocument);
             reader.setErrorHandler(&verdict);
             XMLCh* path = XMLString::transcode(file.c_str());
             LocalFileInputSource source(path);

@@ -5,7 +5,7 @@
 #include "ChildList.h"
 #include "ElementChecks.h"
 #include "ParserSetup.h"
-#include "PatternFacets.h"
+#include "PatternCheck.h"
 
 #include <xercesc/framework/XMLElementDecl.hpp>
 #include <xercesc/internal/XMLScanner.hpp>

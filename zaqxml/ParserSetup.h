@@ -115,6 +115,8 @@ public:
     /// The namespace id of an attribute named `qName` on the element being
     /// started, by the bindings in force there.
     unsigned int attributeUri(const XMLCh* qName);
+    /// The scanner's grammars: those of the pool and those it read.
+    xercesc::GrammarResolver& grammarResolver();
     /// The schema validator, when the scanner has one.
     xercesc::SchemaValidator* schemaValidator();
     /// Whether the scanner validates the element it has just started (not

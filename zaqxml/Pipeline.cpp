@@ -6,6 +6,7 @@
 #include "Catalogs.h"
 #include "ChildList.h"
 #include "Grammars.h"
+#include "PatternCheck.h"
 #include "DigestSink.h"
 #include "DocumentError.h"
 #include "HoldingSink.h"
@@ -229,6 +230,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
         // Validated: errors are kept apart, and schema locations the
         // document names read from local files only.
         std::unique_ptr<Validity> validity;
+        std::unique_ptr<PatternFacets> documentPatterns; // of the schemas the document names
         std::unique_ptr<PatternCheck> patterns;
         std::unique_ptr<ChildList> children;
         ExternalEntityPolicy schemaLocations(true, diagnostics, session.catalogs());
@@ -240,8 +242,15 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                  options.input.schemaFromDocument ? &schemaLocations : nullptr,
                                  options.input.maxContentModel,
                                  options.input.trustPatterns ? nullptr : &session.vettedSchemas());
-            if (session.grammars() != nullptr && !session.grammars()->patterns().empty())
+            // With the schemas a document names, those of --schema keep their
+            // patterns (a union in the document's may need the parser to
+            // check them), and the document's are taken over as they are read.
+            if (options.input.schemaFromDocument) {
+                documentPatterns = std::make_unique<PatternFacets>();
+                patterns = std::make_unique<PatternCheck>(*documentPatterns, *validity, *reader, true);
+            } else if (session.grammars() != nullptr && !session.grammars()->patterns().empty()) {
                 patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
+            }
             children = std::make_unique<ChildList>(*reader);
             events.validate(validity.get(), &memory, patterns.get(), children.get());
         }

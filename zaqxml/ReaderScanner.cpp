@@ -7,6 +7,7 @@
 #include <xercesc/internal/ElemStack.hpp>
 #include <xercesc/internal/IGXMLScanner.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
+#include <xercesc/validators/common/GrammarResolver.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 
@@ -36,7 +37,15 @@ struct ValidatingOf {
 };
 template struct Expose<ValidatingOf, &XMLScanner::fValidate>;
 
+struct ResolverOf {
+    using type = GrammarResolver* const XMLScanner::*;
+    friend type member(ResolverOf);
+};
+template struct Expose<ResolverOf, &XMLScanner::fGrammarResolver>;
+
 } // namespace
+
+GrammarResolver& ToolReader::grammarResolver() { return *(scanner().*member(ResolverOf())); }
 
 XMLScanner& ToolReader::scanner() { return *(this->*member(ScannerOf())); }
 
