@@ -282,7 +282,7 @@ def main():
             pairs, invalid, "" if failures else " (all)"))
         if lint_total:
             print("xmllint agrees on %d of %d verdicts" % (lint_same, lint_total))
-        failures += behaviour(zaqxml, work)
+        failures += behaviour(zaqxml, work, bare)
     finally:
         shutil.rmtree(work)
     for failure in failures:
@@ -291,7 +291,7 @@ def main():
     return 1 if failures else 0
 
 
-def behaviour(zaqxml, work):
+def behaviour(zaqxml, work, bare=None):
     failures = []
     schema = ["--schema", os.path.join(DATA, "envelope.xsd")]
     good, bad = os.path.join(work, "env0.xml"), os.path.join(work, "env1.xml")
@@ -312,6 +312,17 @@ def behaviour(zaqxml, work):
                 '</xs:schema>')
     r = run([zaqxml, "--noout", "--schema", broken, good, bad, good])
     expect("unusable schema: 5, one message", r.returncode == 5 and len(r.stderr.splitlines()) == 1)
+    # A schema no validator accepts (two particles a child could match, against
+    # unique particle attribution) is refused as the bare parse refuses it.
+    upa = os.path.join(work, "upa.xsd")
+    with open(upa, "w") as f:
+        f.write('<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"><xs:element name="r"><xs:complexType>'
+                '<xs:sequence><xs:element name="a" minOccurs="0"/><xs:element name="a"/></xs:sequence>'
+                '</xs:complexType></xs:element></xs:schema>')
+    r = run([zaqxml, "--noout", "--schema", upa, good])
+    peer = run([bare, "--schema", upa, good]) if bare else None
+    expect("a schema against unique particle attribution: 5, as the bare parse",
+           r.returncode == 5 and "unique particle attribution" in r.stderr and (peer is None or peer.returncode == 5))
     # A backtracking pattern the parser would still match (a union member's)
     # refuses the schema.
     r = run([zaqxml, "--noout", "--schema", os.path.join(DATA, "union.xsd"), good])

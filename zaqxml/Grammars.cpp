@@ -39,7 +39,12 @@ public:
 
 private:
     void note(const SAXParseException& e) {
-        if (first.empty())
+        if (!first.empty())
+            return;
+        // A check of the components as a whole has no place in a document.
+        if (e.getSystemId() == nullptr || *e.getSystemId() == 0)
+            first = utf8(e.getMessage());
+        else
             first = utf8(e.getSystemId()) + ":" + std::to_string(e.getLineNumber()) + ":" +
                     std::to_string(e.getColumnNumber()) + ": " + utf8(e.getMessage());
     }
@@ -69,6 +74,11 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
     loader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     loader.setFeature(XMLUni::fgXercesSchema, true);
     loader.setFeature(XMLUni::fgXercesSchemaFullChecking, true);
+    // The checks of a schema's components as a whole (the unique particle
+    // attribution of content models, among them) run only for a loader
+    // that validates: without them a schema no validator accepts was used.
+    loader.setFeature(XMLUni::fgSAX2CoreValidation, true);
+    loader.setFeature(XMLUni::fgXercesDynamic, false);
     loader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, true);
     loader.setFeature(XMLUni::fgXercesHandleMultipleImports, true);
     loader.setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
