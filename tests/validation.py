@@ -81,6 +81,7 @@ PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/
 <p:d>A<!-- a comment -->B</p:d><p:d><![CDATA[XY]]></p:d>
 <p:nn>AB</p:nn><p:fx>FX</p:fx><p:df/><p:nl xsi:nil="true"/><p:dot>x</p:dot><p:fd>1.0</p:fd><p:aa>AA</p:aa>
 <p:u2>ABC</p:u2><p:u2>abcd</p:u2><p:ur>ab</p:ur><p:ue>AB</p:ue><p:lu> AB 12  CD </p:lu><p:uu>12</p:uu><p:uu>ab</p:uu>
+<p:le>1 1</p:le>
 </p:r>
 """
 PATTERN_MUTATIONS = [
@@ -110,6 +111,12 @@ PATTERN_MUTATIONS = [
     ('<p:ue>AB</p:ue>', '<p:ue>cd</p:ue>'),                                   # no member (before the enumeration)
     (' AB 12  CD ', ' AB 12 cd '),                                            # a list item of no member
     ('<p:uu>ab</p:uu>', '<p:uu>aB</p:uu>'),                                   # a union of unions
+    ('<p:d>A<!-- a comment -->B</p:d><p:d><![CDATA[XY]]></p:d>',
+     '<p:d>a<!-- a comment -->B</p:d><p:d><![CDATA[xyzw]]></p:d>'),           # the second, pattern and length, past the cap
+    ('k2="AB"', 'k2="AB" k4="x.y"'),                                          # the parser's words do not quote it
+    ('k2="AB"', 'k2="AB" k5=""'),                                             # empty NMTOKEN: its own error only
+    ('<p:le>1 1</p:le>', '<p:le>1 3</p:le>'),                                 # an item's enumeration before the list's pattern
+    ('<p:le>1 1</p:le>', '<p:le>1 2</p:le>'),                                 # items valid, the list's pattern not
 ]
 
 

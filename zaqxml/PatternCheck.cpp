@@ -7,6 +7,7 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/common/GrammarResolver.hpp>
@@ -71,15 +72,28 @@ void PatternCheck::check(const DatatypeValidator* type, std::u16string_view valu
     std::u16string_view failed;
     const std::u16string_view whole = normalised(type, value);
     const XMLCh* pattern = iFacets.mismatch(type, whole, failed);
-    if (pattern == nullptr)
+    if (pattern == nullptr || pattern == PatternFacets::PARSERS)
         return;
     std::string message =
         "value '" + utf8(std::u16string(failed).c_str()) +
         (pattern == PatternFacets::NO_MEMBER ? std::string("' does not match any member types of the union")
                                              : "' does not match regular expression facet '" + utf8(pattern) + "'");
     if (held) {
-        iValidity.supersede(utf8(std::u16string(whole).c_str()), std::move(message));
-        return;
+        // Whether the parser found the value broken (its patterns off), and
+        // how it said so: its validator, asked again, says the same.
+        std::string parsers;
+        try {
+            const std::u16string terminated(whole);
+            const_cast<DatatypeValidator*>(type)->validate(terminated.c_str(), nullptr);
+        } catch (const OutOfMemoryException&) {
+            throw;
+        } catch (const XMLException& e) {
+            parsers = utf8(e.getMessage());
+        }
+        if (!parsers.empty()) {
+            iValidity.supersede(parsers, utf8(std::u16string(whole).c_str()), std::move(message));
+            return;
+        }
     }
     const ParserPosition& where = iReader.where();
     iValidity.found(message, where.line(), where.column(), where.entity(), true);
@@ -185,12 +199,16 @@ void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf
                 const XMLAttr& attribute = *attributes.elementAt(i);
                 if (!attribute.getSpecified())
                     continue;
+                // An empty value of a type the parser knows by kind (ID,
+                // NMTOKEN...) is an error of its own, its facets unchecked.
+                if (*attribute.getValue() == 0 && attribute.getType() != XMLAttDef::Simple &&
+                    attribute.getType() != XMLAttDef::CData)
+                    continue;
                 const DatatypeValidator* attributeType = this->attributeType(type, attribute);
                 // The parser stops at a value's first broken facet, checking
                 // the pattern first: a value it found broken has its one error.
                 if (checked(attributeType))
-                    check(attributeType, attribute.getValue(),
-                          iValidity.foundOfValue() && iValidity.foundOfValue(utf8(attribute.getValue())));
+                    check(attributeType, attribute.getValue(), iValidity.foundOfValue());
             }
         const auto& declared = static_cast<const SchemaElementDecl&>(element);
         // A nilled element has no value; xsi:nil on one not nillable is an

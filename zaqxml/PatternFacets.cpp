@@ -75,7 +75,13 @@ bool needsContext(const DatatypeValidator& type) {
 
 } // namespace
 
-const XMLCh* const PatternFacets::NO_MEMBER = u"";
+// Two objects, told apart by address (equal literals may share one).
+namespace {
+const XMLCh noMember[1] = {0};
+const XMLCh parsers[1] = {0};
+} // namespace
+const XMLCh* const PatternFacets::NO_MEMBER = noMember;
+const XMLCh* const PatternFacets::PARSERS = parsers;
 
 std::vector<DatatypeValidator*> PatternFacets::definedTypes(XMLGrammarPool& pool) {
     std::vector<DatatypeValidator*> types;
@@ -163,9 +169,22 @@ const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16stri
             std::size_t end = value.find(u' ', from);
             if (end == std::u16string_view::npos)
                 end = value.size();
-            if (end > from)
-                if (const XMLCh* pattern = mismatch(base, value.substr(from, end - from), failed))
+            if (end > from) {
+                const std::u16string_view item = value.substr(from, end - from);
+                if (const XMLCh* pattern = mismatch(base, item, failed))
                     return pattern;
+                // An item is checked whole (its other facets too) before the
+                // list's own pattern: an item the parser found broken is the
+                // value's first error.
+                try {
+                    const std::u16string terminated(item);
+                    const_cast<DatatypeValidator*>(base)->validate(terminated.c_str(), nullptr);
+                } catch (const OutOfMemoryException&) {
+                    throw;
+                } catch (const XMLException&) {
+                    return PARSERS;
+                }
+            }
             from = end + 1;
         }
     } else if (type->getType() == DatatypeValidator::Union && base == nullptr) {

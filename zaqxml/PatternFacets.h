@@ -67,6 +67,9 @@ public:
     bool takenOver(const xercesc::DatatypeValidator* type) const { return iMatchers.count(type) != 0; }
     /// What `mismatch` returns for a union no member of which takes a value.
     static const XMLCh* const NO_MEMBER;
+    /// What `mismatch` returns when the parser's own check of a list's item
+    /// fails first: the value's error is the parser's.
+    static const XMLCh* const PARSERS;
     /// Whether a pattern taken over applies to values of `type`: its own,
     /// its bases', its items' or its members'.
     bool reaches(const xercesc::DatatypeValidator* type) const;

@@ -26,10 +26,11 @@ std::string shortened(const std::string& message) {
 
 void Validity::found(const std::string& message, unsigned long long line, unsigned long long column,
                      const std::string& systemId, bool ofValue) {
-    if (++iErrors <= iMaxErrors) {
+    if (++iErrors <= iMaxErrors)
         iHeld.push_back(Held{shortened(message), systemId, line, column, ofValue});
-        iOfValue = iOfValue || ofValue;
-    }
+    else if (ofValue)
+        iUnshown.push_back(shortened(message)); // not printed, but a value's one error
+    iOfValue = iOfValue || ofValue;
 }
 
 bool Validity::foundOfValue(const std::string& value) const {
@@ -37,17 +38,27 @@ bool Validity::foundOfValue(const std::string& value) const {
     for (const Held& held : iHeld)
         if (held.ofValue && held.message.find(quoted) != std::string::npos)
             return true;
+    for (const std::string& unshown : iUnshown)
+        if (unshown.find(quoted) != std::string::npos)
+            return true;
     return false;
 }
 
-void Validity::supersede(const std::string& value, std::string message) {
-    const std::string quoted = "'" + value + "'";
+void Validity::supersede(const std::string& parsers, const std::string& value, std::string message) {
+    // The parser's error of the value: its words, or failing that (a long
+    // message is shortened) the value quoted.
+    const std::string said = shortened(parsers), quoted = "'" + value + "'";
+    Held* found = nullptr;
     for (Held& held : iHeld)
-        if (held.ofValue && held.message.find(quoted) != std::string::npos) {
-            if (held.message.find("does not match regular expression facet") == std::string::npos)
-                held.message = shortened(message);
-            return;
+        if (held.ofValue && held.message == said) {
+            found = &held;
+            break;
         }
+    for (std::size_t i = 0; found == nullptr && i < iHeld.size(); ++i)
+        if (iHeld[i].ofValue && iHeld[i].message.find(quoted) != std::string::npos)
+            found = &iHeld[i];
+    if (found != nullptr && found->message.find("does not match regular expression facet") == std::string::npos)
+        found->message = shortened(message);
 }
 
 void Validity::report() {
@@ -56,6 +67,7 @@ void Validity::report() {
     for (const Held& held : iHeld)
         iDiagnostics.errorIn(held.systemId, held.line, held.column, "invalid: " + held.message + at);
     iHeld.clear();
+    iUnshown.clear();
     iOfValue = false;
 }
 

@@ -32,12 +32,13 @@ public:
     bool foundOfValue() const { return iOfValue; }
     /// Whether an error of a value quoting `value` waits among those held.
     bool foundOfValue(const std::string& value) const;
-    /// The error held of a value quoting `value`, unless it is a pattern's
-    /// (the parser checks a type's patterns, base first, before its other
-    /// facets), becomes `message`.
-    void supersede(const std::string& value, std::string message);
+    /// The error the parser holds of `value`, said as `parsers`, becomes
+    /// `message`, unless it is a pattern's (the parser checks a type's
+    /// patterns, base first, before its other facets). One past
+    /// --max-errors is left as it is, uncounted again.
+    void supersede(const std::string& parsers, const std::string& value, std::string message);
     /// Whether errors wait for their element.
-    bool holds() const { return !iHeld.empty(); }
+    bool holds() const { return !iHeld.empty() || !iUnshown.empty(); }
     /// Prints the errors held, at the innermost open element.
     void report();
     /// An element opens; the next `report` names it. `name` identifies its
@@ -75,6 +76,7 @@ private:
     unsigned long iErrors = 0;
     bool iOfValue = false;
     std::vector<Held> iHeld;
+    std::vector<std::string> iUnshown;                  // errors of values past --max-errors, until their event ends
     std::vector<Level> iLevels = std::vector<Level>(1); // the document's, then one an open element
     std::size_t iDepth = 0;                             // open elements (levels are kept for reuse)
 };
