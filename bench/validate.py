@@ -11,11 +11,18 @@ medians of CPU seconds and the largest peak RSS; ratios are the medians of
 the ratios within a round. Peak RSS is the process's whole (about 15 MiB of
 it is the program and its libraries before any document).
 
+With --instructions MB, it also counts the instructions each tool runs on
+an envelope of that size under valgrind's callgrind: a figure the machine's
+load does not move, where CPU seconds here swing by a third from run to run.
+
 usage: validate.py BUILD_DIR [--sizes 50,200] [--runs 3] [--batch 10000] [--no-pin]
+                   [--instructions MB]
 """
 import argparse
 import os
+import re
 import shutil
+import subprocess
 import sys
 import tempfile
 import time
@@ -82,6 +89,7 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--batch", type=int, default=10000)
     parser.add_argument("--no-pin", action="store_true")
+    parser.add_argument("--instructions", type=int, default=0, metavar="MB")
     args = parser.parse_args()
     if not args.no_pin:
         speed.PINNED_CPU = max(os.sched_getaffinity(0))
@@ -124,6 +132,8 @@ def main():
                       results["xmllint --stream --schema"].ratio(ours, speed.CPU))
             os.unlink(path)
         batch(args, tmp, zaqxml, schema)
+        if args.instructions:
+            instructions(args, tmp, zaqxml, bare, schema)
     finally:
         shutil.rmtree(tmp)
 
@@ -150,6 +160,33 @@ def batch(args, tmp, zaqxml, schema):
     print("  one run: %.3f ms a document (%.2f s in all, %.1f MiB peak)" % (per_file_batch * 1e3, one[1], one[2]))
     print("  a process a document (%d sampled): %.2f ms a document" % (len(sample), per_file_fresh * 1e3))
     print("  ratio: %.0fx" % (per_file_fresh / per_file_batch))
+
+
+def counted(command):
+    """The instructions `command` runs, as callgrind counts them."""
+    done = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null"] + command,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, check=False)
+    found = re.search(r"refs:\s+([\d,]+)", done.stderr)
+    if found is None:
+        sys.exit("no count from callgrind for %s:\n%s" % (command, done.stderr))
+    return int(found.group(1).replace(",", ""))
+
+
+def instructions(args, tmp, zaqxml, bare, schema):
+    """Instructions run by the bare parse and by zaqxml on one envelope."""
+    if shutil.which("valgrind") is None:
+        sys.exit("--instructions needs valgrind")
+    path = os.path.join(tmp, "counted.xml")
+    mb = generate(path, args.instructions) / 1e6
+    base = counted([bare, "--schema", schema, path])
+    ours = counted([zaqxml, "--noout", "--schema", schema, path])
+    plain = counted([zaqxml, path])
+    rewrite = counted([zaqxml, "--schema", schema, path])
+    print("\ninstructions on a %.0f MB envelope (callgrind):" % mb)
+    print("  bare validating parse       %14d" % base)
+    print("  zaqxml --noout --schema     %14d  (%.3f x the bare parse)" % (ours, ours / base))
+    print("  zaqxml --schema (rewrite)   %14d  (%.3f x the plain rewrite)" % (rewrite, rewrite / plain))
+    print("  zaqxml (rewrite)            %14d" % plain)
 
 
 if __name__ == "__main__":

@@ -6,7 +6,10 @@ and enumerations over a few built-in types, lists, unions, unions of lists and
 lists of unions, restrictions of those, each used by an element and an
 attribute, with random values. zaqxml matches patterns and chooses a union's
 member itself; the verdict, first error (line, column, words) and number of
-errors must still be the parser's, for every document.
+errors must still be the parser's, for every document. The same documents
+are checked again naming their schema (--schema-from-document): its patterns
+are then taken over as the parser reads it, before the attributes of the
+element that names it.
 
 usage: value_fuzz.py ZAQXML SAX_VALIDATE [SEED [SCHEMAS]]"""
 import os
@@ -59,6 +62,8 @@ def simple_type(rng, name, depth, defined):
         defined.append('<xs:simpleType name="%s"><xs:restriction base="t:%s_b">%s</xs:restriction></xs:simpleType>' % (
             name, name, facet))
 
+NAMING = ' xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:schemaLocation="urn:t %s"'
+
 
 def main():
     zaqxml, bare = sys.argv[1], sys.argv[2]
@@ -78,14 +83,15 @@ def main():
                         '<xs:element name="r"><xs:complexType><xs:sequence><xs:element name="v" type="t:T" '
                         'maxOccurs="unbounded"/></xs:sequence><xs:attribute name="a" type="t:T"/></xs:complexType>'
                         '</xs:element></xs:schema>')
-            files = []
+            files, named = [], []
             for i in range(6):
                 values = "".join("<v>%s</v>" % rng.choice(VALUES) for _ in range(rng.randint(1, 3)))
                 attribute = ' a="%s"' % rng.choice(VALUES) if rng.random() < 0.4 else ""
-                path = os.path.join(work, "d%d_%d.xml" % (case, i))
-                with open(path, "w") as f:
-                    f.write('<r xmlns="urn:t"%s>%s</r>' % (attribute, values))
-                files.append(path)
+                for kind, start, into in (("d", "", files), ("n", NAMING % schema, named)):
+                    path = os.path.join(work, "%s%d_%d.xml" % (kind, case, i))
+                    with open(path, "w") as f:
+                        f.write('<r xmlns="urn:t"%s%s>%s</r>' % (start, attribute, values))
+                    into.append(path)
             ours, status = validation.zaqxml_verdicts(zaqxml, ["--schema", schema], files)
             theirs = validation.bare_verdicts(bare, ["--schema", schema], files)
             if status == 5 or not theirs:
@@ -93,7 +99,9 @@ def main():
                 if (status == 5) != (not theirs):
                     failures.append("%s: zaqxml exit %d, Xerces-C %s" % (schema, status, theirs))
                 continue
-            for path in files:
+            ours.update(validation.zaqxml_verdicts(zaqxml, ["--schema-from-document"], named)[0])
+            theirs.update(validation.bare_verdicts(bare, ["--schema-from-document"], named))
+            for path in files + named:
                 documents += 1
                 if ours[path] != theirs.get(path):
                     with open(schema) as s, open(path) as d:

@@ -64,6 +64,10 @@ bool isA(const XMLContentModel& model, const char* className) {
 
 constexpr std::uint64_t DEAD = ~std::uint64_t(0);
 constexpr std::size_t SEARCHED_IN_ORDER = 32; // states; a table past that
+// Most elements have a few children, which the parser's first array (of 32)
+// holds: an element's model is followed only once it has this many, from
+// its first child.
+constexpr std::size_t FOLLOWED_FROM = 32;
 
 ElemStack::StackElem* rowOf(void* row) { return static_cast<ElemStack::StackElem*>(row); }
 
@@ -74,19 +78,30 @@ ChildList::ChildList(ToolReader& reader) : iReader(reader) {}
 ChildList::~ChildList() { delete iComparator; }
 
 void ChildList::startElement(const XMLElementDecl& element, bool isEmpty) {
-    ElemStack& stack = iReader.scanner().*member(ElemStackOf());
-    const XMLSize_t top = stack.*member(TopOf());
+    if (iStack == nullptr)
+        iStack = &(iReader.scanner().*member(ElemStackOf()));
     if (iDepth > 0) {
         Open& parent = iOpen[iDepth - 1];
-        if (rowOf(parent.row)->fChildCount > parent.kept)
-            child(parent);
+        const std::size_t length = rowOf(parent.row)->fChildCount;
+        if (length > parent.kept) {
+            if (parent.kind != Kind::Unresolved)
+                child(parent);
+            else if (length != parent.kept + 1)
+                parent.kind = Kind::Untracked; // a child went by unseen: left to the parser
+            else if (length < FOLLOWED_FROM)
+                parent.kept = length;
+            else
+                catchUp(parent);
+        }
     }
+    const XMLSize_t top = iStack->*member(TopOf());
     if (isEmpty || top == 0)
         return;
     if (iOpen.size() == iDepth)
         iOpen.emplace_back();
+    // The rest is set when the children are followed.
     Open& open = iOpen[iDepth++];
-    open.row = (stack.*member(RowsOf()))[top - 1];
+    open.row = (iStack->*member(RowsOf()))[top - 1];
     open.element = &element;
     open.type = nullptr;
     if (element.getObjectType() == XMLElementDecl::Schema) {
@@ -96,18 +111,7 @@ void ChildList::startElement(const XMLElementDecl& element, bool isEmpty) {
             open.type = iValidator->getCurrentTypeInfo();
     }
     open.kind = Kind::Unresolved;
-    open.model = nullptr;
     open.kept = 0;
-    open.floor = 1;
-    open.bound = 0;
-    open.dtd = element.getObjectType() != XMLElementDecl::Schema;
-    open.plain = Run();
-    open.special = Run();
-    open.special.dead = open.dtd; // a DTD's check makes one pass
-    open.lastChild = nullptr;
-    open.path.clear();
-    if (!open.index.empty())
-        open.index.clear();
 }
 
 void ChildList::endElement() {
@@ -200,11 +204,36 @@ void ChildList::classify(Open& open) {
     }
 }
 
+void ChildList::catchUp(Open& open) {
+    // The children so far, each taken as if it had just come: what a cut
+    // drops is closed up behind the ones still to come.
+    ElemStack::StackElem* row = rowOf(open.row);
+    const std::size_t length = row->fChildCount;
+    open.kept = 0;
+    open.model = nullptr;
+    open.floor = 1;
+    open.bound = 0;
+    open.dtd = open.element->getObjectType() != XMLElementDecl::Schema;
+    open.plain = Run();
+    open.special = Run();
+    open.special.dead = open.dtd; // a DTD's check makes one pass
+    open.lastChild = nullptr;
+    open.path.clear();
+    if (!open.index.empty())
+        open.index.clear();
+    resolve(open);
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        row->fChildren[kept] = row->fChildren[i];
+        row->fChildCount = kept + 1;
+        child(open);
+        kept = row->fChildCount;
+    }
+}
+
 void ChildList::child(Open& open) {
     ElemStack::StackElem* row = rowOf(open.row);
     const std::size_t length = row->fChildCount;
-    if (open.kind == Kind::Unresolved)
-        resolve(open);
     if (length != open.kept + 1)
         open.kind = Kind::Untracked; // a child went by unseen: left to the parser
     switch (open.kind) {

@@ -19,6 +19,7 @@ class ComplexTypeInfo;
 class QName;
 class SubstitutionGroupComparator;
 class SchemaValidator;
+class ElemStack;
 XERCES_CPP_NAMESPACE_END
 
 class ToolReader;
@@ -61,6 +62,7 @@ private:
         unsigned int loop = 0;
         bool dead = false;
     };
+    // Unresolved: not followed yet (too few children to matter).
     enum class Kind : unsigned char { Unresolved, Untracked, Bounded, Automaton, EachChild };
     struct Open {
         void* row = nullptr; // the parser's entry for the element
@@ -84,6 +86,7 @@ private:
 
     void resolve(Open& open);
     void classify(Open& open);
+    void catchUp(Open& open);
     void child(Open& open);
     void step(Open& open, Run& run, const xercesc::QName* child, xercesc::SubstitutionGroupComparator* comparator);
     void judgeEach(Open& open, const xercesc::QName* child);
@@ -94,8 +97,9 @@ private:
     xercesc::SubstitutionGroupComparator& comparator();
 
     ToolReader& iReader;
-    std::vector<Open> iOpen; // kept as elements close, for the next ones
-    std::size_t iDepth = 0;  // of iOpen in use
+    xercesc::ElemStack* iStack = nullptr; // the parser's
+    std::vector<Open> iOpen;              // kept as elements close, for the next ones
+    std::size_t iDepth = 0;               // of iOpen in use
     xercesc::SubstitutionGroupComparator* iComparator = nullptr;
     xercesc::SchemaValidator* iValidator = nullptr; // the reader's, once it has one
     // The models met last, as classified: an element's model is looked up

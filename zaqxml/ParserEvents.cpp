@@ -103,7 +103,7 @@ void ParserEvents::startElement(const xercesc::XMLElementDecl& element, unsigned
             iPatterns->startElement(element, attributes, attributeCount, isEmpty);
         if (iValidity != nullptr)
             iValidity->enter(&element, viewOf(prefix), element.getBaseName());
-        if (stillValid())
+        if (stillValid() && !iDiscardStartTags)
             iStage.startElement(tag(element, dtd, uriId, prefix, *all, count, attributeCount, isEmpty));
     });
     iJustStarted = iValidity != nullptr ? &element : nullptr;

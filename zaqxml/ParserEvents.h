@@ -65,6 +65,10 @@ public:
         iChildren = children;
     }
 
+    /// The stage does nothing with start tags: they are checked, not built
+    /// for it.
+    void discardStartTags() { iDiscardStartTags = true; }
+
     void XMLDecl(const XMLCh* version, const XMLCh* encoding, const XMLCh* standalone,
                  const XMLCh* autoEncoding) override;
     void startDocument() override;
@@ -164,6 +168,7 @@ private:
     PatternCheck* iPatterns = nullptr;
     ChildList* iChildren = nullptr;
     const xercesc::XMLElementDecl* iJustStarted = nullptr; // validated, the last event's element
+    bool iDiscardStartTags = false;
     bool schemaDefault(const XMLCh* chars);
     const DeclaredTypes* iDeclaredTypes = nullptr;
     StartTag iTag; // the one being handed on

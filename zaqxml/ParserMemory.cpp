@@ -101,7 +101,7 @@ void* ParserMemory::allocate(XMLSize_t size) {
                                     " MiB of the parser's memory; --max-dtd-memory raises the limit";
         throw failure(message);
     }
-    void* block = zaq::XmlCountingMemoryManager::allocate(size);
+    void* block = iCounting ? zaq::XmlCountingMemoryManager::allocate(size) : OrvXmlMemoryManager::allocate(size);
     if (iCountingDtd) {
         try {
             iDtdBlocks.emplace(block, charged);

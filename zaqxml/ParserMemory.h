@@ -20,7 +20,10 @@
 /// parser, before any output can be measured.
 class ParserMemory : public zaq::XmlCountingMemoryManager {
 public:
-    explicit ParserMemory(unsigned int poolSize) : zaq::XmlCountingMemoryManager(poolSize) {}
+    /// `counting`: whether the requests are counted by kind for `report`
+    /// (they are served the same way either way).
+    explicit ParserMemory(unsigned int poolSize, bool counting = true)
+        : zaq::XmlCountingMemoryManager(poolSize), iCounting(counting) {}
 
     /// Bounds requests by `limits` (null: none) while a document is read;
     /// the error is made by `diagnostics` at the position `where` gives
@@ -63,6 +66,7 @@ private:
     const Limits* iLimits = nullptr;
     const Diagnostics* iDiagnostics = nullptr;
     const ParserPosition* iWhere = nullptr;
+    bool iCounting;
     bool iCountingDtd = false;
     bool iOverGrown = false;
     std::uint64_t iGrowthBound = 0;                          // 0: none

@@ -20,6 +20,7 @@
 #include <xercesc/validators/schema/SchemaValidator.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -122,6 +123,10 @@ public:
     /// Whether the scanner validates the element it has just started (not
     /// under a wildcard that skips its content).
     bool validatingElement();
+    /// Calls `read` each time the validating scanner has read the schemas a
+    /// document names and checked them, before it validates anything by
+    /// them: the attributes of the element that names them come after.
+    void onSchemasRead(std::function<void()> read);
 
 private:
     void takeDeclaredTypes();

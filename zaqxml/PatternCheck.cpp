@@ -177,7 +177,9 @@ void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf
     if (iDepth > 0)
         iOpen[iDepth - 1].type = nullptr;
     // The parser reads the schemas an element names before it validates
-    // the element's attributes, with the patterns still its own.
+    // the element's attributes. Their patterns are taken over as it has
+    // read them (`takeOverLoaded`, from the reader); read unseen, they
+    // were still its own for these attributes.
     const bool attributesDone = iLoaded && takeOverLoaded();
     if (iOpen.size() == iDepth)
         iOpen.emplace_back();

@@ -42,6 +42,11 @@ public:
             iOpen[iDepth - 1].text.append(chars, length);
     }
     void endElement();
+    /// Takes over the patterns of the grammars the parser read since the
+    /// last call; whether there were any. Called as the parser has read
+    /// them (ToolReader::onSchemasRead), before it validates by them, and
+    /// at each start tag.
+    bool takeOverLoaded();
 
 private:
     struct Open {
@@ -71,9 +76,6 @@ private:
     xercesc::SchemaValidator* iValidator = nullptr; // the reader's, once it has one
     std::vector<Open> iOpen;                        // one an open element, the deeper ones kept for reuse
     std::size_t iDepth = 0;
-    /// Takes over the patterns of the grammars the parser read since the
-    /// last call; whether there were any.
-    bool takeOverLoaded();
     bool iLoaded = false;
     std::size_t iGrammarsSeen = 0; // of those the parser read
     std::unordered_map<const xercesc::DatatypeValidator*, bool> iChecked;

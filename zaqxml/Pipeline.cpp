@@ -55,6 +55,8 @@ public:
     /// Whether the document is validated in this reading (when the run
     /// validates).
     virtual bool validates() const { return true; }
+    /// Whether the stage does nothing with the events (a pure check).
+    virtual bool discards() const { return false; }
     virtual void abandon() = 0;
 };
 
@@ -78,6 +80,7 @@ public:
     void holdUpTo(std::size_t) override {}
     DocumentEvents& stage() override { return iNothing; }
     bool finish() override { return true; }
+    bool discards() const override { return true; }
     void abandon() override {}
 
 private:
@@ -180,7 +183,7 @@ private:
 } // namespace
 
 RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnostics)
-    : iMemory(std::make_unique<ParserMemory>(static_cast<unsigned int>(options.poolSize))),
+    : iMemory(std::make_unique<ParserMemory>(static_cast<unsigned int>(options.poolSize), options.stats)),
       iOwner(OrvWstring(u"zaqxml")),
       iPrefixes(&iOwner, options.emptyPrefixForDefault ? Default::Unprefixed : Default::Prefixed) {
     // Schema locations are read through the catalogs too.
@@ -219,6 +222,8 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                                    session.grammars() ? session.grammars()->pool() : nullptr);
         memory.bound(&limits, &diagnostics, &reader->where());
         ParserEvents events(output.stage(), limits, diagnostics);
+        if (output.discards())
+            events.discardStartTags();
         events.attach(*reader);
         // A reading that does not validate (--hoist's first) is configured
         // as if the run did not.
@@ -248,6 +253,7 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
             if (options.input.schemaFromDocument) {
                 documentPatterns = std::make_unique<PatternFacets>();
                 patterns = std::make_unique<PatternCheck>(*documentPatterns, *validity, *reader, true);
+                reader->onSchemasRead([check = patterns.get()] { check->takeOverLoaded(); });
             } else if (session.grammars() != nullptr && !session.grammars()->patterns().empty()) {
                 patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
             }

@@ -1,15 +1,20 @@
 // SPDX-License-Identifier: Apache-2.0
 // ReaderScanner.cpp - what the reader asks of its scanner: the switches and
-// lookups SAX2XMLReaderImpl does not hand on.
+// lookups SAX2XMLReaderImpl does not hand on, and a schema validator that
+// says when the schemas a document names have been read.
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLBuffer.hpp>
+#include <xercesc/framework/XMLBufferMgr.hpp>
 #include <xercesc/internal/ElemStack.hpp>
 #include <xercesc/internal/IGXMLScanner.hpp>
 #include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/validators/common/GrammarResolver.hpp>
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
+
+#include <functional>
+#include <utility>
 
 using namespace xercesc;
 
@@ -43,7 +48,49 @@ struct ResolverOf {
 };
 template struct Expose<ResolverOf, &XMLScanner::fGrammarResolver>;
 
+struct ReadersOf {
+    using type = ReaderMgr XMLScanner::*;
+    friend type member(ReadersOf);
+};
+template struct Expose<ReadersOf, &XMLScanner::fReaderMgr>;
+struct BuffersOf {
+    using type = XMLBufferMgr XMLScanner::*;
+    friend type member(BuffersOf);
+};
+template struct Expose<BuffersOf, &XMLScanner::fBufMgr>;
+
+// The scanner's schema validator, told when the schemas a document names
+// have been read: the scanner has it check them as a whole then, before it
+// validates anything by them.
+class SchemaReadValidator : public SchemaValidator {
+public:
+    SchemaReadValidator(std::function<void()> read, MemoryManager* manager)
+        : SchemaValidator(nullptr, manager), iRead(std::move(read)) {}
+    void preContentValidation(bool reuseGrammar, bool validateDefAttr) override {
+        SchemaValidator::preContentValidation(reuseGrammar, validateDefAttr);
+        iRead();
+    }
+
+private:
+    std::function<void()> iRead;
+};
+
 } // namespace
+
+void ToolReader::onSchemasRead(std::function<void()> read) {
+    auto* scanner = dynamic_cast<IGXMLScanner*>(&this->scanner());
+    if (scanner == nullptr)
+        return;
+    SchemaValidator*& validator = scanner->*member(SchemaValidatorOf());
+    MemoryManager* manager = scanner->getMemoryManager();
+    auto* replacement = new (manager) SchemaReadValidator(std::move(read), manager);
+    replacement->setScannerInfo(scanner, &(scanner->*member(ReadersOf())), &(scanner->*member(BuffersOf())));
+    replacement->setErrorReporter(scanner->getErrorReporter());
+    // The scanner takes its validator from this member as it starts each
+    // document; it has not started one yet.
+    delete validator;
+    validator = replacement;
+}
 
 GrammarResolver& ToolReader::grammarResolver() { return *(scanner().*member(ResolverOf())); }
 
