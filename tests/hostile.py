@@ -118,6 +118,13 @@ CASES = [
      '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="%s" k="%s">ab</a>' % (
          os.path.join(VALIDATION, "quadratic.xsd"), "ab" * 500000), ["--noout", "--schema-from-document"], 0, b"",
      0.3, 48),
+    ("10^6 characters of (ab)* in --schema's type, with --schema-from-document",
+     '<a k="%s">%s</a>' % ("ab" * 500000, "ab" * 500000),
+     ["--noout", "--schema", os.path.join(VALIDATION, "quadratic.xsd"), "--schema-from-document"], 0, b"", 0.3, 48),
+    ("--schema's type given back to the parser for one document only (it names a union reaching it)",
+     '<a k="%s">ab</a>' % ("ab" * 100000),
+     ["--noout", "--schema", os.path.join(VALIDATION, "quadratic.xsd"), "--schema-from-document",
+      os.path.join(VALIDATION, "qname-union.xml")], 0, b"", 0.3, 48),
     ("an xsi:schemaLocation on the network, --schema-from-document",
      '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="http://127.0.0.1:9/a.xsd"/>',
      ["--schema-from-document"], 2, b"only local files are read", 5),

@@ -84,6 +84,11 @@ PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/
 <p:le>1 1</p:le>
 </p:r>
 """
+CONTEXT_MUTATIONS = [
+    ('c:cv="ABC"', 'c:cv="1x"'),                                              # neither a QName nor of p:c
+    ('c:cv="p:x"', 'c:cv="zz:x"'),                                            # a prefix not bound, not [A-Z]+
+    ('c:cv="ABC"', 'c:cv="abc"'),                                             # a QName
+]
 PATTERN_MUTATIONS = [
     ('k="OK"', 'k="ok"'),
     ('<p:any p:code="AB"/>', '<p:any p:code="A B"/>'),
@@ -135,7 +140,14 @@ def zaqxml_verdicts(zaqxml, args, files):
             verdicts[more.group(1)] = (verdict, at, message, count + int(more.group(2)))
             continue
         m = re.match(r"(.*?)(?: \(entity .*\))?:(\d+):\d+: (invalid: )?(.*?)(?: \(at /.*\))?$", line)
-        if not m or m.group(1) not in verdicts or verdicts[m.group(1)][0] != "valid":
+        if not m:
+            # A document that failed where no position applies (a schema it
+            # names that cannot be used): not valid either.
+            failed = re.match(r"(.*?): (?!warning)", line)
+            if failed and verdicts.get(failed.group(1), ("",))[0] == "valid":
+                verdicts[failed.group(1)] = ("failed", 0)
+            continue
+        if m.group(1) not in verdicts or verdicts[m.group(1)][0] != "valid":
             continue
         verdicts[m.group(1)] = ("invalid", int(m.group(2)), m.group(4), 1) if m.group(3) else (
             "malformed", int(m.group(2)))
@@ -254,6 +266,16 @@ def corpus(work):
     # the parser reads it (the root's own attributes are the parser's).
     named = PATTERNS.replace('<p:r ', '<p:r xsi:schemaLocation="urn:p %s" ' % os.path.join(DATA, "patterns.xsd"), 1)
     groups.append((["--schema-from-document"], mutants("doc", named, PATTERN_MUTATIONS)))
+    # With --schema too: a schema the document names imports the run's
+    # namespace without a location, and its union with a QName member gives
+    # a --schema type's pattern back to the parser for that document only
+    # (the documents that do not name it, in the same run, come after).
+    contextual = PATTERNS.replace(
+        '<p:r ', '<p:r xmlns:c="urn:c" xsi:schemaLocation="urn:c %s" ' % os.path.join(DATA, "context.xsd"), 1).replace(
+        '<p:w q:x="whatever"/>', '<p:w q:x="whatever"/><p:s c:cv="p:x"/><p:s c:cv="ABC"/>', 1)
+    groups.append((["--schema", os.path.join(DATA, "patterns.xsd"), "--schema-from-document"],
+                   mutants("ctx", contextual, CONTEXT_MUTATIONS + PATTERN_MUTATIONS) +
+                   mutants("pat2", PATTERNS, PATTERN_MUTATIONS[:6])))
     groups.append((["--valid"], mutants("dtd", DTD, DTD_MUTATIONS)))
     groups.append((["--schema", os.path.join(DATA, "models.xsd")],
                    [write("cm%d.xml" % i, models_document(MODELS, change))

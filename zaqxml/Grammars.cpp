@@ -52,9 +52,9 @@ private:
 
 } // namespace
 
-Grammars::Grammars(bool takeOverPatterns)
+Grammars::Grammars(bool takeOverPatterns, bool vetTakenOver)
     : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUtils::fgMemoryManager)),
-      iTakeOverPatterns(takeOverPatterns) {}
+      iTakeOverPatterns(takeOverPatterns), iVetTakenOver(vetTakenOver) {}
 
 Grammars::~Grammars() = default;
 
@@ -118,17 +118,21 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
         if (!errors.first.empty())
             why = errors.first;
         if (!why.empty())
-            return refuse("--schema " + schema + ": the schema cannot be used: " + why);
+            return refuse(reason != nullptr ? why : "--schema " + schema + ": the schema cannot be used: " + why);
     }
     // Patterns are then checked in linear time; those the parser keeps are
     // held to the backtracking check.
+    std::string risk;
+    if (!trustPatterns && iVetTakenOver)
+        risk = riskyPattern(*iPool);
     if (iTakeOverPatterns)
         iPatterns.takeOver(*iPool);
     iPool->lockPool();
     if (!trustPatterns) {
-        const std::string risk = riskyPattern(*iPool);
+        if (risk.empty())
+            risk = riskyPattern(*iPool);
         if (!risk.empty())
-            return refuse("--schema: the schemas cannot be used: " + risk +
+            return refuse(std::string(reason != nullptr ? "" : "--schema: the schemas cannot be used: ") + risk +
                           " (a document could make its validation hang); --trust-patterns accepts them");
     }
     return true;

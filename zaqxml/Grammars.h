@@ -22,13 +22,15 @@ public:
     /// With `takeOverPatterns`, pattern facets are checked by the tool
     /// (PatternFacets); without, by the parser, as when the grammars are
     /// compiled only to be checked.
-    explicit Grammars(bool takeOverPatterns = true);
+    /// With `vetTakenOver`, the patterns taken over are held to the
+    /// backtracking check too (they may go back to the parser).
+    explicit Grammars(bool takeOverPatterns = true, bool vetTakenOver = false);
     ~Grammars();
     /// Compiles `schemas`; false, with one message naming the schema and
     /// what is wrong, when one cannot be used. Unless `trustPatterns`, a
     /// pattern facet that lets a value take more than linear time to check
     /// (PatternSafety.h) makes its schema unusable.
-    /// With `reason`, the message is put there instead of printed.
+    /// With `reason`, what is wrong is put there instead of printed.
     bool load(const std::vector<std::string>& schemas, const Catalogs* catalogs, bool trustPatterns,
               Diagnostics& diagnostics, std::string* reason = nullptr);
     xercesc::XMLGrammarPool* pool() const { return iPool.get(); }
@@ -39,6 +41,7 @@ private:
     std::unique_ptr<xercesc::XMLGrammarPool> iPool;
     PatternFacets iPatterns;
     bool iTakeOverPatterns;
+    bool iVetTakenOver;
 };
 
 #endif

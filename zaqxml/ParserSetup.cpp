@@ -197,8 +197,12 @@ InputSource* ToolReader::vetted(InputSource* source) {
     const std::string path = utf8(source->getSystemId());
     if (iVetted->count(path) == 0) {
         Grammars alone(false); // the parser matches the document's patterns
+        std::vector<std::string> schemas;
+        if (iVetBeside != nullptr)
+            schemas = *iVetBeside;
+        schemas.push_back(path);
         std::string why;
-        if (!alone.load({path}, iSchemaLocations->catalogs(), false, iSchemaLocations->diagnostics(), &why))
+        if (!alone.load(schemas, iSchemaLocations->catalogs(), false, iSchemaLocations->diagnostics(), &why))
             throw DocumentError("the schema '" + path + "' the document names cannot be used: " + why);
         iVetted->insert(path);
     }

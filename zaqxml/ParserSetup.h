@@ -25,6 +25,7 @@
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 /// Decides what each external entity request reads: nothing without
 /// --load-external (the document fails, naming the entity and the option);
@@ -85,6 +86,10 @@ public:
         iDtdOnly = dtd && !schemas;
         iSchemaLocations = schemaLocations;
     }
+    /// The schemas of --schema: a schema a document names is checked
+    /// compiled beside them, as the document's parse finds their namespaces
+    /// in the pool (an import without a location takes them).
+    void vetBeside(const std::vector<std::string>* schemas) { iVetBeside = schemas; }
     void error(const unsigned int code, const XMLCh* const domain, const xercesc::XMLErrorReporter::ErrTypes type,
                const XMLCh* const text, const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc line,
                const XMLFileLoc column) override;
@@ -142,6 +147,7 @@ private:
     bool iSawDoctype = false;
     std::size_t iMaxContentModel = 0;
     std::set<std::string>* iVetted = nullptr;
+    const std::vector<std::string>* iVetBeside = nullptr;
     /// Under --valid, each content model within --max-content-model.
     void checkContentModels();
     xercesc::InputSource* vetted(xercesc::InputSource* source);

@@ -108,6 +108,16 @@ std::vector<DatatypeValidator*> PatternFacets::definedTypes(Grammar& grammar) {
 
 const XMLCh* PatternFacets::pattern(const DatatypeValidator& type) { return PatternOf::pattern(type); }
 
+PatternFacets::PatternFacets(const PatternFacets* run) : iRun(run) {
+    if (run != nullptr)
+        iMatchers = run->iMatchers;
+}
+
+PatternFacets::~PatternFacets() {
+    for (DatatypeValidator* type : iReturned)
+        facets(*type) &= ~DatatypeValidator::FACET_PATTERN;
+}
+
 void PatternFacets::takeOver(XMLGrammarPool& pool) { takeOver(definedTypes(pool)); }
 
 void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
@@ -133,6 +143,8 @@ void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
         if (taken != iMatchers.end()) {
             facets(*const_cast<DatatypeValidator*>(type)) |= DatatypeValidator::FACET_PATTERN;
             iMatchers.erase(taken);
+            if (iRun != nullptr && iRun->takenOver(type))
+                iReturned.push_back(const_cast<DatatypeValidator*>(type));
         }
     }
     for (DatatypeValidator* type : types) {
@@ -141,7 +153,7 @@ void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
         if ((facets(*type) & DatatypeValidator::FACET_PATTERN) == 0 || kept.count(type) != 0 ||
             type->getType() == DatatypeValidator::NOTATION || iMatchers.count(type) != 0)
             continue;
-        std::unique_ptr<PatternMatcher> matcher =
+        std::shared_ptr<PatternMatcher> matcher =
             PatternMatcher::compile(reinterpret_cast<const char16_t*>(PatternOf::pattern(*type)), &iBudget);
         if (matcher == nullptr)
             continue;

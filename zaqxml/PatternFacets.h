@@ -36,6 +36,15 @@
 /// thread at a time.
 class PatternFacets {
 public:
+    PatternFacets() = default;
+    /// For one document, beside the run's `run` (the schemas of --schema),
+    /// whose patterns it checks too: those a union of the schemas the
+    /// document names needs the parser to check go back to the parser for
+    /// this document only, and are taken over again as this ends.
+    explicit PatternFacets(const PatternFacets* run);
+    ~PatternFacets();
+    PatternFacets(const PatternFacets&) = delete;
+    PatternFacets& operator=(const PatternFacets&) = delete;
     /// Takes over the pattern facet of each simple type the schemas in
     /// `pool` define, but those a union reaches or whose expression has too
     /// many positions for the matcher.
@@ -81,7 +90,10 @@ private:
     // The states all the matchers keep, together (before them: they count
     // themselves out as they go).
     PatternMatcher::Budget iBudget{std::size_t(4) << 20, 0};
-    std::unordered_map<const xercesc::DatatypeValidator*, std::unique_ptr<PatternMatcher>> iMatchers;
+    // Shared with the documents' (the run's matchers are theirs too).
+    std::unordered_map<const xercesc::DatatypeValidator*, std::shared_ptr<PatternMatcher>> iMatchers;
+    const PatternFacets* iRun = nullptr;
+    std::vector<xercesc::DatatypeValidator*> iReturned; // the run's, given back for this document
 };
 
 #endif

@@ -195,9 +195,10 @@ RewriteSession::RewriteSession(const ToolOptions& options, Diagnostics& diagnost
 bool RewriteSession::loadSchemas(const ToolOptions& options, Diagnostics& diagnostics) {
     if (options.input.schemas.empty())
         return true;
-    // The schemas a document names may use these grammars' types in unions,
-    // which the parser must then check whole: their patterns stay its own.
-    iGrammars = std::make_unique<Grammars>(!options.input.schemaFromDocument);
+    // The schemas a document names may use these grammars' types in unions
+    // the parser must check whole: the patterns of those types then go back
+    // to it for that document, and so all are held to the backtracking check.
+    iGrammars = std::make_unique<Grammars>(true, options.input.schemaFromDocument);
     return iGrammars->load(options.input.schemas, catalogs(), options.input.trustPatterns, diagnostics);
 }
 
@@ -247,11 +248,12 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                                  options.input.schemaFromDocument ? &schemaLocations : nullptr,
                                  options.input.maxContentModel,
                                  options.input.trustPatterns ? nullptr : &session.vettedSchemas());
-            // With the schemas a document names, those of --schema keep their
-            // patterns (a union in the document's may need the parser to
-            // check them), and the document's are taken over as they are read.
+            reader->vetBeside(&options.input.schemas);
+            // With the schemas a document names, theirs are taken over as
+            // they are read, beside those of --schema.
             if (options.input.schemaFromDocument) {
-                documentPatterns = std::make_unique<PatternFacets>();
+                documentPatterns = std::make_unique<PatternFacets>(
+                    session.grammars() != nullptr ? &session.grammars()->patterns() : nullptr);
                 patterns = std::make_unique<PatternCheck>(*documentPatterns, *validity, *reader, true);
                 reader->onSchemasRead([check = patterns.get()] { check->takeOverLoaded(); });
             } else if (session.grammars() != nullptr && !session.grammars()->patterns().empty()) {
