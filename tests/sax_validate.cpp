@@ -94,6 +94,9 @@ void configure(SAX2XMLReader& reader, bool schema, bool dtd, bool fromDocument) 
     reader.setFeature(XMLUni::fgXercesCacheGrammarFromParse, false);
     reader.setFeature(XMLUni::fgXercesValidationErrorAsFatal, false);
     reader.setFeature(XMLUni::fgXercesContinueAfterFatalError, false);
+    // As zaqxml reads them: a namespace imported from two schema documents
+    // has the components of both.
+    reader.setFeature(XMLUni::fgXercesHandleMultipleImports, true);
 }
 
 } // namespace

@@ -84,13 +84,58 @@ PATTERNS = """<p:r xmlns:p="urn:p" xmlns:q="urn:q" xmlns:xsi="http://www.w3.org/
 <p:le>1 1</p:le>
 </p:r>
 """
+NAMED_SCHEMAS = {
+    "named-upa.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:t">'
+                     '<xs:element name="r"><xs:complexType><xs:sequence><xs:element name="a" minOccurs="0"/>'
+                     '<xs:element name="a"/></xs:sequence></xs:complexType></xs:element></xs:schema>',
+    "named-c.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:c" xmlns:c="urn:c">'
+                   '<xs:simpleType name="T"><xs:restriction base="xs:string"><xs:pattern value="(ab)*"/>'
+                   '</xs:restriction></xs:simpleType><xs:element name="root"><xs:complexType><xs:sequence>'
+                   '<xs:any processContents="lax" maxOccurs="unbounded"/></xs:sequence></xs:complexType>'
+                   '</xs:element></xs:schema>',
+    "named-uc.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:uc" '
+                    'xmlns:c="urn:c"><xs:import namespace="urn:c"/><xs:element name="e"><xs:complexType>'
+                    '<xs:attribute name="k" type="c:T"/></xs:complexType></xs:element></xs:schema>',
+    "named-s.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:s" xmlns:s="urn:s" '
+                   'xmlns:q="urn:q" elementFormDefault="qualified"><xs:import namespace="urn:q" '
+                   'schemaLocation="named-q1.xsd"/><xs:import namespace="urn:q" schemaLocation="named-q2.xsd"/>'
+                   '<xs:element name="r"><xs:complexType><xs:sequence><xs:element ref="q:one"/>'
+                   '<xs:element ref="q:two"/></xs:sequence></xs:complexType></xs:element></xs:schema>',
+    "named-q1.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:q">'
+                    '<xs:element name="one"/></xs:schema>',
+    "named-q2.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:q">'
+                    '<xs:element name="two"/></xs:schema>',
+}
 CONTEXT_MUTATIONS = [
-    ('c:cv="ABC"', 'c:cv="1x"'),                                              # neither a QName nor of p:c
-    ('c:cv="p:x"', 'c:cv="zz:x"'),                                            # a prefix not bound, not [A-Z]+
-    ('c:cv="ABC"', 'c:cv="abc"'),                                             # a QName
+    ('c:cv="ABC"', 'c:cv="1x"'),                                              # neither an entity nor of p:c
+    ('c:cv="XY"', 'c:cv="xy"'),
+    ('c:cv="ABC"', 'c:cv="A B"'),
+]
+QNAMES = """<r xmlns:p="urn:p" a="p:x" b="p:x">
+<q>p:x</q><q>p:y</q>
+<u>p:x</u><u xmlns:zz="urn:z">zz:x</u><u>ABC</u>
+<d/><d xmlns:p="urn:other"/><d>p:y</d>
+<l>p:x ABC</l>
+</r>
+"""
+QNAME_MUTATIONS = [
+    ('a="p:x"', 'a="zz:A1"'),                                                 # pattern and prefix: the pattern's
+    ('a="p:x"', 'a="zz:x"'),                                                  # the prefix only
+    ('b="p:x"', 'b="zz:x"'),                                                  # no member: the prefix is not bound
+    ('b="p:x"', 'b="ABC"'),
+    ('<q>p:y</q>', '<q>zz:X1</q>'),
+    ('<q>p:y</q>', '<q>p:Y</q>'),
+    ('<u>p:x</u>', '<u>zz:x</u>'),
+    ('<u xmlns:zz="urn:z">zz:x</u>', '<u xmlns:zz="urn:z">yy:x</u>'),
+    ('<u>ABC</u>', '<u>abc def</u>'),
+    ('<d/>', '<d xmlns:zz="urn:z"/>'),
+    ('<r xmlns:p="urn:p"', '<r'),                                             # the default's prefix unbound
+    ('<l>p:x ABC</l>', '<l>p:x zz:x ABC</l>'),
+    ('<l>p:x ABC</l>', '<l>p:x abc</l>'),
 ]
 PATTERN_MUTATIONS = [
     ('k="OK"', 'k="ok"'),
+    ('k="OK"', 'k="%sa"' % ("A" * 3000)),                                     # the message cut as the parser's
     ('<p:any p:code="AB"/>', '<p:any p:code="A B"/>'),
     ('<p:w p:code="CD"/>', '<p:w\n  p:code="cd"/>'),
     ('  AB   CD  ', 'AB cd'),
@@ -266,13 +311,33 @@ def corpus(work):
     # the parser reads it (the root's own attributes are the parser's).
     named = PATTERNS.replace('<p:r ', '<p:r xsi:schemaLocation="urn:p %s" ' % os.path.join(DATA, "patterns.xsd"), 1)
     groups.append((["--schema-from-document"], mutants("doc", named, PATTERN_MUTATIONS)))
+    groups.append((["--schema", os.path.join(DATA, "qnames.xsd")], mutants("qn", QNAMES, QNAME_MUTATIONS)))
+    # Schemas a document names, as its parse reads them: one against unique
+    # particle attribution (the parse does not check the components as a
+    # whole), one importing without a location a namespace the document
+    # named before, one importing a namespace from two files (valid, and
+    # without the second file's element).
+    for name, text in NAMED_SCHEMAS.items():
+        write(name, text)
+    xsi = 'xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:schemaLocation="%s %s"'
+    upa_doc = '<t:r xmlns:t="urn:t" %s><a/></t:r>' % (xsi % ("urn:t", os.path.join(work, "named-upa.xsd")))
+    two_levels = ('<c:root xmlns:c="urn:c" %s>\n<u:e xmlns:u="urn:uc" %s k="abab"/>\n</c:root>' % (
+        xsi % ("urn:c", os.path.join(work, "named-c.xsd")), xsi % ("urn:uc", os.path.join(work, "named-uc.xsd"))))
+    two_files = '<s:r xmlns:s="urn:s" xmlns:q="urn:q" %s><q:one/><q:two/></s:r>' % (
+        xsi % ("urn:s", os.path.join(work, "named-s.xsd")))
+    groups.append((["--schema-from-document"],
+                   mutants("nupa", upa_doc, [("<a/>", "<a/><a/><a/>")]) +
+                   mutants("nlev", two_levels, [('k="abab"', 'k="abx"'), ('k="abab"', 'k="%sx"' % ("ab" * 2000))]) +
+                   mutants("nsq", two_files, [("<q:two/>", "")])))
+    groups.append((["--schema", os.path.join(work, "named-s.xsd")],
+                   mutants("sq", '<s:r xmlns:s="urn:s" xmlns:q="urn:q"><q:one/><q:two/></s:r>', [("<q:one/>", "")])))
     # With --schema too: a schema the document names imports the run's
-    # namespace without a location, and its union with a QName member gives
+    # namespace without a location, and its union with an ENTITY member gives
     # a --schema type's pattern back to the parser for that document only
     # (the documents that do not name it, in the same run, come after).
     contextual = PATTERNS.replace(
         '<p:r ', '<p:r xmlns:c="urn:c" xsi:schemaLocation="urn:c %s" ' % os.path.join(DATA, "context.xsd"), 1).replace(
-        '<p:w q:x="whatever"/>', '<p:w q:x="whatever"/><p:s c:cv="p:x"/><p:s c:cv="ABC"/>', 1)
+        '<p:w q:x="whatever"/>', '<p:w q:x="whatever"/><p:s c:cv="XY"/><p:s c:cv="ABC"/>', 1)
     groups.append((["--schema", os.path.join(DATA, "patterns.xsd"), "--schema-from-document"],
                    mutants("ctx", contextual, CONTEXT_MUTATIONS + PATTERN_MUTATIONS) +
                    mutants("pat2", PATTERNS, PATTERN_MUTATIONS[:6])))

@@ -3,7 +3,8 @@
 """zaqxml's checks of simple values against a bare Xerces-C validating parse
 (sax_validate), on random simple types: restrictions with patterns, lengths
 and enumerations over a few built-in types, lists, unions, unions of lists and
-lists of unions, restrictions of those, each used by an element and an
+lists of unions, restrictions of those (QNames among them: a prefix bound
+or not), each used by an element and an
 attribute, with random values. zaqxml matches patterns and chooses a union's
 member itself; the verdict, first error (line, column, words) and number of
 errors must still be the parser's, for every document. The same documents
@@ -23,9 +24,9 @@ import validation  # noqa: E402  (its verdict readers)
 
 PATTERNS = ["[A-Z]+", "[a-z]+", "[0-9]+", "(ab)*", "a.c", "[a-c]{2,3}", "\\d+\\.\\d", "x*y?", "[A-Za-z0-9]{1,4}",
             "(a|b)+", ".*z"]
-BASES = ["xs:string", "xs:token", "xs:integer", "xs:decimal", "xs:NMTOKEN", "xs:boolean", "xs:date"]
+BASES = ["xs:string", "xs:token", "xs:integer", "xs:decimal", "xs:NMTOKEN", "xs:boolean", "xs:date", "xs:QName"]
 VALUES = ["AB", "ab", "12", "1.5", "abc", "ABCD", "z", "xyz", "aac", "ab ab", "true", "2020-01-01", " 12 ", "a1", "",
-          "abab", "AB 12", "A", "x", "1.0"]
+          "abab", "AB 12", "A", "x", "1.0", "t:ab", "q:AB", "t:x y:z"]
 
 
 def simple_type(rng, name, depth, defined):
@@ -90,7 +91,7 @@ def main():
                 for kind, start, into in (("d", "", files), ("n", NAMING % schema, named)):
                     path = os.path.join(work, "%s%d_%d.xml" % (kind, case, i))
                     with open(path, "w") as f:
-                        f.write('<r xmlns="urn:t"%s%s>%s</r>' % (start, attribute, values))
+                        f.write('<r xmlns="urn:t" xmlns:t="urn:t"%s%s>%s</r>' % (start, attribute, values))
                     into.append(path)
             ours, status = validation.zaqxml_verdicts(zaqxml, ["--schema", schema], files)
             theirs = validation.bare_verdicts(bare, ["--schema", schema], files)

@@ -52,9 +52,9 @@ private:
 
 } // namespace
 
-Grammars::Grammars(bool takeOverPatterns, bool vetTakenOver)
+Grammars::Grammars(bool takeOverPatterns, bool vetTakenOver, bool wholeChecks)
     : iPool(std::make_unique<XMLGrammarPoolImpl>(XMLPlatformUtils::fgMemoryManager)),
-      iTakeOverPatterns(takeOverPatterns), iVetTakenOver(vetTakenOver) {}
+      iTakeOverPatterns(takeOverPatterns), iVetTakenOver(vetTakenOver), iWholeChecks(wholeChecks) {}
 
 Grammars::~Grammars() = default;
 
@@ -73,7 +73,7 @@ bool Grammars::load(const std::vector<std::string>& schemas, const Catalogs* cat
     SAX2XMLReaderImpl loader(XMLPlatformUtils::fgMemoryManager, iPool.get());
     loader.setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     loader.setFeature(XMLUni::fgXercesSchema, true);
-    loader.setFeature(XMLUni::fgXercesSchemaFullChecking, true);
+    loader.setFeature(XMLUni::fgXercesSchemaFullChecking, iWholeChecks);
     // The checks of a schema's components as a whole (the unique particle
     // attribution of content models, among them) run only for a loader
     // that validates: without them a schema no validator accepts was used.

@@ -23,8 +23,11 @@ public:
     /// (PatternFacets); without, by the parser, as when the grammars are
     /// compiled only to be checked.
     /// With `vetTakenOver`, the patterns taken over are held to the
-    /// backtracking check too (they may go back to the parser).
-    explicit Grammars(bool takeOverPatterns = true, bool vetTakenOver = false);
+    /// backtracking check too (they may go back to the parser). Without
+    /// `wholeChecks`, the checks of the components as a whole (unique
+    /// particle attribution, derivations) are left out, as a document's
+    /// parse leaves them out of the schemas it reads.
+    explicit Grammars(bool takeOverPatterns = true, bool vetTakenOver = false, bool wholeChecks = true);
     ~Grammars();
     /// Compiles `schemas`; false, with one message naming the schema and
     /// what is wrong, when one cannot be used. Unless `trustPatterns`, a
@@ -42,6 +45,7 @@ private:
     PatternFacets iPatterns;
     bool iTakeOverPatterns;
     bool iVetTakenOver;
+    bool iWholeChecks;
 };
 
 #endif

@@ -179,7 +179,8 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
     case XMLResourceIdentifier::SchemaRedefine:
         if (iSchemaLocations == nullptr)
             throw DocumentError("the schema '" + utf8(id) + "' the document names is not read");
-        return vetted(iSchemaLocations->resolveEntity(resource));
+        return vetted(iSchemaLocations->resolveEntity(resource),
+                      resource->getResourceIdentifierType() == XMLResourceIdentifier::SchemaGrammar);
     default:
         break;
     }
@@ -190,22 +191,29 @@ InputSource* ToolReader::resolveEntity(XMLResourceIdentifier* resource) {
 // A schema the document names, checked as --schema checks its own before
 // the parser compiles it: the document chose it, so it is not trusted to be
 // free of patterns that backtrack.
-InputSource* ToolReader::vetted(InputSource* source) {
+InputSource* ToolReader::vetted(InputSource* source, bool named) {
     if (source == nullptr || iVetted == nullptr)
         return source;
     std::unique_ptr<InputSource> owned(source);
     const std::string path = utf8(source->getSystemId());
     if (iVetted->count(path) == 0) {
-        Grammars alone(false); // the parser matches the document's patterns
+        // Compiled as the parse reads it: the parser matches its patterns
+        // (they are checked here), its components as a whole are not
+        // checked, and the namespaces of --schema and of the schemas the
+        // document named before are there for an import without a location.
+        Grammars alone(false, false, false);
         std::vector<std::string> schemas;
         if (iVetBeside != nullptr)
             schemas = *iVetBeside;
+        schemas.insert(schemas.end(), iNamedBefore.begin(), iNamedBefore.end());
         schemas.push_back(path);
         std::string why;
         if (!alone.load(schemas, iSchemaLocations->catalogs(), false, iSchemaLocations->diagnostics(), &why))
             throw DocumentError("the schema '" + path + "' the document names cannot be used: " + why);
         iVetted->insert(path);
     }
+    if (named)
+        iNamedBefore.push_back(path);
     return owned.release();
 }
 

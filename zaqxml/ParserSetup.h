@@ -128,6 +128,12 @@ public:
     /// Whether the scanner validates the element it has just started (not
     /// under a wildcard that skips its content).
     bool validatingElement();
+    /// Moves the top of the scanner's element stack by `by` elements, so
+    /// that a value is checked in the namespace scope the parser checks it
+    /// in: it pops an element before it checks its content at the end tag
+    /// (+1 puts it back), and after it hands on an empty one (-1 takes it
+    /// off). The caller moves it back.
+    void shiftElementScope(int by);
     /// Calls `read` each time the validating scanner has read the schemas a
     /// document names and checked them, before it validates anything by
     /// them: the attributes of the element that names them come after.
@@ -148,9 +154,10 @@ private:
     std::size_t iMaxContentModel = 0;
     std::set<std::string>* iVetted = nullptr;
     const std::vector<std::string>* iVetBeside = nullptr;
+    std::vector<std::string> iNamedBefore; // the schemas the document named (not those they read), in order
     /// Under --valid, each content model within --max-content-model.
     void checkContentModels();
-    xercesc::InputSource* vetted(xercesc::InputSource* source);
+    xercesc::InputSource* vetted(xercesc::InputSource* source, bool named);
     ExternalEntityPolicy* iSchemaLocations = nullptr;
     std::string iUnreadSubset;
     bool iLoadExternal;

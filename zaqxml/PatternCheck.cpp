@@ -19,7 +19,9 @@
 using namespace xercesc;
 
 PatternCheck::PatternCheck(PatternFacets& facets, Validity& validity, ToolReader& reader, bool loaded)
-    : iFacets(facets), iValidity(validity), iReader(reader), iLoaded(loaded) {}
+    : iFacets(facets), iValidity(validity), iReader(reader), iLoaded(loaded) {
+    iFacets.useContext(reader.scanner().getValidationContext());
+}
 
 bool PatternCheck::takeOverLoaded() {
     const ValueVectorOf<SchemaGrammar*>* loaded = iReader.grammarResolver().getGrammarsToAddToXSModel();
@@ -37,7 +39,7 @@ bool PatternCheck::takeOverLoaded() {
     return true;
 }
 
-PatternCheck::~PatternCheck() = default;
+PatternCheck::~PatternCheck() { iFacets.useContext(nullptr); }
 
 bool PatternCheck::checked(const DatatypeValidator* type) {
     if (type == nullptr)
@@ -74,17 +76,22 @@ void PatternCheck::check(const DatatypeValidator* type, std::u16string_view valu
     const XMLCh* pattern = iFacets.mismatch(type, whole, failed);
     if (pattern == nullptr || pattern == PatternFacets::PARSERS)
         return;
-    std::string message =
-        "value '" + utf8(std::u16string(failed).c_str()) +
-        (pattern == PatternFacets::NO_MEMBER ? std::string("' does not match any member types of the union")
-                                             : "' does not match regular expression facet '" + utf8(pattern) + "'");
+    std::u16string text = u"value '" + std::u16string(failed) +
+                          (pattern == PatternFacets::NO_MEMBER
+                               ? std::u16string(u"' does not match any member types of the union")
+                               : u"' does not match regular expression facet '" + std::u16string(pattern) + u"'");
+    // The parser's messages hold at most this many code units.
+    constexpr std::size_t PARSERS_LONGEST = 2047;
+    if (text.size() > PARSERS_LONGEST)
+        text.resize(PARSERS_LONGEST);
+    std::string message = utf8(text.c_str());
     if (held) {
         // Whether the parser found the value broken (its patterns off), and
         // how it said so: its validator, asked again, says the same.
         std::string parsers;
         try {
             const std::u16string terminated(whole);
-            const_cast<DatatypeValidator*>(type)->validate(terminated.c_str(), nullptr);
+            const_cast<DatatypeValidator*>(type)->validate(terminated.c_str(), iFacets.contextOf(*type));
         } catch (const OutOfMemoryException&) {
             throw;
         } catch (const XMLException& e) {
@@ -220,13 +227,17 @@ void PatternCheck::startElement(const XMLElementDecl& element, const RefVectorOf
             open.type = content;
             open.constraint = declared.getDefaultValue();
             open.fixed = (declared.getMiscFlags() & SchemaSymbols::XSD_FIXED) != 0;
+            // The schema's check of a default stands unless an xsi:type
+            // puts another type in force.
+            open.recheckDefault = content != declared.getDatatypeValidator() &&
+                                  (type == nullptr || content != type->getDatatypeValidator());
         }
     }
     if (isEmpty)
-        endElement();
+        endElement(true);
 }
 
-void PatternCheck::endElement() {
+void PatternCheck::endElement(bool empty) {
     if (iDepth == 0)
         return;
     Open& open = iOpen[--iDepth];
@@ -234,6 +245,17 @@ void PatternCheck::endElement() {
     // first: a value it found broken has its one error.
     if (open.type == nullptr)
         return;
+    // A value checked in the parser's context (a union's QName member) is
+    // checked in the scope the parser checks it in: with the element for
+    // one that ended with an end tag, without it for an empty one.
+    struct Scope {
+        ToolReader& reader;
+        int by;
+        Scope(ToolReader& r, int b) : reader(r), by(b) { reader.shiftElementScope(by); }
+        ~Scope() { reader.shiftElementScope(-by); }
+    };
+    const int by = iFacets.contextOf(*open.type) == nullptr ? 0 : empty ? -1 : 1;
+    const Scope scope(iReader, by);
     if (iValidity.foundOfValue()) {
         if (open.constraint == nullptr || !open.text.empty())
             check(open.type, open.text, true);
@@ -242,7 +264,8 @@ void PatternCheck::endElement() {
     if (open.text.empty() && open.constraint != nullptr) {
         // Empty content takes the default or fixed value, valid for the
         // declared type but checked against the type in force (xsi:type).
-        check(open.type, open.constraint);
+        if (open.recheckDefault)
+            check(open.type, open.constraint);
         return;
     }
     // Content of another value than the fixed one (compared as values of

@@ -41,7 +41,9 @@ public:
         if (iDepth > 0 && iOpen[iDepth - 1].type != nullptr)
             iOpen[iDepth - 1].text.append(chars, length);
     }
-    void endElement();
+    /// At the element's end tag; `empty`: an empty element, ended as it
+    /// starts.
+    void endElement(bool empty = false);
     /// Takes over the patterns of the grammars the parser read since the
     /// last call; whether there were any. Called as the parser has read
     /// them (ToolReader::onSchemasRead), before it validates by them, and
@@ -53,6 +55,7 @@ private:
         const xercesc::DatatypeValidator* type = nullptr; // null: its text is not checked
         const XMLCh* constraint = nullptr;                // its default or fixed value
         bool fixed = false;
+        bool recheckDefault = false; // an xsi:type puts another type in force
         std::u16string text;
     };
     const xercesc::DatatypeValidator* attributeType(const xercesc::ComplexTypeInfo* type,

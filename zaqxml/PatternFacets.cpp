@@ -60,9 +60,12 @@ void reachedFrom(DatatypeValidator* type, std::unordered_set<const DatatypeValid
 // Those of these types need the document's context to be valid (a QName's
 // prefix, an ID's uniqueness, a declared entity or notation), which a
 // validator called apart from the parse does not have.
+// A QName's member is checked here in the parser's own context (the prefixes
+// in scope are looked up, nothing is recorded); the others record what they
+// check (an ID, a reference) or match as the parser rewrites them (a
+// NOTATION's expanded name).
 bool needsContext(const DatatypeValidator& type) {
     switch (type.getType()) {
-    case DatatypeValidator::QName:
     case DatatypeValidator::NOTATION:
     case DatatypeValidator::ID:
     case DatatypeValidator::IDREF:
@@ -162,6 +165,22 @@ void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
     }
 }
 
+ValidationContext* PatternFacets::contextOf(const DatatypeValidator& type) const {
+    switch (type.getType()) {
+    case DatatypeValidator::QName:
+    case DatatypeValidator::Union:
+        return iContext;
+    case DatatypeValidator::List: {
+        // A list is made of its items' type (its base, to the parser), or
+        // restricts another list.
+        const DatatypeValidator* base = type.getBaseValidator();
+        return base != nullptr ? contextOf(*base) : nullptr;
+    }
+    default:
+        return nullptr;
+    }
+}
+
 bool PatternFacets::parserChecks(const DatatypeValidator& type) {
     return (facets(const_cast<DatatypeValidator&>(type)) & DatatypeValidator::FACET_PATTERN) != 0;
 }
@@ -190,7 +209,7 @@ const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16stri
                 // value's first error.
                 try {
                     const std::u16string terminated(item);
-                    const_cast<DatatypeValidator*>(base)->validate(terminated.c_str(), nullptr);
+                    const_cast<DatatypeValidator*>(base)->validate(terminated.c_str(), contextOf(*base));
                 } catch (const OutOfMemoryException&) {
                     throw;
                 } catch (const XMLException&) {
@@ -229,7 +248,7 @@ bool PatternFacets::chooseMember(const UnionDatatypeValidator& type, std::u16str
     for (XMLSize_t i = 0; i < members->size(); ++i) {
         auto* candidate = const_cast<DatatypeValidator*>(members->elementAt(i));
         try {
-            candidate->validate(terminated.c_str(), nullptr);
+            candidate->validate(terminated.c_str(), iContext);
         } catch (const OutOfMemoryException&) {
             throw;
         } catch (const XMLException&) {

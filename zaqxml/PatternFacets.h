@@ -26,10 +26,11 @@
 ///
 /// A union takes the first member a value is valid for, patterns included:
 /// with its members' patterns taken over, the member is chosen here, each
-/// member's own validator checking the rest. Types a union reaches that
-/// need the document's context to be checked (QName, NOTATION, ID, IDREF,
-/// ENTITY) cannot be checked apart from the parse: what such a union
-/// reaches keeps the parser's check. The built-in types' patterns
+/// member's own validator checking the rest, in the parser's context (a
+/// QName's prefix bound). Types whose check records what it checks (ID,
+/// IDREF, ENTITY) or matches the value rewritten (NOTATION) cannot be
+/// checked apart from the parse: what a union of such a member reaches
+/// keeps the parser's check. The built-in types' patterns
 /// (language, for one) stay the parser's too.
 ///
 /// Owned by the run, beside the grammar pool it changed; used by one
@@ -62,6 +63,14 @@ public:
     /// Whether the parser still checks the pattern of `type` (taken over:
     /// not).
     static bool parserChecks(const xercesc::DatatypeValidator& type);
+    /// The parser's context for the document being read (null: none), in
+    /// which a union's members are checked: a QName's prefix must be bound.
+    void useContext(xercesc::ValidationContext* context) { iContext = context; }
+    /// The context in which the parser's validator of `type` is asked
+    /// again: a QName's (its prefix bound), a union's members' (they record
+    /// nothing they check, else its patterns are not taken over) and a list
+    /// of those, in the parser's; others in none.
+    xercesc::ValidationContext* contextOf(const xercesc::DatatypeValidator& type) const;
     bool empty() const { return iMatchers.empty(); }
     std::size_t size() const { return iMatchers.size(); }
     /// A pattern taken over, of `type`, its bases or (for a list) its items'
@@ -93,6 +102,7 @@ private:
     // Shared with the documents' (the run's matchers are theirs too).
     std::unordered_map<const xercesc::DatatypeValidator*, std::shared_ptr<PatternMatcher>> iMatchers;
     const PatternFacets* iRun = nullptr;
+    xercesc::ValidationContext* iContext = nullptr;
     std::vector<xercesc::DatatypeValidator*> iReturned; // the run's, given back for this document
 };
 

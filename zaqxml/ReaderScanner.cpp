@@ -48,6 +48,16 @@ struct ResolverOf {
 };
 template struct Expose<ResolverOf, &XMLScanner::fGrammarResolver>;
 
+struct ElemStackOf {
+    using type = ElemStack XMLScanner::*;
+    friend type member(ElemStackOf);
+};
+template struct Expose<ElemStackOf, &XMLScanner::fElemStack>;
+struct TopOf {
+    using type = XMLSize_t ElemStack::*;
+    friend type member(TopOf);
+};
+template struct Expose<TopOf, &ElemStack::fStackTop>;
 struct ReadersOf {
     using type = ReaderMgr XMLScanner::*;
     friend type member(ReadersOf);
@@ -90,6 +100,11 @@ void ToolReader::onSchemasRead(std::function<void()> read) {
     // document; it has not started one yet.
     delete validator;
     validator = replacement;
+}
+
+void ToolReader::shiftElementScope(int by) {
+    XMLSize_t& top = scanner().*member(ElemStackOf()).*member(TopOf());
+    top = static_cast<XMLSize_t>(static_cast<long long>(top) + by);
 }
 
 GrammarResolver& ToolReader::grammarResolver() { return *(scanner().*member(ResolverOf())); }
