@@ -127,6 +127,15 @@ CASES = [
       os.path.join(VALIDATION, "entity-union.xml")], 0, b"", 0.5, 48),
     ("10^6 characters of (ab)* in a union with a QName member", '<a q="%s">ab</a>' % ("ab" * 500000),
      ["--noout", "--schema", os.path.join(VALIDATION, "quadratic.xsd")], 0, b"", 0.5, 48),
+    # Patterns the parser still matches itself (quadratic in a value) take
+    # values up to --max-matched-value characters.
+    ("10^6 characters of a union with an ENTITY member in an attribute",
+     '<a k="%s">ab</a>' % ("ab" * 500000), ["--noout", "--schema", os.path.join(VALIDATION, "kept.xsd")], 2,
+     b"--max-matched-value", 0.5, 48),
+    ("10^6 characters of a union with an ENTITY member as text", '<a k="ab">%s</a>' % ("ab" * 500000),
+     ["--noout", "--schema", os.path.join(VALIDATION, "kept.xsd")], 2, b"--max-matched-value", 0.5, 48),
+    ("6 000 characters of it, --max-matched-value 6000", '<a k="%s">ab</a>' % ("ab" * 3000),
+     ["--noout", "--max-matched-value", "6000", "--schema", os.path.join(VALIDATION, "kept.xsd")], 0, b"", 0.5),
     ("an xsi:schemaLocation on the network, --schema-from-document",
      '<a xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" xsi:noNamespaceSchemaLocation="http://127.0.0.1:9/a.xsd"/>',
      ["--schema-from-document"], 2, b"only local files are read", 5),

@@ -34,6 +34,10 @@ struct InputSettings {
     /// declares, under --valid (the validator builds each into an
     /// automaton, recursively and in time growing with its square).
     std::size_t maxContentModel = 1000;
+    /// --max-matched-value: most characters of a value the parser's own
+    /// pattern matcher checks (the patterns not taken over from it, which
+    /// can cost it time quadratic in the value).
+    std::size_t maxMatchedValue = 4096;
     /// Whether documents are validated.
     bool validating() const { return validDtd || !schemas.empty() || schemaFromDocument; }
 };

@@ -134,10 +134,13 @@ public:
     /// (+1 puts it back), and after it hands on an empty one (-1 takes it
     /// off). The caller moves it back.
     void shiftElementScope(int by);
-    /// Calls `read` each time the validating scanner has read the schemas a
-    /// document names and checked them, before it validates anything by
-    /// them: the attributes of the element that names them come after.
-    void onSchemasRead(std::function<void()> read);
+    /// Gives the validating scanner a schema validator that refuses a value
+    /// of more than `maxMatched` characters its own pattern matcher would
+    /// check (PatternFacets::parserMatches), and calls `read` (when set)
+    /// each time the scanner has read the schemas a document names and
+    /// checked them, before it validates anything by them: the attributes
+    /// of the element that names them come after.
+    void installSchemaValidator(std::size_t maxMatched, std::function<void()> read);
 
 private:
     void takeDeclaredTypes();

@@ -5,10 +5,12 @@
 
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
+#include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/datatype/DatatypeValidatorFactory.hpp>
 #include <xercesc/validators/datatype/ListDatatypeValidator.hpp>
 #include <xercesc/validators/datatype/UnionDatatypeValidator.hpp>
 #include <xercesc/validators/schema/SchemaGrammar.hpp>
+#include <xercesc/validators/schema/SchemaSymbols.hpp>
 
 #include <unordered_set>
 #include <vector>
@@ -163,6 +165,24 @@ void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
         iMatchers.emplace(type, std::move(matcher));
         facets(*type) &= ~DatatypeValidator::FACET_PATTERN;
     }
+}
+
+bool PatternFacets::parserMatches(const DatatypeValidator& type) {
+    for (const DatatypeValidator* at = &type; at != nullptr; at = at->getBaseValidator()) {
+        if (XMLString::equals(at->getTypeUri(), SchemaSymbols::fgURI_SCHEMAFORSCHEMA))
+            return false; // a built-in type, and so are its bases
+        if (pattern(*at) != nullptr && parserChecks(*at))
+            return true;
+        if (at->getType() == DatatypeValidator::Union && at->getBaseValidator() == nullptr) {
+            const RefVectorOf<DatatypeValidator>* members =
+                const_cast<UnionDatatypeValidator*>(static_cast<const UnionDatatypeValidator*>(at))
+                    ->getMemberTypeValidators();
+            for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
+                if (parserMatches(*members->elementAt(i)))
+                    return true;
+        }
+    }
+    return false;
 }
 
 ValidationContext* PatternFacets::contextOf(const DatatypeValidator& type) const {

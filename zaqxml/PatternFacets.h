@@ -63,6 +63,10 @@ public:
     /// Whether the parser still checks the pattern of `type` (taken over:
     /// not).
     static bool parserChecks(const xercesc::DatatypeValidator& type);
+    /// Whether the parser's own matcher checks a value of `type` against a
+    /// pattern a schema gives (its own, its bases', its items' or its
+    /// members'; the built-in types' patterns are simple and not counted).
+    static bool parserMatches(const xercesc::DatatypeValidator& type);
     /// The parser's context for the document being read (null: none), in
     /// which a union's members are checked: a QName's prefix must be bound.
     void useContext(xercesc::ValidationContext* context) { iContext = context; }

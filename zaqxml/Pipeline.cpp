@@ -255,9 +255,13 @@ bool parse(const DocumentInput& input, int fd, const ToolOptions& options, Rewri
                 documentPatterns = std::make_unique<PatternFacets>(
                     session.grammars() != nullptr ? &session.grammars()->patterns() : nullptr);
                 patterns = std::make_unique<PatternCheck>(*documentPatterns, *validity, *reader, true);
-                reader->onSchemasRead([check = patterns.get()] { check->takeOverLoaded(); });
-            } else if (session.grammars() != nullptr && !session.grammars()->patterns().empty()) {
-                patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
+                reader->installSchemaValidator(options.input.maxMatchedValue,
+                                               [check = patterns.get()] { check->takeOverLoaded(); });
+            } else {
+                if (session.grammars() != nullptr && !session.grammars()->patterns().empty())
+                    patterns = std::make_unique<PatternCheck>(session.grammars()->patterns(), *validity, *reader);
+                if (!options.input.schemas.empty())
+                    reader->installSchemaValidator(options.input.maxMatchedValue, nullptr);
             }
             children = std::make_unique<ChildList>(*reader);
             events.validate(validity.get(), &memory, patterns.get(), children.get());

@@ -4,6 +4,9 @@
 // says when the schemas a document names have been read.
 #include "ParserSetup.h"
 
+#include "DocumentError.h"
+#include "PatternFacets.h"
+
 #include <xercesc/framework/XMLBuffer.hpp>
 #include <xercesc/framework/XMLBufferMgr.hpp>
 #include <xercesc/internal/ElemStack.hpp>
@@ -14,6 +17,8 @@
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 
 #include <functional>
+#include <string>
+#include <unordered_map>
 #include <utility>
 
 using namespace xercesc;
@@ -58,6 +63,11 @@ struct TopOf {
     friend type member(TopOf);
 };
 template struct Expose<TopOf, &ElemStack::fStackTop>;
+struct TextOf {
+    using type = XMLBuffer SchemaValidator::*;
+    friend type member(TextOf);
+};
+template struct Expose<TextOf, &SchemaValidator::fDatatypeBuffer>;
 struct ReadersOf {
     using type = ReaderMgr XMLScanner::*;
     friend type member(ReadersOf);
@@ -69,31 +79,63 @@ struct BuffersOf {
 };
 template struct Expose<BuffersOf, &XMLScanner::fBufMgr>;
 
-// The scanner's schema validator, told when the schemas a document names
-// have been read: the scanner has it check them as a whole then, before it
-// validates anything by them.
-class SchemaReadValidator : public SchemaValidator {
+// The scanner's schema validator, with what it does not hand on: it says
+// when the schemas a document names have been read (it checks them as a
+// whole then, before it validates anything by them), and it refuses a value
+// longer than the bound before its own pattern matcher checks it.
+class ToolSchemaValidator : public SchemaValidator {
 public:
-    SchemaReadValidator(std::function<void()> read, MemoryManager* manager)
-        : SchemaValidator(nullptr, manager), iRead(std::move(read)) {}
+    ToolSchemaValidator(ToolReader& reader, std::size_t maxMatched, std::function<void()> read, MemoryManager* manager)
+        : SchemaValidator(nullptr, manager), iReader(reader), iMaxMatched(maxMatched), iRead(std::move(read)) {}
     void preContentValidation(bool reuseGrammar, bool validateDefAttr) override {
         SchemaValidator::preContentValidation(reuseGrammar, validateDefAttr);
-        iRead();
+        iMatches.clear(); // types may have changed hands
+        if (iRead)
+            iRead();
+    }
+    void validateAttrValue(const XMLAttDef* definition, const XMLCh* const value, bool preValidation,
+                           const XMLElementDecl* element) override {
+        if (definition != nullptr && value != nullptr)
+            bound(static_cast<const SchemaAttDef*>(definition)->getDatatypeValidator(), XMLString::stringLen(value));
+        SchemaValidator::validateAttrValue(definition, value, preValidation, element);
+    }
+    bool checkContent(XMLElementDecl* const element, QName** const children, XMLSize_t childCount,
+                      XMLSize_t* failing) override {
+        bound(getCurrentDatatypeValidator(), (this->*member(TextOf())).getLen());
+        return SchemaValidator::checkContent(element, children, childCount, failing);
     }
 
 private:
+    void bound(const DatatypeValidator* type, XMLSize_t length) {
+        if (type == nullptr || length <= iMaxMatched)
+            return;
+        auto known = iMatches.find(type);
+        if (known == iMatches.end())
+            known = iMatches.emplace(type, PatternFacets::parserMatches(*type)).first;
+        if (!known->second)
+            return;
+        const ParserPosition& where = iReader.where();
+        throw DocumentError("a value of " + std::to_string(length) +
+                                " characters for the parser's own pattern "
+                                "matcher, which can take time quadratic in it; --max-matched-value raises the limit",
+                            where.line(), where.column(), where.entity());
+    }
+
+    ToolReader& iReader;
+    std::size_t iMaxMatched;
     std::function<void()> iRead;
+    std::unordered_map<const DatatypeValidator*, bool> iMatches;
 };
 
 } // namespace
 
-void ToolReader::onSchemasRead(std::function<void()> read) {
+void ToolReader::installSchemaValidator(std::size_t maxMatched, std::function<void()> read) {
     auto* scanner = dynamic_cast<IGXMLScanner*>(&this->scanner());
     if (scanner == nullptr)
         return;
     SchemaValidator*& validator = scanner->*member(SchemaValidatorOf());
     MemoryManager* manager = scanner->getMemoryManager();
-    auto* replacement = new (manager) SchemaReadValidator(std::move(read), manager);
+    auto* replacement = new (manager) ToolSchemaValidator(*this, maxMatched, std::move(read), manager);
     replacement->setScannerInfo(scanner, &(scanner->*member(ReadersOf())), &(scanner->*member(BuffersOf())));
     replacement->setErrorReporter(scanner->getErrorReporter());
     // The scanner takes its validator from this member as it starts each

@@ -174,6 +174,7 @@ ToolOptions parseOptions(int argc, char** argv) {
         MAX_ERRORS,
         TRUST_PATTERNS,
         MAX_VALIDATION_MEMORY,
+        MAX_MATCHED_VALUE,
         MAX_CONTENT_MODEL
     };
     static const option LONG_OPTIONS[] = {{"output", required_argument, nullptr, 'o'},
@@ -201,6 +202,7 @@ ToolOptions parseOptions(int argc, char** argv) {
                                           {"max-errors", required_argument, nullptr, MAX_ERRORS},
                                           {"trust-patterns", no_argument, nullptr, TRUST_PATTERNS},
                                           {"max-validation-memory", required_argument, nullptr, MAX_VALIDATION_MEMORY},
+                                          {"max-matched-value", required_argument, nullptr, MAX_MATCHED_VALUE},
                                           {"max-content-model", required_argument, nullptr, MAX_CONTENT_MODEL},
                                           {"sample", no_argument, nullptr, SAMPLE},
                                           {"load-external", no_argument, nullptr, LOAD_EXTERNAL},
@@ -328,6 +330,9 @@ ToolOptions parseOptions(int argc, char** argv) {
         case MAX_VALIDATION_MEMORY:
             options.input.maxValidationMemory = std::uint64_t(number("--max-validation-memory", optarg, 1, 1048576))
                                                 << 20;
+            break;
+        case MAX_MATCHED_VALUE:
+            options.input.maxMatchedValue = number("--max-matched-value", optarg, 1, 1073741824);
             break;
         case LOAD_EXTERNAL:
             options.input.loadExternal = true;
