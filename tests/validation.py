@@ -105,6 +105,14 @@ NAMED_SCHEMAS = {
                     '<xs:element name="one"/></xs:schema>',
     "named-q2.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema" targetNamespace="urn:q">'
                     '<xs:element name="two"/></xs:schema>',
+    # A member type an IDREF union shares stays the parser's: a union
+    # restricted by a pattern still checks its members first.
+    "shared.xsd": '<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema"><xs:simpleType name="upper">'
+                  '<xs:restriction base="xs:string"><xs:pattern value="[A-Z]+"/></xs:restriction></xs:simpleType>'
+                  '<xs:simpleType name="up"><xs:union memberTypes="xs:QName upper"/></xs:simpleType>'
+                  '<xs:simpleType name="upp"><xs:restriction base="up"><xs:pattern value="[a-z]+:[a-z]+|[A-Z]{2,3}"/>'
+                  '</xs:restriction></xs:simpleType><xs:simpleType name="uidp"><xs:union memberTypes="upper xs:IDREF"/>'
+                  '</xs:simpleType><xs:element name="e" type="upp"/></xs:schema>',
 }
 CONTEXT_MUTATIONS = [
     ('c:cv="ABC"', 'c:cv="1x"'),                                              # neither an entity nor of p:c
@@ -329,6 +337,9 @@ def corpus(work):
                    mutants("nupa", upa_doc, [("<a/>", "<a/><a/><a/>")]) +
                    mutants("nlev", two_levels, [('k="abab"', 'k="abx"'), ('k="abab"', 'k="%sx"' % ("ab" * 2000))]) +
                    mutants("nsq", two_files, [("<q:two/>", "")])))
+    groups.append((["--schema", os.path.join(work, "shared.xsd")],
+                   mutants("sh", '<e xmlns:p="urn:p">p:x</e>', [(">p:x<", ">:x<"), (">p:x<", ">q:X1<"), (">p:x<", ">AB<"),
+                                                               (">p:x<", ">abc<"), (">p:x<", "><")])))
     groups.append((["--schema", os.path.join(work, "named-s.xsd")],
                    mutants("sq", '<s:r xmlns:s="urn:s" xmlns:q="urn:q"><q:one/><q:two/></s:r>', [("<q:one/>", "")])))
     # With --schema too: a schema the document names imports the run's

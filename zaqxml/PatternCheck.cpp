@@ -85,6 +85,23 @@ void PatternCheck::check(const DatatypeValidator* type, std::u16string_view valu
     if (text.size() > PARSERS_LONGEST)
         text.resize(PARSERS_LONGEST);
     std::string message = utf8(text.c_str());
+    if (held && type->getType() == DatatypeValidator::Union) {
+        // A union checks its members before the patterns of the types
+        // restricting it: a value none takes has that error only.
+        const DatatypeValidator* members = type;
+        while (members->getBaseValidator() != nullptr)
+            members = members->getBaseValidator();
+        if (members != type) {
+            try {
+                const std::u16string terminated(whole);
+                const_cast<DatatypeValidator*>(members)->validate(terminated.c_str(), iFacets.contextOf(*members));
+            } catch (const OutOfMemoryException&) {
+                throw;
+            } catch (const XMLException&) {
+                return;
+            }
+        }
+    }
     if (held) {
         // Whether the parser found the value broken (its patterns off), and
         // how it said so: its validator, asked again, says the same.

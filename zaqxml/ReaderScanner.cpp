@@ -16,9 +16,10 @@
 #include <xercesc/util/XMLUni.hpp>
 #include <xercesc/validators/DTD/DTDGrammar.hpp>
 
+#include <array>
+#include <cstdint>
 #include <functional>
 #include <string>
-#include <unordered_map>
 #include <utility>
 
 using namespace xercesc;
@@ -89,30 +90,37 @@ public:
         : SchemaValidator(nullptr, manager), iReader(reader), iMaxMatched(maxMatched), iRead(std::move(read)) {}
     void preContentValidation(bool reuseGrammar, bool validateDefAttr) override {
         SchemaValidator::preContentValidation(reuseGrammar, validateDefAttr);
-        iMatches.clear(); // types may have changed hands
+        iKnown.fill(Known{}); // types may have changed hands
         if (iRead)
             iRead();
     }
     void validateAttrValue(const XMLAttDef* definition, const XMLCh* const value, bool preValidation,
                            const XMLElementDecl* element) override {
-        if (definition != nullptr && value != nullptr)
-            bound(static_cast<const SchemaAttDef*>(definition)->getDatatypeValidator(), XMLString::stringLen(value));
+        if (definition != nullptr && value != nullptr &&
+            matched(static_cast<const SchemaAttDef*>(definition)->getDatatypeValidator()))
+            bound(XMLString::stringLen(value));
         SchemaValidator::validateAttrValue(definition, value, preValidation, element);
     }
     bool checkContent(XMLElementDecl* const element, QName** const children, XMLSize_t childCount,
                       XMLSize_t* failing) override {
-        bound(getCurrentDatatypeValidator(), (this->*member(TextOf())).getLen());
+        if (matched(getCurrentDatatypeValidator()))
+            bound((this->*member(TextOf())).getLen());
         return SchemaValidator::checkContent(element, children, childCount, failing);
     }
 
 private:
-    void bound(const DatatypeValidator* type, XMLSize_t length) {
-        if (type == nullptr || length <= iMaxMatched)
-            return;
-        auto known = iMatches.find(type);
-        if (known == iMatches.end())
-            known = iMatches.emplace(type, PatternFacets::parserMatches(*type)).first;
-        if (!known->second)
+    // Whether the parser's matcher checks values of `type`, kept for the
+    // types met last (one a slot, by address).
+    bool matched(const DatatypeValidator* type) {
+        if (type == nullptr)
+            return false;
+        Known& slot = iKnown[(reinterpret_cast<std::uintptr_t>(type) >> 4) % iKnown.size()];
+        if (slot.type != type)
+            slot = Known{type, PatternFacets::parserMatches(*type)};
+        return slot.matched;
+    }
+    void bound(XMLSize_t length) const {
+        if (length <= iMaxMatched)
             return;
         const ParserPosition& where = iReader.where();
         throw DocumentError("a value of " + std::to_string(length) +
@@ -124,7 +132,11 @@ private:
     ToolReader& iReader;
     std::size_t iMaxMatched;
     std::function<void()> iRead;
-    std::unordered_map<const DatatypeValidator*, bool> iMatches;
+    struct Known {
+        const DatatypeValidator* type = nullptr;
+        bool matched = false;
+    };
+    std::array<Known, 64> iKnown{};
 };
 
 } // namespace
