@@ -7,7 +7,6 @@
 #include "ParserSetup.h"
 
 #include <xercesc/framework/XMLBuffer.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/validators/common/GrammarResolver.hpp>
@@ -91,33 +90,15 @@ void PatternCheck::check(const DatatypeValidator* type, std::u16string_view valu
         const DatatypeValidator* members = type;
         while (members->getBaseValidator() != nullptr)
             members = members->getBaseValidator();
-        if (members != type) {
-            try {
-                const std::u16string terminated(whole);
-                const_cast<DatatypeValidator*>(members)->validate(terminated.c_str(), iFacets.contextOf(*members));
-            } catch (const OutOfMemoryException&) {
-                throw;
-            } catch (const XMLException&) {
-                return;
-            }
-        }
-    }
-    if (held) {
-        // Whether the parser found the value broken (its patterns off), and
-        // how it said so: its validator, asked again, says the same.
-        std::string parsers;
-        try {
-            const std::u16string terminated(whole);
-            const_cast<DatatypeValidator*>(type)->validate(terminated.c_str(), iFacets.contextOf(*type));
-        } catch (const OutOfMemoryException&) {
-            throw;
-        } catch (const XMLException& e) {
-            parsers = utf8(e.getMessage());
-        }
-        if (!parsers.empty()) {
-            iValidity.supersede(parsers, utf8(std::u16string(whole).c_str()), std::move(message));
+        if (members != type && !PatternFacets::accepts(*members, whole, iFacets.contextOf(*members)))
             return;
-        }
+    }
+    // Whether the parser found the value broken (its patterns off), and how
+    // it said so: its validator, asked again, says the same.
+    std::u16string parsers;
+    if (held && !PatternFacets::accepts(*type, whole, iFacets.contextOf(*type), &parsers) && !parsers.empty()) {
+        iValidity.supersede(utf8(parsers.c_str()), utf8(std::u16string(whole).c_str()), std::move(message));
+        return;
     }
     const ParserPosition& where = iReader.where();
     iValidity.found(message, where.line(), where.column(), where.entity(), true);

@@ -38,6 +38,13 @@ int& facets(DatatypeValidator& type) { return type.*member(FacetsOf()); }
 
 // Every type `type` reaches: its bases, the types of its items, its members
 // and theirs.
+const RefVectorOf<DatatypeValidator>* membersOf(const DatatypeValidator& type) {
+    if (type.getType() != DatatypeValidator::Union)
+        return nullptr;
+    return const_cast<UnionDatatypeValidator&>(static_cast<const UnionDatatypeValidator&>(type))
+        .getMemberTypeValidators();
+}
+
 void reachedFrom(DatatypeValidator* type, std::unordered_set<const DatatypeValidator*>& reached) {
     std::vector<DatatypeValidator*> todo{type};
     while (!todo.empty()) {
@@ -48,12 +55,9 @@ void reachedFrom(DatatypeValidator* type, std::unordered_set<const DatatypeValid
         todo.push_back(at->getBaseValidator());
         if (at->getType() == DatatypeValidator::List)
             todo.push_back(static_cast<ListDatatypeValidator*>(at)->getItemTypeDTV());
-        if (at->getType() == DatatypeValidator::Union) {
-            const RefVectorOf<DatatypeValidator>* members =
-                static_cast<UnionDatatypeValidator*>(at)->getMemberTypeValidators();
-            for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
-                todo.push_back(const_cast<DatatypeValidator*>(members->elementAt(i)));
-        }
+        const RefVectorOf<DatatypeValidator>* members = membersOf(*at);
+        for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
+            todo.push_back(const_cast<DatatypeValidator*>(members->elementAt(i)));
     }
 }
 
@@ -167,20 +171,31 @@ void PatternFacets::takeOver(const std::vector<DatatypeValidator*>& types) {
     }
 }
 
+bool PatternFacets::accepts(const DatatypeValidator& type, std::u16string_view value, ValidationContext* context,
+                            std::u16string* message) {
+    try {
+        const std::u16string terminated(value);
+        const_cast<DatatypeValidator&>(type).validate(terminated.c_str(), context);
+        return true;
+    } catch (const OutOfMemoryException&) {
+        throw;
+    } catch (const XMLException& e) {
+        if (message != nullptr)
+            *message = e.getMessage();
+        return false;
+    }
+}
+
 bool PatternFacets::parserMatches(const DatatypeValidator& type) {
     for (const DatatypeValidator* at = &type; at != nullptr; at = at->getBaseValidator()) {
         if (XMLString::equals(at->getTypeUri(), SchemaSymbols::fgURI_SCHEMAFORSCHEMA))
             return false; // a built-in type, and so are its bases
         if (pattern(*at) != nullptr && parserChecks(*at))
             return true;
-        if (at->getType() == DatatypeValidator::Union && at->getBaseValidator() == nullptr) {
-            const RefVectorOf<DatatypeValidator>* members =
-                const_cast<UnionDatatypeValidator*>(static_cast<const UnionDatatypeValidator*>(at))
-                    ->getMemberTypeValidators();
-            for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
-                if (parserMatches(*members->elementAt(i)))
-                    return true;
-        }
+        const RefVectorOf<DatatypeValidator>* members = at->getBaseValidator() == nullptr ? membersOf(*at) : nullptr;
+        for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
+            if (parserMatches(*members->elementAt(i)))
+                return true;
     }
     return false;
 }
@@ -227,14 +242,8 @@ const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16stri
                 // An item is checked whole (its other facets too) before the
                 // list's own pattern: an item the parser found broken is the
                 // value's first error.
-                try {
-                    const std::u16string terminated(item);
-                    const_cast<DatatypeValidator*>(base)->validate(terminated.c_str(), contextOf(*base));
-                } catch (const OutOfMemoryException&) {
-                    throw;
-                } catch (const XMLException&) {
+                if (!accepts(*base, item, contextOf(*base)))
                     return PARSERS;
-                }
             }
             from = end + 1;
         }
@@ -260,21 +269,13 @@ const XMLCh* PatternFacets::mismatch(const DatatypeValidator* type, std::u16stri
 bool PatternFacets::chooseMember(const UnionDatatypeValidator& type, std::u16string_view value) {
     if (!reaches(&type))
         return true; // the parser's choice, patterns and all
-    const RefVectorOf<DatatypeValidator>* members = const_cast<UnionDatatypeValidator&>(type).getMemberTypeValidators();
+    const RefVectorOf<DatatypeValidator>* members = membersOf(type);
     if (members == nullptr)
         return true;
-    const std::u16string terminated(value);
     std::u16string_view failed;
     for (XMLSize_t i = 0; i < members->size(); ++i) {
-        auto* candidate = const_cast<DatatypeValidator*>(members->elementAt(i));
-        try {
-            candidate->validate(terminated.c_str(), iContext);
-        } catch (const OutOfMemoryException&) {
-            throw;
-        } catch (const XMLException&) {
-            continue;
-        }
-        if (mismatch(candidate, value, failed) == nullptr)
+        const DatatypeValidator* candidate = members->elementAt(i);
+        if (accepts(*candidate, value, iContext) && mismatch(candidate, value, failed) == nullptr)
             return true;
     }
     return false;
@@ -286,9 +287,7 @@ bool PatternFacets::reaches(const DatatypeValidator* type) const {
     if (takenOver(type))
         return true;
     if (type->getType() == DatatypeValidator::Union && type->getBaseValidator() == nullptr) {
-        const RefVectorOf<DatatypeValidator>* members =
-            const_cast<UnionDatatypeValidator*>(static_cast<const UnionDatatypeValidator*>(type))
-                ->getMemberTypeValidators();
+        const RefVectorOf<DatatypeValidator>* members = membersOf(*type);
         for (XMLSize_t i = 0; members != nullptr && i < members->size(); ++i)
             if (reaches(members->elementAt(i)))
                 return true;

@@ -12,6 +12,7 @@
 #include <xercesc/validators/datatype/UnionDatatypeValidator.hpp>
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +64,11 @@ public:
     /// Whether the parser still checks the pattern of `type` (taken over:
     /// not).
     static bool parserChecks(const xercesc::DatatypeValidator& type);
+    /// Whether the parser's own validator of `type` takes `value` (all but
+    /// the patterns taken over), in `context`; what it says when not, in
+    /// `message` (when given).
+    static bool accepts(const xercesc::DatatypeValidator& type, std::u16string_view value,
+                        xercesc::ValidationContext* context, std::u16string* message = nullptr);
     /// Whether the parser's own matcher checks a value of `type` against a
     /// pattern a schema gives (its own, its bases', its items' or its
     /// members'; the built-in types' patterns are simple and not counted).

@@ -124,8 +124,8 @@ private:
             return;
         const ParserPosition& where = iReader.where();
         throw DocumentError("a value of " + std::to_string(length) +
-                                " characters for the parser's own pattern "
-                                "matcher, which can take time quadratic in it; --max-matched-value raises the limit",
+                                " characters for the parser's own pattern matcher, which can take time "
+                                "quadratic in it; --max-matched-value raises the limit",
                             where.line(), where.column(), where.entity());
     }
 
